@@ -1,0 +1,1 @@
+# Checks on the built Windows programs: imports, marker, size, resources.

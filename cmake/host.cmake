@@ -1,0 +1,51 @@
+# The host build: the program's sources against the Win32 stand-in, the unit tests, the tools
+# and the end-to-end tests of the Windows builds.
+enable_testing()
+find_package(GTest REQUIRED)
+
+option(TIDEWELL_SANITIZE "Build the host tests with AddressSanitizer and UBSan" ON)
+set(SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+# The stand-in for the Win32 calls: only ever linked into host programs.
+add_library(fakewin STATIC
+    tests/fakewin/fake_core.cpp
+    tests/fakewin/fake_files.cpp
+    tests/fakewin/fake_registry.cpp
+    tests/fakewin/fake_system.cpp
+    tests/fakewin/fake_user.cpp)
+target_include_directories(fakewin PUBLIC tests/fakewin ${CMAKE_SOURCE_DIR})
+
+add_library(tidewell_core STATIC ${TIDEWELL_CORE_SOURCES})
+target_include_directories(tidewell_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(tidewell_core PUBLIC fakewin)
+target_compile_options(tidewell_core PRIVATE -Wall -Wextra -Werror)
+
+if(TIDEWELL_SANITIZE)
+    foreach(target fakewin tidewell_core)
+        target_compile_options(${target} PUBLIC ${SANITIZER_FLAGS})
+        target_link_options(${target} PUBLIC ${SANITIZER_FLAGS})
+    endforeach()
+endif()
+
+# The log writer: builds logs and attaches them to a copy of the program.
+add_library(logwriter STATIC tools/logwriter/log_writer.cpp)
+target_include_directories(logwriter PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(logwriter PRIVATE -Wall -Wextra -Werror)
+
+find_package(nlohmann_json 3 REQUIRED)
+add_library(manifest STATIC tools/tidewell-log/manifest.cpp)
+target_link_libraries(manifest PUBLIC logwriter nlohmann_json::nlohmann_json)
+target_compile_options(manifest PRIVATE -Wall -Wextra -Werror)
+
+add_executable(tidewell-log tools/tidewell-log/main.cpp)
+target_link_libraries(tidewell-log PRIVATE manifest)
+target_compile_options(tidewell-log PRIVATE -Wall -Wextra -Werror)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_link_libraries(unit_tests PRIVATE tidewell_core manifest GTest::gtest GTest::gtest_main GTest::gmock)
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+
+include(cmake/artifact_tests.cmake)
+include(cmake/e2e_tests.cmake)

@@ -1,0 +1,26 @@
+# The Windows builds: the program (32-bit shipped, 64-bit twin) and the test automation helper.
+enable_language(RC)
+
+# The program links no C or C++ runtime: system DLLs only, and a small image.
+add_executable(uninstall WIN32
+    ${TIDEWELL_CORE_SOURCES}
+    app/crt.cpp
+    app/startup.cpp
+    log/log_location.cpp
+    resources/tidewell.rc)
+target_include_directories(uninstall PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(uninstall PRIVATE
+    -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -fno-stack-protector -fno-threadsafe-statics -ffunction-sections -fdata-sections
+    -fno-tree-loop-distribute-patterns
+    -Wall -Wextra -Werror)
+target_link_options(uninstall PRIVATE
+    -nostdlib -mwindows -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--dynamicbase)
+target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
+set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
+
+# Finds the program's boxes and dialog under Wine, reads them and presses their buttons.
+add_executable(tw-auto tools/autohelper/tw_auto.cpp)
+target_compile_options(tw-auto PRIVATE -O2 -Wall -Wextra)
+target_link_options(tw-auto PRIVATE -static -municode)
+target_link_libraries(tw-auto PRIVATE user32 gdi32 kernel32)

@@ -1,0 +1,77 @@
+// The message catalogue: every text the program shows, looked up by slot.
+#include "log/catalogue.h"
+#include "app/memory.h"
+#include "app/run_context.h"
+#include "app/text.h"
+#include "log/log_format.h"
+#include "log/loader.h"
+
+namespace {
+
+char emptyText[1] = {0};
+
+}  // namespace
+
+void FreeCatalogue() {
+    if (!run.catalogue) return;
+    for (char** entry = run.catalogue; *entry; ++entry) FreeAndNull(entry);
+    FreeAndNull(&run.catalogue);
+}
+
+int ReadMessageCatalogue(HANDLE file) {
+    unsigned short tableCount = 0;
+    FileReadU16(file, &tableCount);
+    if (tableCount < 1) return LOG_OK;
+
+    // Only table 0 is read; the loader passes over the rest of the block.
+    unsigned short stringCount = 0;
+    FileReadU16(file, &stringCount);
+    if (stringCount == 0) return LOG_OK;
+
+    char** table;
+    if (!AllocZeroed((stringCount + 1u) * sizeof(char*), &table)) return ERR_NO_MEMORY;
+    FreeCatalogue();
+    run.catalogue = table;
+
+    for (unsigned int j = 0; j < stringCount; ++j) {
+        unsigned short length = 0;
+        FileReadU16(file, &length);
+        if (!AllocZeroed(length + 1u, &table[j])) return ERR_NO_MEMORY;
+        if (length > 0) FileRead(file, table[j], length);
+    }
+    return LOG_OK;
+}
+
+const char* GetMessageText(int table, int slot) {
+    if (table != 0 || !run.catalogue || slot < 0) return emptyText;
+    for (int i = 0; run.catalogue[i]; ++i)
+        if (i == slot) return run.catalogue[i];
+    return emptyText;
+}
+
+int ShowMessage(const char* text, UINT flags) {
+    return MessageBoxA(run.ownerWindow, text, GetMessageText(0, MSG_TITLE), flags);
+}
+
+void FormatMessageText(char* destination, int slot, const char* argument) {
+    const char* text = GetMessageText(0, slot);
+    int isFormat = 0;
+    for (const char* c = text; *c; ++c)
+        if (c[0] == '%' && c[1] == 's') isFormat = 1;
+
+    // A text with "%s" is a format: each "%s" takes the argument and "%%" stands for one
+    // percent sign. Every other byte is copied as it stands, so no sequence reads anything
+    // but the one argument. The result is cut to fit the buffer.
+    unsigned int at = 0;
+    for (const char* c = text; *c; ++c) {
+        if (isFormat && c[0] == '%' && c[1] == 's') {
+            for (const char* a = argument; *a && at + 1 < MESSAGE_SIZE; ++a) destination[at++] = *a;
+            ++c;
+            continue;
+        }
+        if (isFormat && c[0] == '%' && c[1] == '%') ++c;
+        if (at + 1 >= MESSAGE_SIZE) break;
+        destination[at++] = *c;
+    }
+    destination[at] = 0;
+}

@@ -1,0 +1,119 @@
+// The uninstall log inside the program file: walking its blocks and handing each payload to
+// the reader for its tag.
+#include "log/loader.h"
+#include "app/memory.h"
+#include "app/run_context.h"
+#include "log/catalogue.h"
+#include "log/log_format.h"
+
+HANDLE FileOpen(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+int FileRead(HANDLE file, void* buffer, unsigned int n) {
+    DWORD got = 0;
+    return !(ReadFile(file, buffer, n, &got, nullptr) && got == n);
+}
+
+int FileReadU16(HANDLE file, unsigned short* value) {
+    unsigned char bytes[2] = {0, 0};
+    int failed = FileRead(file, bytes, sizeof bytes);
+    *value = static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
+    return failed;
+}
+
+int FileReadU32(HANDLE file, unsigned int* value) {
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    int failed = FileRead(file, bytes, sizeof bytes);
+    *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<unsigned int>(bytes[3]) << 24;
+    return failed;
+}
+
+unsigned int FileTell(HANDLE file) {
+    return SetFilePointer(file, 0, nullptr, FILE_CURRENT);
+}
+
+void FileSeek(HANDLE file, unsigned int position) {
+    // The high part makes the whole unsigned 32-bit range a position; alone, the low part
+    // would read as negative from 2 GB on and the seek would not move.
+    LONG high = 0;
+    SetFilePointer(file, static_cast<LONG>(position), &high, FILE_BEGIN);
+}
+
+void FileClose(HANDLE file) {
+    CloseHandle(file);
+}
+
+int ReadBlockPayload(HANDLE file, const BlockHeader* header, char** buffer, unsigned int* length) {
+    if (length) *length = header->length;
+    if (header->flags & BLOCK_FLAG_REJECTED) return ERR_BAD_LOG;
+    if (!AllocRaw(header->length, buffer)) return ERR_NO_MEMORY;
+    if (FileRead(file, *buffer, header->length)) {
+        FreeAndNull(buffer);
+        return ERR_BAD_LOG;
+    }
+    return LOG_OK;
+}
+
+namespace {
+
+int ReadBlockHeader(HANDLE file, BlockHeader* header) {
+    unsigned char bytes[BLOCK_HEADER_SIZE];
+    if (FileRead(file, bytes, sizeof bytes)) return 0;
+    header->tag = static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
+    header->flags = bytes[2];
+    header->reserved = bytes[3];
+    header->length = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<unsigned int>(bytes[7]) << 24;
+    return 1;
+}
+
+int DispatchBlock(HANDLE file, const BlockHeader* header) {
+    switch (header->tag) {
+    case BLOCK_MESSAGES:
+        return ReadMessageCatalogue(file);
+    default:
+        return LOG_OK;  // unknown tags, and BLOCK_END with a payload, are passed over
+    }
+}
+
+int WalkBlocks(HANDLE file) {
+    BlockHeader header;
+    for (;;) {
+        if (!ReadBlockHeader(file, &header)) return ERR_BAD_LOG;
+        if (header.length != 0) {
+            unsigned int start = FileTell(file);
+            unsigned int next = start + header.length;
+            // A length that wraps the 32-bit position would lead the walk back to a block it
+            // has read, and round again for ever.
+            if (next < start) return ERR_BAD_LOG;
+            int code = DispatchBlock(file, &header);
+            if (code != LOG_OK) return code;
+            FileSeek(file, next);
+        }
+        if (header.tag == BLOCK_END) return LOG_OK;
+    }
+}
+
+}  // namespace
+
+int LoadUninstallLog() {
+    unsigned int offset = ReadLogOffsetField();
+    if (offset == 0) return 0;
+    DWORD length = GetModuleFileNameA(run.instance, run.modulePath, PATH_SIZE);
+    if (length == 0 || length >= PATH_SIZE) return 0;  // a cut name could open another file
+
+    HANDLE file = FileOpen(run.modulePath);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    FileSeek(file, offset);
+    int code = WalkBlocks(file);
+    FileClose(file);
+    if (code == LOG_OK) return 1;
+
+    char* message;
+    if (!AllocZeroed(MESSAGE_SIZE, &message)) return 0;
+    FormatMessageText(message, code, run.modulePath);
+    ShowMessage(message, MB_OK | MB_ICONINFORMATION);
+    FreeAndNull(&message);
+    return 0;
+}

@@ -1,0 +1,29 @@
+// The uninstall log inside the program file: locating it, walking its blocks, and the file
+// helpers every block reader uses.
+#pragma once
+#include "app/platform.h"
+
+struct BlockHeader {
+    unsigned short tag;
+    unsigned char flags;
+    unsigned char reserved;
+    unsigned int length;
+};
+
+// 1 when the log was read to its end without error; 0 otherwise (after any report is shown).
+int LoadUninstallLog();
+
+// The absolute file offset of the log, as the authoring tool wrote it (0: no log).
+unsigned int ReadLogOffsetField();
+
+HANDLE FileOpen(const char* path);
+// 0 when exactly n bytes arrived, 1 when the read failed or fell short.
+int FileRead(HANDLE file, void* buffer, unsigned int n);
+int FileReadU16(HANDLE file, unsigned short* value);
+int FileReadU32(HANDLE file, unsigned int* value);
+unsigned int FileTell(HANDLE file);
+void FileSeek(HANDLE file, unsigned int position);
+void FileClose(HANDLE file);
+
+// Reads the payload of the block whose header was just read, whole, into a new buffer.
+int ReadBlockPayload(HANDLE file, const BlockHeader* header, char** buffer, unsigned int* length);

@@ -1,0 +1,60 @@
+// The uninstall log's format: framing, tags, flags, slots and error codes.
+// Shared by the program and the authoring tool, so both read the same numbers.
+#pragma once
+
+// The six bytes "wwgT)H" that stand directly before LogOffsetField in the program's data.
+// Kept as a list of characters, never as a string literal, so the program holds them once.
+#define LOG_MARKER 'w', 'w', 'g', 'T', ')', 'H'
+enum { LOG_MARKER_LENGTH = 6, LOG_OFFSET_FIELD_SIZE = 4 };
+
+enum { BLOCK_HEADER_SIZE = 8 };
+
+enum BlockTag : unsigned short {
+    BLOCK_MESSAGES = 0x1234,
+    BLOCK_FILES = 0x1235,
+    BLOCK_FOLDERS = 0x1236,
+    BLOCK_REGISTRY = 0x1237,
+    BLOCK_REGISTRY_ADD = 0x1238,
+    BLOCK_PATTERNS = 0x1239,
+    BLOCK_END = 0x7F7F,
+};
+
+// Bit 0 of a block's flags byte marks a payload the program does not accept.
+enum { BLOCK_FLAG_REJECTED = 0x01 };
+
+enum FileFlag : unsigned char {
+    FILE_SHARED = 0x01,
+    FILE_FONT = 0x02,
+    FILE_SELFREG = 0x04,
+};
+
+// Slots of the message catalogue, in table 0.
+enum MessageSlot {
+    MSG_TITLE = 0,
+    MSG_CONFIRM = 1,
+    MSG_DONE = 2,
+    MSG_YES = 3,
+    MSG_YES_ALL = 4,
+    MSG_NO = 5,
+    MSG_NO_ALL = 6,
+    MSG_NO_MEMORY = 7,
+    MSG_BAD_LOG = 8,
+    MSG_READONLY = 9,
+    MSG_SHARED_UNUSED = 10,
+    MSG_SLOT_COUNT = 11,
+};
+
+// A reader's error code is the catalogue slot of the text that reports it.
+enum LogError {
+    LOG_OK = 0,
+    ERR_NO_MEMORY = MSG_NO_MEMORY,
+    ERR_BAD_LOG = MSG_BAD_LOG,
+};
+
+// Longest strings a record may carry: both strings of a file or folder record, with their
+// terminators, fit the 520-byte staging buffer; so does a registry path with its terminator.
+enum {
+    STAGING_SIZE = 520,
+    MAX_RECORD_STRINGS = STAGING_SIZE - 2,
+    MAX_REGISTRY_PATH = STAGING_SIZE - 1,
+};

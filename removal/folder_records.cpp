@@ -1,0 +1,5 @@
+// Shortcuts and the folders the log names.
+#include "removal/phases.h"
+
+// Not built yet: the phase does nothing.
+void RemoveFolderRecords() {}

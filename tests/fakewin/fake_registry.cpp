@@ -1,0 +1,378 @@
+// The stand-in's registry: predefined roots, keys with values, open key handles, and the
+// difference between the two families in deleting a key that has subkeys.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "fake_internal.h"
+
+using namespace fake::detail;
+
+namespace fake {
+namespace {
+
+struct Key {
+    std::string name;
+    Key* parent = nullptr;
+    std::map<std::string, std::shared_ptr<Key>> subkeys;  // by upper-case name
+    std::map<std::string, std::pair<std::string, RegValue>> values;  // upper-case name -> (name, value)
+    bool deleted = false;
+    std::map<std::string, DWORD> failures;  // "open", "delete", "enum"
+};
+
+std::map<uint32_t, std::shared_ptr<Key>> roots;
+std::map<HKEY, std::shared_ptr<Key>> openKeys;
+uintptr_t nextKeyHandle;
+bool deletesTrees;
+
+uint32_t RootValue(HKEY key) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)); }
+
+bool IsPredefined(HKEY key) {
+    uintptr_t value = reinterpret_cast<uintptr_t>(key);
+    // Predefined keys are 0x80000000 and up, sign-extended in a 64-bit handle.
+    return static_cast<intptr_t>(value) < 0 && static_cast<intptr_t>(value) >= static_cast<intptr_t>(INT32_MIN);
+}
+
+std::string FullName(const Key* key) {
+    std::string name;
+    for (const Key* k = key; k && k->parent; k = k->parent) name = k->name + (name.empty() ? "" : "\\" + name);
+    return name;
+}
+
+// The key behind a handle: a predefined root, or a key this stand-in opened.
+Key* Resolve(HKEY handle, DWORD* error) {
+    if (IsPredefined(handle)) {
+        auto root = roots.find(RootValue(handle));
+        if (root == roots.end()) {
+            *error = ERROR_INVALID_HANDLE;
+            return nullptr;
+        }
+        return root->second.get();
+    }
+    auto open = openKeys.find(handle);
+    if (open == openKeys.end()) {
+        *error = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if (open->second->deleted) {
+        *error = ERROR_KEY_DELETED;
+        return nullptr;
+    }
+    return open->second.get();
+}
+
+// Walks a relative key path from a key; a leading backslash or an empty level is refused.
+std::shared_ptr<Key> Walk(const std::shared_ptr<Key>& from, const std::string& path, DWORD* error) {
+    if (!path.empty() && path[0] == '\\') {
+        *error = ERROR_BAD_PATHNAME;
+        return nullptr;
+    }
+    std::shared_ptr<Key> key = from;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        std::string level = path.substr(start, end - start);
+        bool trailing = end + 1 == path.size();
+        if (level.empty()) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        auto next = key->subkeys.find(Upper(level));
+        if (next == key->subkeys.end()) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        key = next->second;
+        start = trailing ? path.size() : end + 1;
+    }
+    return key;
+}
+
+std::shared_ptr<Key> SharedOf(Key* key) {
+    if (!key->parent) {
+        for (auto& root : roots)
+            if (root.second.get() == key) return root.second;
+    } else {
+        for (auto& sub : key->parent->subkeys)
+            if (sub.second.get() == key) return sub.second;
+    }
+    for (auto& open : openKeys)
+        if (open.second.get() == key) return open.second;
+    throw std::logic_error("registry key without owner");
+}
+
+std::shared_ptr<Key> Create(HKEY root, const std::string& path) {
+    auto found = roots.find(RootValue(root));
+    if (found == roots.end()) throw std::invalid_argument("not a predefined root");
+    std::shared_ptr<Key> key = found->second;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        std::string level = path.substr(start, end - start);
+        if (!level.empty()) {
+            auto& slot = key->subkeys[Upper(level)];
+            if (!slot) {
+                slot = std::make_shared<Key>();
+                slot->name = level;
+                slot->parent = key.get();
+            }
+            key = slot;
+        }
+        start = end + 1;
+    }
+    return key;
+}
+
+std::shared_ptr<Key> Lookup(HKEY root, const std::string& path) {
+    auto found = roots.find(RootValue(root));
+    if (found == roots.end()) return nullptr;
+    DWORD error;
+    return path.empty() ? found->second : Walk(found->second, path, &error);
+}
+
+void MarkDeleted(Key* key) {
+    key->deleted = true;
+    for (auto& sub : key->subkeys) MarkDeleted(sub.second.get());
+}
+
+void Collect(const Key* key, std::vector<std::string>* out) {
+    for (const auto& sub : key->subkeys) {
+        out->push_back(FullName(sub.second.get()));
+        Collect(sub.second.get(), out);
+    }
+}
+
+HKEY NewHandle(const std::shared_ptr<Key>& key) {
+    HKEY handle = reinterpret_cast<HKEY>(nextKeyHandle);
+    nextKeyHandle += 4;
+    openKeys[handle] = key;
+    return handle;
+}
+
+DWORD FailureOf(const Key* key, const char* operation) {
+    auto found = key->failures.find(operation);
+    return found == key->failures.end() ? 0 : found->second;
+}
+
+std::string RootName(uint32_t value) {
+    switch (value) {
+    case 0x80000000u: return "HKCR";
+    case 0x80000001u: return "HKCU";
+    case 0x80000002u: return "HKLM";
+    case 0x80000003u: return "HKU";
+    case 0x80000005u: return "HKCC";
+    default: return "root " + std::to_string(value);
+    }
+}
+
+std::string Display(const Key* key) {
+    const Key* top = key;
+    while (top->parent) top = top->parent;
+    std::string root = "(deleted)";
+    for (const auto& entry : roots)
+        if (entry.second.get() == top) root = RootName(entry.first);
+    std::string below = FullName(key);
+    return below.empty() ? root : root + "\\" + below;
+}
+
+// The key a call is about, as HKLM\Software\Pkg, or its path below whatever key it was opened.
+std::string Subject(HKEY handle, const char* sub) {
+    DWORD error;
+    Key* key = Resolve(handle, &error);
+    std::string base = key ? Display(key) : "(bad key)";
+    if (IsPredefined(handle)) base = RootName(RootValue(handle));
+    if (!sub) return base;
+    return base + (base.empty() ? "" : "\\") + sub;
+}
+
+}  // namespace
+
+void RegAddKey(HKEY root, const std::string& path) { Create(root, path); }
+
+void RegSetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& data) {
+    Create(root, path)->values[Upper(name)] = {name, {type, data}};
+}
+
+void RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+    std::string data(reinterpret_cast<const char*>(&value), sizeof value);
+    RegSetValue(root, path, name, REG_DWORD, data);
+}
+
+void RegSetString(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+    RegSetValue(root, path, name, REG_SZ, text + std::string(1, '\0'));
+}
+
+bool RegKeyExists(HKEY root, const std::string& path) { return Lookup(root, path) != nullptr; }
+
+std::optional<RegValue> RegGetValue(HKEY root, const std::string& path, const std::string& name) {
+    auto key = Lookup(root, path);
+    if (!key) return std::nullopt;
+    auto found = key->values.find(Upper(name));
+    if (found == key->values.end()) return std::nullopt;
+    return found->second.second;
+}
+
+std::optional<DWORD> RegGetDword(HKEY root, const std::string& path, const std::string& name) {
+    auto value = RegGetValue(root, path, name);
+    if (!value || value->data.size() != sizeof(DWORD)) return std::nullopt;
+    DWORD number;
+    std::memcpy(&number, value->data.data(), sizeof number);
+    return number;
+}
+
+std::vector<std::string> RegTree(HKEY root, const std::string& path) {
+    std::vector<std::string> out;
+    if (auto key = Lookup(root, path)) Collect(key.get(), &out);
+    return out;
+}
+
+void SetRegistryDeletesTrees(bool trees) { deletesTrees = trees; }
+
+void RegFail(HKEY root, const std::string& path, const std::string& operation, DWORD error) {
+    if (operation != "open" && operation != "delete" && operation != "enum")
+        throw std::invalid_argument("no such registry operation: " + operation);
+    Create(root, path)->failures[operation] = error;
+}
+
+size_t OpenKeys() { return openKeys.size(); }
+
+namespace detail {
+
+void ResetRegistry() {
+    openKeys.clear();
+    roots.clear();
+    for (uint32_t value : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u}) roots[value] = std::make_shared<Key>();
+    nextKeyHandle = 0x2000;
+    deletesTrees = false;
+}
+
+}  // namespace detail
+}  // namespace fake
+
+using namespace fake;
+
+namespace {
+
+LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, PHKEY result) {
+    std::string subject = Subject(parent, subKey);
+    DWORD error;
+    if (result) *result = nullptr;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    Key* from = Resolve(parent, &error);
+    if (!from) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    std::shared_ptr<Key> key = Walk(SharedOf(from), subKey ? subKey : "", &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (DWORD failure = FailureOf(key.get(), "open")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
+    *result = NewHandle(key);
+    return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return OpenKey("RegOpenKeyA", key, subKey, result); }
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+    return OpenKey("RegOpenKeyExA", key, subKey, result);
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY key) {
+    const char* api = "RegCloseKey";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, static_cast<LSTATUS>(error));
+    if (IsPredefined(key)) return Succeed(api, Subject(key, nullptr), LSTATUS(ERROR_SUCCESS));
+    auto open = openKeys.find(key);
+    if (open == openKeys.end()) return Fail(api, "", ERROR_INVALID_HANDLE, LSTATUS(ERROR_INVALID_HANDLE));
+    std::string subject = Display(open->second.get());
+    openKeys.erase(open);
+    return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
+    const char* api = "RegQueryValueExA";
+    std::string subject = Subject(handle, nullptr) + " : " + Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    Key* key = Resolve(handle, &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    auto found = key->values.find(Upper(name ? name : ""));
+    if (found == key->values.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
+    const RegValue& value = found->second.second;
+    if (type) *type = value.type;
+    DWORD needed = static_cast<DWORD>(value.data.size());
+    if (data) {
+        if (!size || *size < needed) {
+            if (size) *size = needed;
+            return Fail(api, subject, ERROR_MORE_DATA, LSTATUS(ERROR_MORE_DATA));
+        }
+        std::memcpy(data, value.data.data(), needed);
+    }
+    if (size) *size = needed;
+    return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+    const char* api = "RegSetValueExA";
+    std::string subject = Subject(handle, nullptr) + " : " + Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    Key* key = Resolve(handle, &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    std::string valueName = name ? name : "";
+    key->values[Upper(valueName)] = {valueName, {type, std::string(reinterpret_cast<const char*>(data), data ? size : 0)}};
+    std::string detail = subject + " = type " + std::to_string(type) + " size " + std::to_string(size);
+    if (type == REG_DWORD && size == 4) {
+        DWORD number;
+        std::memcpy(&number, data, 4);
+        detail = subject + " = " + std::to_string(number);
+    }
+    return Succeed(api, detail, LSTATUS(ERROR_SUCCESS));
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR name) {
+    const char* api = "RegDeleteValueA";
+    std::string subject = Subject(handle, nullptr) + " : " + Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    Key* key = Resolve(handle, &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!key->values.erase(Upper(name ? name : ""))) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
+    return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+}
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey) {
+    const char* api = "RegDeleteKeyA";
+    std::string subject = Subject(handle, subKey);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!subKey || !*subKey) return Fail(api, subject, ERROR_INVALID_PARAMETER, LSTATUS(ERROR_INVALID_PARAMETER));
+    Key* from = Resolve(handle, &error);
+    if (!from) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    std::shared_ptr<Key> key = Walk(SharedOf(from), subKey, &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (DWORD failure = FailureOf(key.get(), "delete")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
+    if (!key->subkeys.empty() && !deletesTrees) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
+    MarkDeleted(key.get());
+    key->parent->subkeys.erase(Upper(key->name));
+    return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+}
+
+LSTATUS WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD, LPSTR, LPDWORD, FILETIME*) {
+    const char* api = "RegEnumKeyExA";
+    std::string subject = Subject(handle, nullptr) + " #" + std::to_string(index);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    Key* key = Resolve(handle, &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (DWORD failure = FailureOf(key, "enum")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
+    if (index >= key->subkeys.size()) return Fail(api, subject, ERROR_NO_MORE_ITEMS, LSTATUS(ERROR_NO_MORE_ITEMS));
+    auto it = key->subkeys.begin();
+    std::advance(it, index);
+    const std::string& found = it->second->name;
+    if (!nameSize || *nameSize < found.size() + 1) return Fail(api, subject, ERROR_MORE_DATA, LSTATUS(ERROR_MORE_DATA));
+    std::memcpy(name, found.c_str(), found.size() + 1);
+    *nameSize = static_cast<DWORD>(found.size());
+    return Succeed(api, subject + " " + found, LSTATUS(ERROR_SUCCESS));
+}

@@ -1,0 +1,244 @@
+// The stand-in's system services: the version, the environment, loadable modules, process
+// creation, the shell's special folders, OLE, and the log offset of the program image.
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+
+#include "fake_internal.h"
+#include "log/loader.h"
+
+using namespace fake::detail;
+
+namespace fake {
+namespace {
+
+DWORD platformId;
+std::map<std::string, std::string> environment;  // upper-case name -> value
+int oleInits;
+int oleUninits;
+uint32_t logOffset;
+
+struct Module {
+    std::string path;
+    std::function<void()> onUnregister;
+};
+std::map<std::string, Module> modules;  // upper-case full path
+std::map<HMODULE, std::string> loaded;  // handle -> module key
+uintptr_t nextModule;
+
+std::vector<StartedProcess> started;
+std::function<bool(const std::string&)> starter;
+
+std::map<int, std::string> specialFolders;
+std::map<const void*, int> idLists;  // outstanding lists -> csidl
+
+struct ProcessObject : KernelObject {};
+
+// The entry points GetProcAddress hands out: one per loaded module slot, so each call reaches
+// its own module's callback. The slot is the module handle's index.
+constexpr int kEntrySlots = 8;
+std::function<void()> entryCallbacks[kEntrySlots];
+
+template <int Slot>
+HRESULT WINAPI UnregisterEntry() {
+    Record("DllUnregisterServer", std::to_string(Slot), true);
+    if (entryCallbacks[Slot]) entryCallbacks[Slot]();
+    return S_OK;
+}
+
+template <int... Slots>
+FARPROC EntryFor(int slot, std::integer_sequence<int, Slots...>) {
+    static const FARPROC entries[] = {reinterpret_cast<FARPROC>(&UnregisterEntry<Slots>)...};
+    return entries[slot];
+}
+
+}  // namespace
+
+void SetPlatformId(DWORD id) { platformId = id; }
+void SetEnvironment(const std::string& name, const std::string& value) { environment[Upper(name)] = value; }
+int OleInitCount() { return oleInits; }
+int OleUninitCount() { return oleUninits; }
+void SetLogOffset(uint32_t offset) { logOffset = offset; }
+
+void AddModule(const std::string& path, std::function<void()> onUnregister) {
+    modules[Upper(FullPath(path))] = {path, std::move(onUnregister)};
+}
+int LoadedModules() { return static_cast<int>(loaded.size()); }
+
+const std::vector<StartedProcess>& StartedProcesses() { return started; }
+void SetProcessStarter(std::function<bool(const std::string&)> decide) { starter = std::move(decide); }
+
+void SetSpecialFolder(int csidl, const std::string& path) { specialFolders[csidl] = path; }
+size_t OutstandingIdLists() { return idLists.size(); }
+
+namespace detail {
+
+void ResetSystem() {
+    platformId = VER_PLATFORM_WIN32_NT;
+    environment.clear();
+    oleInits = oleUninits = 0;
+    logOffset = 0;
+    modules.clear();
+    loaded.clear();
+    nextModule = 0x10000;
+    for (auto& callback : entryCallbacks) callback = nullptr;
+    started.clear();
+    starter = nullptr;
+    specialFolders.clear();
+    for (auto& list : idLists) std::free(const_cast<void*>(list.first));
+    idLists.clear();
+}
+
+}  // namespace detail
+}  // namespace fake
+
+using namespace fake;
+
+unsigned int ReadLogOffsetField() { return logOffset; }
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    const char* api = "GetVersionExA";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, FALSE);
+    if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return Fail(api, "", ERROR_INSUFFICIENT_BUFFER, FALSE);
+    info->dwMajorVersion = platformId == VER_PLATFORM_WIN32_NT ? 5 : 4;
+    info->dwPlatformId = platformId;
+    return Succeed(api, std::to_string(platformId), TRUE);
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+    const char* api = "GetEnvironmentVariableA";
+    std::string subject = Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, DWORD(0));
+    auto found = environment.find(Upper(subject));
+    if (found == environment.end()) return Fail(api, subject, 203 /* ERROR_ENVVAR_NOT_FOUND */, DWORD(0));
+    const std::string& value = found->second;
+    if (value.size() + 1 > size) return Succeed(api, subject, static_cast<DWORD>(value.size() + 1));
+    std::memcpy(buffer, value.c_str(), value.size() + 1);
+    return Succeed(api, subject, static_cast<DWORD>(value.size()));
+}
+
+HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+    const char* api = "LoadLibraryA";
+    std::string subject = Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, HMODULE(nullptr));
+    auto found = modules.find(Upper(FullPath(subject)));
+    if (found == modules.end()) return Fail(api, subject, ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+    if (loaded.size() >= static_cast<size_t>(kEntrySlots)) return Fail(api, subject, ERROR_NOT_ENOUGH_MEMORY, HMODULE(nullptr));
+    HMODULE handle = reinterpret_cast<HMODULE>(nextModule);
+    nextModule += 0x10000;
+    loaded[handle] = found->first;
+    return Succeed(api, subject, handle);
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    const char* api = "GetProcAddress";
+    std::string subject = Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FARPROC(nullptr));
+    auto handle = loaded.find(module);
+    if (handle == loaded.end()) return Fail(api, subject, ERROR_INVALID_HANDLE, FARPROC(nullptr));
+    const Module& found = modules.at(handle->second);
+    if (subject != "DllUnregisterServer" || !found.onUnregister) return Fail(api, subject, ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
+    int slot = static_cast<int>(std::distance(loaded.begin(), handle));
+    entryCallbacks[slot] = found.onUnregister;
+    return Succeed(api, subject, EntryFor(slot, std::make_integer_sequence<int, kEntrySlots>()));
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+    const char* api = "FreeLibrary";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, FALSE);
+    auto handle = loaded.find(module);
+    if (handle == loaded.end()) return Fail(api, "", ERROR_INVALID_HANDLE, FALSE);
+    std::string path = modules.at(handle->second).path;
+    loaded.erase(handle);
+    return Succeed(api, path, TRUE);
+}
+
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                           BOOL inheritHandles, DWORD creationFlags, LPVOID environmentBlock, LPCSTR currentDirectory,
+                           LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION information) {
+    const char* api = "CreateProcessA";
+    std::string command = Text(commandLine);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, command, error, FALSE);
+    StartedProcess process{application ? application : "",
+                           command,
+                           inheritHandles,
+                           creationFlags,
+                           environmentBlock != nullptr,
+                           currentDirectory ? currentDirectory : "",
+                           *startupInfo,
+                           fake::CurrentDirectory()};
+    if (starter && !starter(command)) return Fail(api, command, ERROR_FILE_NOT_FOUND, FALSE);
+    started.push_back(process);
+    information->hProcess = AddHandle(std::make_unique<ProcessObject>());
+    information->hThread = AddHandle(std::make_unique<ProcessObject>());
+    information->dwProcessId = 100 + static_cast<DWORD>(started.size());
+    information->dwThreadId = 200 + static_cast<DWORD>(started.size());
+    return Succeed(api, command, TRUE);
+}
+
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, PIDLIST_ABSOLUTE* list) {
+    const char* api = "SHGetSpecialFolderLocation";
+    std::string subject = std::to_string(folder);
+    DWORD error;
+    *list = nullptr;
+    if (Injected(api, &error)) return Fail(api, subject, error, E_FAIL);
+    auto found = specialFolders.find(folder);
+    if (found == specialFolders.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
+    auto* made = static_cast<ITEMIDLIST*>(std::calloc(1, sizeof(ITEMIDLIST) + sizeof(int)));
+    std::memcpy(made->mkid.abID, &folder, sizeof folder);
+    idLists[made] = folder;
+    *list = made;
+    return Succeed(api, subject, HRESULT(S_OK));
+}
+
+BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE list, LPSTR path) {
+    const char* api = "SHGetPathFromIDListA";
+    DWORD error;
+    auto known = idLists.find(list);
+    std::string subject = known == idLists.end() ? "?" : std::to_string(known->second);
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (known == idLists.end()) return Fail(api, subject, ERROR_INVALID_PARAMETER, FALSE);
+    // An empty path stands for a folder that has no file-system path.
+    const std::string& folder = specialFolders.at(known->second);
+    if (folder.empty()) {
+        path[0] = 0;
+        return Fail(api, subject, ERROR_FILE_NOT_FOUND, FALSE);
+    }
+    std::strncpy(path, folder.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = 0;
+    return Succeed(api, subject + " " + folder, TRUE);
+}
+
+void WINAPI CoTaskMemFree(LPVOID block) {
+    DWORD error;
+    Injected("CoTaskMemFree", &error);
+    if (!block) return;
+    auto known = idLists.find(block);
+    if (known == idLists.end()) throw std::logic_error("CoTaskMemFree of a block the shell did not hand out");
+    idLists.erase(known);
+    std::free(block);
+    Record("CoTaskMemFree", "", true);
+}
+
+HRESULT WINAPI OleInitialize(LPVOID) {
+    DWORD error;
+    if (Injected("OleInitialize", &error)) return Fail("OleInitialize", "", error, E_FAIL);
+    ++oleInits;
+    return Succeed("OleInitialize", "", HRESULT(S_OK));
+}
+
+void WINAPI OleUninitialize() {
+    DWORD error;
+    Injected("OleUninitialize", &error);
+    ++oleUninits;
+    Record("OleUninitialize", "", true);
+}

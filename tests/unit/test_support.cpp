@@ -1,0 +1,42 @@
+#include "test_support.h"
+
+#include "app/memory.h"
+
+namespace test {
+
+std::vector<std::string> Catalogue() {
+    return {"Tidewell",   "Remove the package?", "Removed.", "&Yes",    "Yes to &all", "&No",
+            "No to a&ll", "No memory for %s",    "The log in %s is damaged.", "Read-only:\n%s\nRemove?",
+            "Shared:\n%s\nRemove?"};
+}
+
+void InstallProgram(const tidewell::Bytes& log) {
+    fake::AddFile(kProgramPath, std::string(kImageSize, 'M') + log);
+    fake::SetModulePath(kProgramPath);
+    fake::SetLogOffset(kImageSize);
+}
+
+void InstallProgram(const tidewell::LogContent& content) { InstallProgram(tidewell::BuildLog(content)); }
+
+void StartRun() {
+    fake::SetModulePath(kProgramPath);
+    ASSERT_EQ(InitRunContext(nullptr), 1);
+}
+
+void EndRun() {
+    FreeUninstallLog();
+    ReleaseRunContext();
+}
+
+void ProgramTest::SetUp() {
+    fake::Reset();
+    ResetRunContext();
+}
+
+void ProgramTest::TearDown() {
+    // Every test leaves the world as a finished run does: no open file, no open key.
+    EXPECT_EQ(fake::OpenHandles(), 0u);
+    EXPECT_EQ(fake::OpenKeys(), 0u);
+}
+
+}  // namespace test

@@ -1,0 +1,168 @@
+// The package author's manifest: a readable JSON description of what the log is to hold.
+#include "tools/tidewell-log/manifest.h"
+
+#include <nlohmann/json.hpp>
+
+namespace tidewell {
+namespace {
+
+using nlohmann::json;
+
+const char* const kSlotNames[MSG_SLOT_COUNT] = {
+    "MSG_TITLE", "MSG_CONFIRM", "MSG_DONE",    "MSG_YES",      "MSG_YES_ALL",       "MSG_NO",
+    "MSG_NO_ALL", "MSG_NO_MEMORY", "MSG_BAD_LOG", "MSG_READONLY", "MSG_SHARED_UNUSED",
+};
+
+struct RootName {
+    const char* longName;
+    const char* shortName;
+    uint32_t value;
+};
+const RootName kRoots[] = {
+    {"HKEY_CLASSES_ROOT", "HKCR", 0x80000000u},  {"HKEY_CURRENT_USER", "HKCU", 0x80000001u},
+    {"HKEY_LOCAL_MACHINE", "HKLM", 0x80000002u}, {"HKEY_USERS", "HKU", 0x80000003u},
+    {"HKEY_CURRENT_CONFIG", "HKCC", 0x80000005u},
+};
+
+std::string Where(const std::string& list, size_t index) { return list + "[" + std::to_string(index) + "]"; }
+
+std::string StringField(const json& object, const char* field, const std::string& where, bool required = true) {
+    if (!object.is_object()) throw LogError(where + ": expected an object");
+    auto found = object.find(field);
+    if (found == object.end()) {
+        if (required) throw LogError(where + ": missing \"" + field + "\"");
+        return "";
+    }
+    if (!found->is_string()) throw LogError(where + "." + field + ": expected a string");
+    return found->get<std::string>();
+}
+
+const json* List(const json& manifest, const char* field) {
+    auto found = manifest.find(field);
+    if (found == manifest.end() || found->is_null()) return nullptr;
+    if (!found->is_array()) throw LogError(std::string(field) + ": expected a list");
+    return &*found;
+}
+
+uint8_t FileFlags(const json& entry, const std::string& where) {
+    auto found = entry.find("flags");
+    if (found == entry.end()) return 0;
+    if (!found->is_array()) throw LogError(where + ".flags: expected a list of \"shared\", \"font\", \"selfreg\"");
+    uint8_t flags = 0;
+    for (const json& flag : *found) {
+        std::string name = flag.is_string() ? flag.get<std::string>() : "";
+        if (name == "shared") flags |= FILE_SHARED;
+        else if (name == "font") flags |= FILE_FONT;
+        else if (name == "selfreg") flags |= FILE_SELFREG;
+        else throw LogError(where + ".flags: unknown flag " + flag.dump() + " (known: shared, font, selfreg)");
+    }
+    return flags;
+}
+
+uint32_t Root(const json& entry, const std::string& where) {
+    auto found = entry.find("root");
+    if (found == entry.end()) throw LogError(where + ": missing \"root\"");
+    if (found->is_number_unsigned()) return found->get<uint32_t>();
+    if (found->is_string()) {
+        std::string name = found->get<std::string>();
+        for (const RootName& root : kRoots)
+            if (name == root.longName || name == root.shortName) return root.value;
+    }
+    throw LogError(where + ".root: unknown root key " + found->dump() + " (for example HKEY_LOCAL_MACHINE or HKLM)");
+}
+
+std::vector<RegistryEntry> RegistryList(const json& list, const char* field) {
+    std::vector<RegistryEntry> entries;
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string where = Where(field, i);
+        entries.push_back({Root(list[i], where), StringField(list[i], "path", where)});
+    }
+    return entries;
+}
+
+std::vector<std::string> Messages(const json& manifest) {
+    std::vector<std::string> texts = DefaultMessages();
+    const json& messages = manifest.at("messages");
+    if (!messages.is_object()) throw LogError("messages: expected an object of texts by slot name, such as \"MSG_TITLE\"");
+    for (auto it = messages.begin(); it != messages.end(); ++it) {
+        int slot = -1;
+        for (int i = 0; i < MSG_SLOT_COUNT; ++i)
+            if (it.key() == kSlotNames[i]) slot = i;
+        if (slot < 0) throw LogError("messages: unknown slot \"" + it.key() + "\"");
+        if (!it.value().is_string()) throw LogError("messages." + it.key() + ": expected a string");
+        texts[slot] = it.value().get<std::string>();
+    }
+    return texts;
+}
+
+}  // namespace
+
+const std::vector<std::string>& DefaultMessages() {
+    static const std::vector<std::string> texts = {
+        "Uninstall",
+        "This will remove the package and all of its components from your computer.\n\nDo you want to continue?",
+        "The package has been removed from your computer.",
+        "&Yes",
+        "Yes to &all",
+        "&No",
+        "N&o to all",
+        "There is not enough memory to read the uninstall information in\n%s",
+        "The uninstall information in %s is damaged. Nothing has been removed.",
+        "The following file is read-only or in use:\n%s\nDo you want to remove it anyway?",
+        "The following shared file is no longer used by any other program:\n%s\nDo you want to remove it?",
+    };
+    return texts;
+}
+
+const char* SlotName(int slot) { return slot >= 0 && slot < MSG_SLOT_COUNT ? kSlotNames[slot] : ""; }
+
+LogContent ParseManifest(const std::string& text) {
+    json manifest;
+    try {
+        manifest = json::parse(text);
+    } catch (const json::parse_error& error) {
+        throw LogError(std::string("the manifest is not valid JSON: ") + error.what());
+    }
+    if (!manifest.is_object()) throw LogError("the manifest must be a JSON object");
+    static const char* const kKnown[] = {"messages", "files", "folders", "registry", "registry_added", "patterns"};
+    for (auto it = manifest.begin(); it != manifest.end(); ++it) {
+        bool known = false;
+        for (const char* field : kKnown) known = known || it.key() == field;
+        if (!known) throw LogError("unknown manifest entry \"" + it.key() + "\"");
+    }
+
+    LogContent content;
+    // Left out, the messages are the English defaults; null writes no catalogue at all.
+    if (!manifest.contains("messages")) content.messages = DefaultMessages();
+    else if (!manifest["messages"].is_null()) content.messages = Messages(manifest);
+
+    if (const json* files = List(manifest, "files")) {
+        content.files.emplace();
+        for (size_t i = 0; i < files->size(); ++i) {
+            std::string where = Where("files", i);
+            const json& entry = (*files)[i];
+            content.files->push_back({StringField(entry, "folder", where), StringField(entry, "name", where, false),
+                                      FileFlags(entry, where)});
+        }
+    }
+    if (const json* folders = List(manifest, "folders")) {
+        content.folders.emplace();
+        for (size_t i = 0; i < folders->size(); ++i) {
+            std::string where = Where("folders", i);
+            const json& entry = (*folders)[i];
+            content.folders->push_back({StringField(entry, "folder", where, false), StringField(entry, "name", where, false)});
+        }
+    }
+    if (const json* registry = List(manifest, "registry")) content.registry = RegistryList(*registry, "registry");
+    if (const json* added = List(manifest, "registry_added")) content.registryAdded = RegistryList(*added, "registry_added");
+    if (const json* patterns = List(manifest, "patterns")) {
+        content.patterns.emplace();
+        for (size_t i = 0; i < patterns->size(); ++i) {
+            if (!(*patterns)[i].is_string()) throw LogError(Where("patterns", i) + ": expected a string");
+            content.patterns->push_back((*patterns)[i].get<std::string>());
+        }
+    }
+    return content;
+}
+
+}  // namespace tidewell
