@@ -32,7 +32,9 @@ LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void CloseOwnerWindow() {
-    DestroyWindow(run.ownerWindow);
+    // The quit message comes from the window's destruction; without it the loop would wait
+    // for ever.
+    if (!DestroyWindow(run.ownerWindow)) return;
     MSG message;
     // -1 is an error, not a message: the loop must not spin on it.
     while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
