@@ -1,0 +1,40 @@
+# Tidewell: `make test` builds everything and runs every test; `make demo` shows a real run
+# under Wine. Both install what is missing first.
+BUILD ?= build
+JOBS ?= 2
+BUILD_TYPE ?= RelWithDebInfo
+
+.PHONY: all deps build host win32 win64 test unit e2e demo clean
+
+all: build
+
+deps:
+	@scripts/ensure-deps.sh
+
+win32: deps
+	@cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	@cmake --build $(BUILD)/win32 -j$(JOBS)
+
+win64: deps
+	@cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+	@cmake --build $(BUILD)/win64 -j$(JOBS)
+
+host: deps
+	@cmake -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+		-DTIDEWELL_WIN32_DIR=$(abspath $(BUILD)/win32) -DTIDEWELL_WIN64_DIR=$(abspath $(BUILD)/win64) >/dev/null
+	@cmake --build $(BUILD)/host -j$(JOBS)
+
+build: win32 win64 host
+
+# Every test: host unit tests, checks on the built programs, and the end-to-end tests under Wine.
+test: build
+	@scripts/run-tests.sh $(BUILD)/host
+
+unit: host
+	@cd $(BUILD)/host && ctest -L unit --output-on-failure -j$(JOBS)
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)
