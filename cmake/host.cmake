@@ -28,7 +28,7 @@ if(TIDEWELL_SANITIZE)
 endif()
 
 # The log writer: builds logs and attaches them to a copy of the program.
-add_library(logwriter STATIC tools/logwriter/log_writer.cpp)
+add_library(logwriter STATIC tools/logwriter/log_writer.cpp tools/logwriter/fixtures.cpp)
 target_include_directories(logwriter PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(logwriter PRIVATE -Wall -Wextra -Werror)
 
@@ -40,6 +40,11 @@ target_compile_options(manifest PRIVATE -Wall -Wextra -Werror)
 add_executable(tidewell-log tools/tidewell-log/main.cpp)
 target_link_libraries(tidewell-log PRIVATE manifest)
 target_compile_options(tidewell-log PRIVATE -Wall -Wextra -Werror)
+
+# Writes the named test logs to files.
+add_executable(tw-fixture tools/fixture/tw_fixture.cpp)
+target_link_libraries(tw-fixture PRIVATE logwriter)
+target_compile_options(tw-fixture PRIVATE -Wall -Wextra -Werror)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
