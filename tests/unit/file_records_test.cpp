@@ -129,6 +129,23 @@ TEST_F(FileRecords, ACountThePayloadDoesNotHoldIsRefused) {
     ExpectDamaged({Frame(BLOCK_FOLDERS, WithCount(folders, 2)), Frame(BLOCK_FOLDERS, tidewell::FoldersPayload({}))});
 }
 
+TEST_F(FileRecords, TheCountIsBoundByTheSmallestRecordBeforeTheListIsMade) {
+    // Two records of empty strings: 5 bytes each with the flags byte, 4 without.
+    Bytes files = tidewell::FilesPayload({{"", "", 0}, {"", "", 0}});
+    Bytes folders = tidewell::FoldersPayload({{"", ""}, {"", ""}});
+    Bytes registry = tidewell::RegistryPayload({{0x80000002u, ""}, {0x80000002u, ""}});
+    ASSERT_EQ(Load({Frame(BLOCK_FILES, files), Frame(BLOCK_FOLDERS, folders), Frame(BLOCK_REGISTRY, registry)}), 1);
+    EXPECT_EQ(run.fileCount + run.folderCount + run.registryCount, 6u);
+    for (const Block& block : {Frame(BLOCK_FILES, WithCount(files, 3)), Frame(BLOCK_FOLDERS, WithCount(folders, 3)),
+                               Frame(BLOCK_REGISTRY, WithCount(registry, 3))}) {
+        SCOPED_TRACE(block.tag);
+        Restart();
+        ExpectDamaged({block});
+        // The run's three paths, the catalogue and its texts, the message: no list.
+        EXPECT_EQ(fake::CallCount("LocalAlloc"), 3 + 1 + 11 + 1);
+    }
+}
+
 TEST_F(FileRecords, ARecordRunningPastTheBlockIsRefused) {
     Bytes files = tidewell::FilesPayload({{"C:\\A", "a", 0}, {"C:\\A", "name", 0}});
     // Cut inside the second name, and just before its flags byte.
