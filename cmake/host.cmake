@@ -54,3 +54,22 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
 include(cmake/artifact_tests.cmake)
 include(cmake/e2e_tests.cmake)
+
+# The loader's fuzz target. Its regression corpus replays in every host build through a plain
+# driver; the fuzzing build itself needs clang's libFuzzer (scripts/fuzz.sh makes it).
+add_executable(loader_fuzz_replay tests/fuzz/loader_fuzz.cpp tests/fuzz/replay_main.cpp)
+target_link_libraries(loader_fuzz_replay PRIVATE tidewell_core)
+add_test(NAME loader_fuzz_corpus COMMAND loader_fuzz_replay ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus)
+set_tests_properties(loader_fuzz_corpus PROPERTIES LABELS unit)
+
+option(TIDEWELL_FUZZ "Build the libFuzzer target for the loader (clang only)" OFF)
+if(TIDEWELL_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TIDEWELL_FUZZ needs clang++ (configure with CXX=clang++)")
+    endif()
+    # Coverage guides the fuzzer through the program's own code only, not the stand-in's.
+    target_compile_options(tidewell_core PRIVATE -fsanitize=fuzzer-no-link)
+    add_executable(loader_fuzz tests/fuzz/loader_fuzz.cpp)
+    target_link_libraries(loader_fuzz PRIVATE tidewell_core)
+    target_link_options(loader_fuzz PRIVATE -fsanitize=fuzzer)
+endif()
