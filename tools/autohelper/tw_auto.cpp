@@ -1,1 +1,327 @@
-int wmain() { return 0; }
+// tw-auto: the end-to-end tests' hands and eyes under Wine. It waits for the program under
+// test, answers each of its boxes and dialogs in turn with the next scripted action, as a
+// person would (a click, a key, the close box), and records what every box showed: caption,
+// texts, buttons, fonts, focus, and optionally a screenshot.
+//
+// usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] ACTION...
+//   ACTION: press:ID   click the control with that id (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7, ...)
+//           key:K[+K..] keys to the focused control: ENTER, ESC, TAB, SPACE, ALT-x, or a letter
+//           close       the close box (WM_SYSCOMMAND SC_CLOSE)
+//           watch       record the box and leave it alone until it goes
+// It ends when the program has ended, and exits 0 when every action was used and no box
+// appeared that no action was left for (such a box is recorded and closed).
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::wstring exe;
+    std::wstring out;
+    std::wstring shots;
+    int timeoutSeconds = 120;
+    std::vector<std::string> actions;
+};
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return "";
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size - 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
+    return out;
+}
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string WindowText(HWND window) {
+    wchar_t buffer[4096];
+    // WM_GETTEXT works across processes, also for controls of another process.
+    LRESULT length = SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer));
+    return Narrow(std::wstring(buffer, static_cast<size_t>(length)));
+}
+
+std::string ClassOf(HWND window) {
+    wchar_t name[256];
+    int length = GetClassNameW(window, name, 256);
+    return Narrow(std::wstring(name, length > 0 ? length : 0));
+}
+
+DWORD FindProcess(const std::wstring& exe) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, exe.c_str()) == 0) found = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return found;
+}
+
+struct Search {
+    DWORD process;
+    std::set<HWND>* handled;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<Search*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != search->process || !IsWindowVisible(window) || search->handled->count(window)) return TRUE;
+    if (ClassOf(window) != "#32770") return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+std::string FontJson(HWND control) {
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    if (!font) return "null";
+    LOGFONTW description{};
+    if (!GetObjectW(font, sizeof description, &description)) return "{\"handle\": true}";
+    char text[256];
+    std::snprintf(text, sizeof text, "{\"weight\": %ld, \"height\": %ld, \"face\": %s}", static_cast<long>(description.lfWeight),
+                  static_cast<long>(description.lfHeight), Json(Narrow(description.lfFaceName)).c_str());
+    return text;
+}
+
+std::string Describe(HWND box, HWND owner, const std::string& action, const std::string& shot) {
+    RECT rect{};
+    GetWindowRect(box, &rect);
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &thread);
+    std::string json = "{\"caption\": " + Json(WindowText(box));
+    json += ", \"owner_class\": " + Json(owner ? ClassOf(owner) : "");
+    json += ", \"style\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(box, GWL_STYLE)));
+    json += ", \"rect\": [" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ", " + std::to_string(rect.right) +
+            ", " + std::to_string(rect.bottom) + "]";
+    json += ", \"focus_id\": " + std::to_string(thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : 0);
+    json += ", \"controls\": [";
+    bool first = true;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT childRect{};
+        GetWindowRect(child, &childRect);
+        if (!first) json += ", ";
+        first = false;
+        json += "{\"id\": " + std::to_string(GetDlgCtrlID(child));
+        json += ", \"class\": " + Json(ClassOf(child));
+        json += ", \"text\": " + Json(WindowText(child));
+        json += ", \"style\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)));
+        json += ", \"visible\": " + std::string(IsWindowVisible(child) ? "true" : "false");
+        json += ", \"rect\": [" + std::to_string(childRect.left) + ", " + std::to_string(childRect.top) + ", " +
+                std::to_string(childRect.right) + ", " + std::to_string(childRect.bottom) + "]";
+        json += ", \"font\": " + FontJson(child) + "}";
+    }
+    json += "], \"action\": " + Json(action) + ", \"screenshot\": " + Json(shot) + "}";
+    return json;
+}
+
+// A picture of the box as the screen shows it, as a 24-bit BMP file.
+bool Screenshot(HWND box, const std::wstring& path) {
+    RECT rect{};
+    if (!GetWindowRect(box, &rect)) return false;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    DWORD stride = ((width * 3 + 3) / 4) * 4;
+    DWORD imageSize = stride * height;
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageSize;
+    bool written = false;
+    if (FILE* file = _wfopen(path.c_str(), L"wb")) {
+        written = fwrite(&header, sizeof header, 1, file) == 1 && fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file) == 1 &&
+                  fwrite(bits, imageSize, 1, file) == 1;
+        fclose(file);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return written;
+}
+
+WORD KeyCode(const std::string& name, bool* alt) {
+    *alt = false;
+    if (name == "ENTER") return VK_RETURN;
+    if (name == "ESC") return VK_ESCAPE;
+    if (name == "TAB") return VK_TAB;
+    if (name == "SPACE") return VK_SPACE;
+    if (name.rfind("ALT-", 0) == 0 && name.size() == 5) {
+        *alt = true;
+        return static_cast<WORD>(toupper(static_cast<unsigned char>(name[4])));
+    }
+    if (name.size() == 1) return static_cast<WORD>(toupper(static_cast<unsigned char>(name[0])));
+    return 0;
+}
+
+// Types keys into the box's thread as the keyboard would, to whichever control has the focus.
+void SendKeys(HWND box, const std::string& keys) {
+    size_t start = 0;
+    while (start <= keys.size()) {
+        size_t end = keys.find('+', start);
+        if (end == std::string::npos) end = keys.size();
+        bool alt = false;
+        WORD key = KeyCode(keys.substr(start, end - start), &alt);
+        start = end + 1;
+        if (!key) continue;
+        SetForegroundWindow(box);
+        Sleep(100);
+        std::vector<INPUT> inputs;
+        auto push = [&inputs](WORD vk, bool up) {
+            INPUT input{};
+            input.type = INPUT_KEYBOARD;
+            input.ki.wVk = vk;
+            input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            inputs.push_back(input);
+        };
+        if (alt) push(VK_MENU, false);
+        push(key, false);
+        push(key, true);
+        if (alt) push(VK_MENU, true);
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        Sleep(300);
+    }
+}
+
+void Act(HWND box, const std::string& action) {
+    if (action.rfind("press:", 0) == 0) {
+        HWND button = GetDlgItem(box, std::atoi(action.c_str() + 6));
+        if (button) PostMessageW(button, BM_CLICK, 0, 0);
+    } else if (action.rfind("key:", 0) == 0) {
+        SendKeys(box, action.substr(4));
+    } else if (action == "close") {
+        PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+}
+
+bool WaitGone(HWND box, DWORD deadline) {
+    while (GetTickCount() < deadline) {
+        if (!IsWindow(box) || !IsWindowVisible(box)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+Options Parse(int argc, wchar_t** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        auto value = [&]() -> std::wstring { return i + 1 < argc ? argv[++i] : L""; };
+        if (arg == L"--exe") options.exe = value();
+        else if (arg == L"--out") options.out = value();
+        else if (arg == L"--shots") options.shots = value();
+        else if (arg == L"--timeout") options.timeoutSeconds = _wtoi(value().c_str());
+        else options.actions.push_back(Narrow(arg));
+    }
+    return options;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options options = Parse(argc, argv);
+    if (options.exe.empty() || options.out.empty()) {
+        std::fputs("usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] ACTION...\n", stderr);
+        return 2;
+    }
+    DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    std::vector<std::string> boxes;
+    std::set<HWND> handled;
+    size_t next = 0;
+    bool unexpected = false;
+    bool stuck = false;
+    bool seen = false;
+    DWORD process = 0;
+
+    while (GetTickCount() < deadline) {
+        DWORD current = FindProcess(options.exe);
+        if (current) {
+            seen = true;
+            process = current;
+        } else if (seen) {
+            break;  // the program has ended
+        }
+        if (!process) {
+            Sleep(50);
+            continue;
+        }
+        Search search{process, &handled, nullptr};
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) {
+            Sleep(50);
+            continue;
+        }
+        HWND box = search.found;
+        handled.insert(box);
+        Sleep(300);  // let the box finish drawing before it is read and pictured
+        std::string action = next < options.actions.size() ? options.actions[next++] : "";
+        std::wstring shot;
+        if (!options.shots.empty()) {
+            shot = options.shots + L"\\box-" + std::to_wstring(boxes.size() + 1) + L".bmp";
+            if (!Screenshot(box, shot)) shot.clear();
+        }
+        boxes.push_back(Describe(box, GetWindow(box, GW_OWNER), action.empty() ? "unexpected" : action, Narrow(shot)));
+        if (action.empty()) {
+            unexpected = true;
+            Act(box, "close");
+        } else {
+            Act(box, action);
+        }
+        if (action != "watch" && !WaitGone(box, GetTickCount() + 15000)) stuck = true;
+    }
+
+    bool timedOut = GetTickCount() >= deadline;
+    std::string json = "{\"seen\": " + std::string(seen ? "true" : "false") + ", \"timed_out\": " + (timedOut ? "true" : "false") +
+                       ", \"unexpected\": " + (unexpected ? "true" : "false") + ", \"stuck\": " + (stuck ? "true" : "false") +
+                       ", \"unused_actions\": " + std::to_string(options.actions.size() - next) + ", \"boxes\": [";
+    for (size_t i = 0; i < boxes.size(); ++i) json += (i ? ",\n  " : "\n  ") + boxes[i];
+    json += "]}\n";
+    if (FILE* file = _wfopen(options.out.c_str(), L"wb")) {
+        fwrite(json.data(), 1, json.size(), file);
+        fclose(file);
+    }
+    return seen && !timedOut && !unexpected && !stuck && next == options.actions.size() ? 0 : 1;
+}

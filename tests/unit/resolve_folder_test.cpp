@@ -1,0 +1,52 @@
+// The folder of an installed-file record, resolved against the installation folder.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "removal/resolve_folder.h"
+#include "test_support.h"
+
+namespace {
+
+class ResolveFolderTest : public test::ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        test::StartRun();
+    }
+    void TearDown() override {
+        test::EndRun();
+        ProgramTest::TearDown();
+    }
+    std::string Resolved(const std::string& folder) {
+        char path[PATH_SIZE];
+        EXPECT_EQ(ResolveFolder(folder.c_str(), path), 1) << folder;
+        return path;
+    }
+};
+
+TEST_F(ResolveFolderTest, ADotAndABackslashLeadIntoTheInstallationFolder) {
+    EXPECT_EQ(Resolved(".\\sub\\dir"), std::string(test::kInstallDir) + "sub\\dir");
+    EXPECT_EQ(Resolved(".\\"), test::kInstallDir);
+}
+
+TEST_F(ResolveFolderTest, EveryOtherLeadingDotMeansTheInstallationFolderItself) {
+    for (const char* folder : {".", "..\\other", ".name", "..", "./sub"}) EXPECT_EQ(Resolved(folder), test::kInstallDir) << folder;
+}
+
+TEST_F(ResolveFolderTest, OtherFoldersStandAsTheyAre) {
+    EXPECT_EQ(Resolved("C:\\Windows\\Fonts"), "C:\\Windows\\Fonts");
+    EXPECT_EQ(Resolved("relative\\dir"), "relative\\dir");
+    EXPECT_EQ(Resolved(""), "");
+}
+
+TEST_F(ResolveFolderTest, AFolderThatDoesNotFitIsRefused) {
+    char path[PATH_SIZE];
+    EXPECT_EQ(ResolveFolder(std::string(259, 'a').c_str(), path), 1);
+    EXPECT_EQ(ResolveFolder(std::string(260, 'a').c_str(), path), 0);
+    std::string rest(PATH_SIZE - 1 - std::string(test::kInstallDir).size(), 'b');
+    EXPECT_EQ(ResolveFolder((".\\" + rest).c_str(), path), 1);
+    EXPECT_EQ(ResolveFolder((".\\" + rest + "b").c_str(), path), 0);
+}
+
+}  // namespace
