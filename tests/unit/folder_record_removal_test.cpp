@@ -12,7 +12,7 @@ namespace {
 
 const std::string kMenu = std::string(test::kPrograms) + "\\Pkg";
 
-class FolderRecords : public test::ProgramTest {
+class FolderRecordRemoval : public test::ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
@@ -37,12 +37,12 @@ protected:
     }
 };
 
-TEST_F(FolderRecords, AnEmptyListDoesNothing) {
+TEST_F(FolderRecordRemoval, AnEmptyListDoesNothing) {
     EXPECT_TRUE(Remove({}).empty());
     EXPECT_TRUE(fake::DestructiveCalls().empty());
 }
 
-TEST_F(FolderRecords, EntriesSharingAFolderRemoveItWithTheLastFile) {
+TEST_F(FolderRecordRemoval, EntriesSharingAFolderRemoveItWithTheLastFile) {
     fake::AddFile(kMenu + "\\Run.lnk");
     fake::AddFile(kMenu + "\\Help.lnk");
     EXPECT_EQ(Remove({{kMenu, "Run.lnk"}, {kMenu, "Help.lnk"}}),
@@ -53,7 +53,7 @@ TEST_F(FolderRecords, EntriesSharingAFolderRemoveItWithTheLastFile) {
     EXPECT_TRUE(fake::Exists(test::kPrograms));
 }
 
-TEST_F(FolderRecords, AnEntryWithoutNameRemovesOnlyItsFolder) {
+TEST_F(FolderRecordRemoval, AnEntryWithoutNameRemovesOnlyItsFolder) {
     fake::AddFolder("C:\\Data\\Empty");
     fake::AddFile("C:\\Data\\Full\\keep.txt");
     EXPECT_EQ(Remove({{"C:\\Data\\Empty", ""}, {"C:\\Data\\Full", ""}, {"C:\\Data\\Missing", ""}}),
@@ -63,7 +63,7 @@ TEST_F(FolderRecords, AnEntryWithoutNameRemovesOnlyItsFolder) {
     EXPECT_TRUE(fake::Exists("C:\\Data\\Full\\keep.txt"));
 }
 
-TEST_F(FolderRecords, AnEntryWithoutFolderDeletesItsNameFromTheCurrentDirectory) {
+TEST_F(FolderRecordRemoval, AnEntryWithoutFolderDeletesItsNameFromTheCurrentDirectory) {
     fake::SetCurrentDirectory("C:\\Work");
     fake::AddFile("C:\\Work\\x.lnk");
     EXPECT_EQ(Remove({{"", "x.lnk"}}), (std::vector<std::string>{Ok("DeleteFileA", "x.lnk")}));
@@ -72,7 +72,7 @@ TEST_F(FolderRecords, AnEntryWithoutFolderDeletesItsNameFromTheCurrentDirectory)
     EXPECT_TRUE(Remove({{"", ""}}).empty());
 }
 
-TEST_F(FolderRecords, FoldersAreUsedAsStoredWithoutTheInstallationFolder) {
+TEST_F(FolderRecordRemoval, FoldersAreUsedAsStoredWithoutTheInstallationFolder) {
     fake::SetCurrentDirectory("C:\\Work");
     fake::AddFile("C:\\Work\\sub\\x.lnk");
     EXPECT_EQ(Remove({{".\\sub", "x.lnk"}}),
@@ -80,7 +80,7 @@ TEST_F(FolderRecords, FoldersAreUsedAsStoredWithoutTheInstallationFolder) {
     EXPECT_TRUE(fake::Exists(test::kProgramPath));
 }
 
-TEST_F(FolderRecords, TheCurrentDirectoryIsLeftForItsParentBeforeItsRemoval) {
+TEST_F(FolderRecordRemoval, TheCurrentDirectoryIsLeftForItsParentBeforeItsRemoval) {
     fake::SetCurrentDirectory(kMenu);
     fake::AddFile(kMenu + "\\Run.lnk");
     std::string stored = "c:\\users\\ann\\START MENU\\programs\\pkg";
@@ -91,7 +91,7 @@ TEST_F(FolderRecords, TheCurrentDirectoryIsLeftForItsParentBeforeItsRemoval) {
     EXPECT_FALSE(fake::Exists(kMenu));
 }
 
-TEST_F(FolderRecords, AStoredTrailingBackslashIsKeptAndDoesNotMatchTheCurrentDirectory) {
+TEST_F(FolderRecordRemoval, AStoredTrailingBackslashIsKeptAndDoesNotMatchTheCurrentDirectory) {
     fake::SetCurrentDirectory("C:\\Games");
     fake::AddFile("C:\\Games\\play.lnk");
     EXPECT_EQ(Remove({{"C:\\Games\\", "play.lnk"}}),
@@ -100,14 +100,14 @@ TEST_F(FolderRecords, AStoredTrailingBackslashIsKeptAndDoesNotMatchTheCurrentDir
     EXPECT_EQ(fake::CurrentDirectory(), "C:\\Games");
 }
 
-TEST_F(FolderRecords, ACurrentDirectoryThatCannotBeReadMatchesNothing) {
+TEST_F(FolderRecordRemoval, ACurrentDirectoryThatCannotBeReadMatchesNothing) {
     fake::SetCurrentDirectory(kMenu);
     fake::FailCall("GetCurrentDirectoryA");
     EXPECT_EQ(Remove({{kMenu, ""}}), (std::vector<std::string>{Error("RemoveDirectoryA", kMenu, ERROR_SHARING_VIOLATION)}));
     EXPECT_EQ(Remove({{kMenu, ""}}), (std::vector<std::string>{Ok("SetCurrentDirectoryA", ".."), Ok("RemoveDirectoryA", kMenu)}));
 }
 
-TEST_F(FolderRecords, AProtectedFolderStaysWhenItsShortcutWasTheLastThingInIt) {
+TEST_F(FolderRecordRemoval, AProtectedFolderStaysWhenItsShortcutWasTheLastThingInIt) {
     fake::AddFile(std::string(test::kDesktop) + "\\Pkg.lnk");
     fake::AddFile(std::string(test::kStartMenu) + "\\Pkg.lnk");
     fake::SetCurrentDirectory(test::kDesktop);
@@ -126,7 +126,7 @@ TEST_F(FolderRecords, AProtectedFolderStaysWhenItsShortcutWasTheLastThingInIt) {
     EXPECT_EQ(fake::OutstandingIdLists(), 0u);
 }
 
-TEST_F(FolderRecords, ARefusedFileStaysWithItsFolderAndNothingIsAsked) {
+TEST_F(FolderRecordRemoval, ARefusedFileStaysWithItsFolderAndNothingIsAsked) {
     fake::AddFile(kMenu + "\\ro.lnk", "", FILE_ATTRIBUTE_READONLY);
     fake::AddFile(kMenu + "\\open.lnk");
     fake::HoldOpen(kMenu + "\\open.lnk");
@@ -140,7 +140,7 @@ TEST_F(FolderRecords, ARefusedFileStaysWithItsFolderAndNothingIsAsked) {
     EXPECT_EQ(fake::CallCount("SetFileAttributesA"), 0);
 }
 
-TEST_F(FolderRecords, AnEntryWhosePathWouldNotFitIsPassedOverWhole) {
+TEST_F(FolderRecordRemoval, AnEntryWhosePathWouldNotFitIsPassedOverWhole) {
     std::string folder = "C:\\" + std::string(250, 'f');
     fake::AddFolder(folder);
     EXPECT_TRUE(Remove({{folder, "ab.lnk"}, {"C:\\" + std::string(257, 'g'), ""}}).empty());
