@@ -19,10 +19,12 @@ struct Key {
     std::map<std::string, std::pair<std::string, RegValue>> values;  // upper-case name -> (name, value)
     bool deleted = false;
     std::map<std::string, DWORD> failures;  // "open", "delete", "enum"
+    REGSAM denied = 0;  // rights this user may not open the key with
 };
 
 std::map<uint32_t, std::shared_ptr<Key>> roots;
 std::map<HKEY, std::shared_ptr<Key>> openKeys;
+std::map<HKEY, REGSAM> openAccess;  // the rights each open handle was granted
 uintptr_t nextKeyHandle;
 bool deletesTrees;
 
@@ -145,11 +147,25 @@ void Collect(const Key* key, std::vector<std::string>* out) {
     }
 }
 
-HKEY NewHandle(const std::shared_ptr<Key>& key) {
+HKEY NewHandle(const std::shared_ptr<Key>& key, REGSAM access) {
     HKEY handle = reinterpret_cast<HKEY>(nextKeyHandle);
     nextKeyHandle += 4;
     openKeys[handle] = key;
+    openAccess[handle] = access;
     return handle;
+}
+
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+
+// The specific rights of an access mask: the generic and standard parts of KEY_READ and
+// KEY_WRITE stand for the value and subkey rights they include.
+REGSAM SpecificRights(REGSAM access) { return access & 0x3F; }
+
+// Whether the handle was opened with every one of the rights; predefined roots have all.
+bool Granted(HKEY handle, REGSAM rights) {
+    if (IsPredefined(handle)) return true;
+    auto found = openAccess.find(handle);
+    return found != openAccess.end() && (SpecificRights(found->second) & rights) == rights;
 }
 
 DWORD FailureOf(const Key* key, const char* operation) {
@@ -237,12 +253,15 @@ void RegFail(HKEY root, const std::string& path, const std::string& operation, D
     Create(root, path)->failures[operation] = error;
 }
 
+void RegDenyAccess(HKEY root, const std::string& path, REGSAM rights) { Create(root, path)->denied = rights; }
+
 size_t OpenKeys() { return openKeys.size(); }
 
 namespace detail {
 
 void ResetRegistry() {
     openKeys.clear();
+    openAccess.clear();
     roots.clear();
     for (uint32_t value : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u}) roots[value] = std::make_shared<Key>();
     nextKeyHandle = 0x2000;
@@ -256,7 +275,7 @@ using namespace fake;
 
 namespace {
 
-LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, PHKEY result) {
+LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
     std::string subject = Subject(parent, subKey);
     DWORD error;
     if (result) *result = nullptr;
@@ -266,16 +285,23 @@ LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, PHKEY result) {
     std::shared_ptr<Key> key = Walk(SharedOf(from), subKey ? subKey : "", &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (DWORD failure = FailureOf(key.get(), "open")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
-    *result = NewHandle(key);
+    if (access == kMaximumAllowed)
+        access = KEY_ALL_ACCESS & ~key->denied;
+    else if (SpecificRights(access) & key->denied)
+        return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
+    *result = NewHandle(key, access);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
 
 }  // namespace
 
-LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return OpenKey("RegOpenKeyA", key, subKey, result); }
+// RegOpenKeyA asks for every right the user has.
+LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+    return OpenKey("RegOpenKeyA", key, subKey, kMaximumAllowed, result);
+}
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    return OpenKey("RegOpenKeyExA", key, subKey, result);
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+    return OpenKey("RegOpenKeyExA", key, subKey, access, result);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
@@ -286,6 +312,7 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
     auto open = openKeys.find(key);
     if (open == openKeys.end()) return Fail(api, "", ERROR_INVALID_HANDLE, LSTATUS(ERROR_INVALID_HANDLE));
     std::string subject = Display(open->second.get());
+    openAccess.erase(open->first);
     openKeys.erase(open);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
@@ -297,6 +324,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR name, LPDWORD, LPDWORD type,
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Granted(handle, KEY_QUERY_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     auto found = key->values.find(Upper(name ? name : ""));
     if (found == key->values.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
     const RegValue& value = found->second.second;
@@ -320,6 +348,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Granted(handle, KEY_SET_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     std::string valueName = name ? name : "";
     key->values[Upper(valueName)] = {valueName, {type, std::string(reinterpret_cast<const char*>(data), data ? size : 0)}};
     std::string detail = subject + " = type " + std::to_string(type) + " size " + std::to_string(size);
@@ -338,6 +367,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR name) {
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Granted(handle, KEY_SET_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     if (!key->values.erase(Upper(name ? name : ""))) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
@@ -366,6 +396,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameS
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Granted(handle, KEY_ENUMERATE_SUB_KEYS)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     if (DWORD failure = FailureOf(key, "enum")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
     if (index >= key->subkeys.size()) return Fail(api, subject, ERROR_NO_MORE_ITEMS, LSTATUS(ERROR_NO_MORE_ITEMS));
     auto it = key->subkeys.begin();
