@@ -118,11 +118,14 @@ class WinePrefix:
         runs.mkdir(parents=True, exist_ok=True)
         self.root = Path(tempfile.mkdtemp(prefix=f"{name}-", dir=runs))
         self.path = self.root / "prefix"
-        # The system folder's files are hard links: nothing here writes into them, and a copy
+        # The system folders' files are hard links: nothing here writes into them, and a copy
         # would take seconds.
-        system32 = BASE_PREFIX / "drive_c" / "windows" / "system32"
-        shutil.copytree(BASE_PREFIX, self.path, symlinks=True, ignore=lambda folder, names: ["system32"] if Path(folder) == system32.parent else [])
-        subprocess.run(["cp", "-al", str(system32), str(self.path / "drive_c" / "windows" / "system32")], check=True)
+        windows = BASE_PREFIX / "drive_c" / "windows"
+        linked = [name for name in ("system32", "syswow64") if (windows / name).exists()]
+        shutil.copytree(BASE_PREFIX, self.path, symlinks=True,
+                        ignore=lambda folder, names: linked if Path(folder) == windows else [])
+        for name in linked:
+            subprocess.run(["cp", "-al", str(windows / name), str(self.path / "drive_c" / "windows" / name)], check=True)
         check_sandbox(self.path)
         self.env = wine_env(self.path)
         self.tools = self.unix(TOOLS_DIR_WIN)

@@ -43,6 +43,13 @@ std::string Key(const std::string& fullPath) {
     return key;
 }
 
+// The injected error of a deletion, used up unless it is for ever.
+DWORD TakeDeletionError(Node* node) {
+    DWORD code = node->deletionError;
+    if (!node->deletionErrorForever) node->deletionError = 0;
+    return code;
+}
+
 bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 }  // namespace
@@ -395,11 +402,7 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (HasWildcard(full.substr(2))) return Fail(api, subject, ERROR_INVALID_NAME, FALSE);
     Node* node = Find(name);
     if (!node) return Fail(api, subject, ParentError(Key(full)) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND, FALSE);
-    if (node->deletionError) {
-        DWORD code = node->deletionError;
-        if (!node->deletionErrorForever) node->deletionError = 0;
-        return Fail(api, subject, code, FALSE);
-    }
+    if (DWORD code = TakeDeletionError(node)) return Fail(api, subject, code, FALSE);
     if (node->folder) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (Key(full) == Key(FullPath(modulePath)) && !modulePath.empty()) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
@@ -419,11 +422,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
     Node* node = Find(name);
     if (!node) return Fail(api, subject, ParentError(key) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND, FALSE);
     if (!node->folder) return Fail(api, subject, ERROR_DIRECTORY, FALSE);
-    if (node->deletionError) {
-        DWORD code = node->deletionError;
-        if (!node->deletionErrorForever) node->deletionError = 0;
-        return Fail(api, subject, code, FALSE);
-    }
+    if (DWORD code = TakeDeletionError(node)) return Fail(api, subject, code, FALSE);
     if (IsDrive(key)) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (!Children(key).empty()) return Fail(api, subject, ERROR_DIR_NOT_EMPTY, FALSE);
     if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);

@@ -14,7 +14,16 @@ class Entry : public test::ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
+        InstallProgram();
+    }
+    void InstallProgram() {
         test::InstallProgram(tidewell::EncodeLog({{BLOCK_MESSAGES, 0, 0, tidewell::MessagesPayload({test::Catalogue()}), std::nullopt}}));
+    }
+    // A second process: a new world with the same program file.
+    void NewProcess() {
+        fake::Reset();
+        ResetRunContext();
+        InstallProgram();
     }
     int Run(const char* arguments = "") { return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments), 1); }
     std::vector<std::string> BoxTexts() {
@@ -125,16 +134,15 @@ TEST_F(Entry, TheInstallationFolderIsTheProgramsFolderWithABackslash) {
 TEST_F(Entry, ThePlatformFamilyComesFromTheVersionQuery) {
     EXPECT_EQ(Run("/x"), EXIT_OK);
     EXPECT_EQ(run.isNT, 1);
+    NewProcess();
     fake::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
-    ResetRunContext();
     EXPECT_EQ(Run("/x"), EXIT_OK);
     EXPECT_EQ(run.isNT, 0);
-    fake::SetPlatformId(VER_PLATFORM_WIN32_NT);
+    NewProcess();
     fake::FailCall("GetVersionExA");
-    ResetRunContext();
-    fake::ClearJournal();
     EXPECT_EQ(Run("/x"), EXIT_OK);
     EXPECT_EQ(run.isNT, 0);
+    ExpectReleased();
 }
 
 TEST_F(Entry, TheOwnerWindowIsHiddenAndCarriesTheTitle) {
@@ -195,9 +203,7 @@ TEST_F(Entry, ThePhasesAndTheReleaseHappenInOrder) {
 
 TEST_F(Entry, EveryAllocationFailureOfASilentRunEndsWithoutLeakOrCrash) {
     for (int nth = 1;; ++nth) {
-        fake::Reset();
-        ResetRunContext();
-        test::InstallProgram(tidewell::EncodeLog({{BLOCK_MESSAGES, 0, 0, tidewell::MessagesPayload({test::Catalogue()}), std::nullopt}}));
+        NewProcess();
         fake::FailCall("LocalAlloc", nth, 2);
         int code = Run("/x");
         bool hit = false;
