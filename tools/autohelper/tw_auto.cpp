@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -142,15 +143,70 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     return FALSE;
 }
 
-std::string FontJson(HWND control) {
+// The folder of tw-auto.exe, with its trailing backslash.
+std::wstring OwnFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+// Installs tw-fontprobe.dll's hook for every thread, when the module lies next to tw-auto.exe.
+void InstallFontProbe() {
+    HMODULE module = LoadLibraryW((OwnFolder() + L"tw-fontprobe.dll").c_str());
+    if (!module) return;
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "ProbeHook")));
+    if (hook) SetWindowsHookExW(WH_CALLWNDPROC, hook, module, 0);
+}
+
+// The fonts of a box and its controls as the probe read them inside the box's process, by
+// control id (0: the box), each as a JSON object.
+std::map<int, std::string> ProbeFonts(HWND box) {
+    std::map<int, std::string> fonts;
+    wchar_t name[64];
+    swprintf(name, 64, L"fonts-%llx.txt", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(box)));
+    std::wstring path = OwnFolder() + name;
+    DeleteFileW(path.c_str());
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutW(box, RegisterWindowMessageW(L"TwAutoFontProbe"), 0, 0, SMTO_NORMAL, 3000, &ignored)) return fonts;
+    FILE* file = _wfopen(path.c_str(), L"r");
+    if (!file) return fonts;
+    char line[512];
+    while (std::fgets(line, sizeof line, file)) {
+        int id = 0;
+        char handle[32] = "";
+        long weight = 0;
+        long height = 0;
+        int consumed = 0;
+        if (std::sscanf(line, "%d %31s %ld %ld %n", &id, handle, &weight, &height, &consumed) < 4) continue;
+        std::string face = line + consumed;
+        while (!face.empty() && (face.back() == '\n' || face.back() == '\r')) face.pop_back();
+        char text[512];
+        if (weight < 0)
+            std::snprintf(text, sizeof text, "{\"handle\": \"%s\"}", handle);
+        else
+            std::snprintf(text, sizeof text, "{\"handle\": \"%s\", \"weight\": %ld, \"height\": %ld, \"face\": %s}", handle, weight,
+                          height, Json(face).c_str());
+        fonts[id] = text;
+    }
+    std::fclose(file);
+    DeleteFileW(path.c_str());
+    return fonts;
+}
+
+// A control's font: asked across processes where the system allows it, else as probed.
+std::string FontJson(HWND control, const std::map<int, std::string>& probed, int id) {
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-    if (!font) return "null";
     LOGFONTW description{};
-    if (!GetObjectW(font, sizeof description, &description)) return "{\"handle\": true}";
-    char text[256];
-    std::snprintf(text, sizeof text, "{\"weight\": %ld, \"height\": %ld, \"face\": %s}", static_cast<long>(description.lfWeight),
-                  static_cast<long>(description.lfHeight), Json(Narrow(description.lfFaceName)).c_str());
-    return text;
+    if (font && GetObjectW(font, sizeof description, &description)) {
+        char text[256];
+        std::snprintf(text, sizeof text, "{\"weight\": %ld, \"height\": %ld, \"face\": %s}", static_cast<long>(description.lfWeight),
+                      static_cast<long>(description.lfHeight), Json(Narrow(description.lfFaceName)).c_str());
+        return text;
+    }
+    auto found = probed.find(id);
+    if (found != probed.end()) return found->second;
+    return font ? "{\"handle\": true}" : "null";
 }
 
 std::string Describe(HWND box, HWND owner, const std::string& action, const std::string& shot) {
@@ -159,7 +215,9 @@ std::string Describe(HWND box, HWND owner, const std::string& action, const std:
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &thread);
+    std::map<int, std::string> probed = ProbeFonts(box);
     std::string json = "{\"caption\": " + Json(WindowText(box));
+    json += ", \"font\": " + FontJson(box, probed, 0);
     json += ", \"owner_class\": " + Json(owner ? ClassOf(owner) : "");
     json += ", \"style\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(box, GWL_STYLE)));
     json += ", \"rect\": [" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ", " + std::to_string(rect.right) +
@@ -179,7 +237,7 @@ std::string Describe(HWND box, HWND owner, const std::string& action, const std:
         json += ", \"visible\": " + std::string(IsWindowVisible(child) ? "true" : "false");
         json += ", \"rect\": [" + std::to_string(childRect.left) + ", " + std::to_string(childRect.top) + ", " +
                 std::to_string(childRect.right) + ", " + std::to_string(childRect.bottom) + "]";
-        json += ", \"font\": " + FontJson(child) + "}";
+        json += ", \"font\": " + FontJson(child, probed, GetDlgCtrlID(child)) + "}";
     }
     json += "], \"action\": " + Json(action) + ", \"screenshot\": " + Json(shot) + "}";
     return json;
@@ -337,6 +395,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     CreateListener();
+    InstallFontProbe();
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     std::vector<std::string> boxes;
     std::set<HWND> handled;
