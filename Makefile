@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build host win32 win64 test unit e2e demo clean
+.PHONY: all deps build host win32 win64 test unit e2e demo fuzz clean
 
 all: build
 
@@ -35,6 +35,11 @@ unit: host
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# Fuzzes the log loader for FUZZ_SECONDS (scripts/fuzz.sh says more).
+FUZZ_SECONDS ?= 60
+fuzz:
+	@FUZZ_BUILD=$(abspath $(BUILD)/fuzz) scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

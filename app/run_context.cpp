@@ -3,6 +3,7 @@
 #include "app/memory.h"
 #include "app/text.h"
 #include "log/catalogue.h"
+#include "log/record_list.h"
 #include "ui/dialog_objects.h"
 
 // Constant-initialised: the Windows builds run no static constructors.
@@ -11,17 +12,6 @@ RunContext run = {};
 void ResetRunContext() {
     run = RunContext{};
 }
-
-namespace {
-
-template <typename Record>
-void FreeRecordList(Record*** list, unsigned int count) {
-    if (!*list) return;
-    for (unsigned int i = 0; i < count; ++i) FreeAndNull(&(*list)[i]);
-    FreeAndNull(list);
-}
-
-}  // namespace
 
 int InitRunContext(HINSTANCE instance) {
     run.instance = instance;
@@ -49,8 +39,9 @@ void ReleaseRunContext() {
 
 void FreeUninstallLog() {
     FreeAndNull(&run.patterns);
-    FreeRecordList(&run.registryEntries, run.registryCount);
-    FreeRecordList(&run.folders, run.folderCount);
-    FreeRecordList(&run.files, run.fileCount);
+    FreeRecordList(&run.registryEntries, &run.registryCount);
+    run.registryCapacity = 0;
+    FreeRecordList(&run.folders, &run.folderCount);
+    FreeRecordList(&run.files, &run.fileCount);
     FreeCatalogue();
 }

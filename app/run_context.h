@@ -24,6 +24,7 @@ struct RunContext {
     unsigned int folderCount;
     RegistryRecord** registryEntries;
     unsigned int registryCount;
+    unsigned int registryCapacity;  // entries the list has room for: its count and three more
     char* patterns;  // the pattern block's payload, or null
 
     // The question dialog's drawing objects.

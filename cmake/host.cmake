@@ -28,7 +28,7 @@ if(TIDEWELL_SANITIZE)
 endif()
 
 # The log writer: builds logs and attaches them to a copy of the program.
-add_library(logwriter STATIC tools/logwriter/log_writer.cpp)
+add_library(logwriter STATIC tools/logwriter/log_writer.cpp tools/logwriter/fixtures.cpp)
 target_include_directories(logwriter PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(logwriter PRIVATE -Wall -Wextra -Werror)
 
@@ -41,6 +41,11 @@ add_executable(tidewell-log tools/tidewell-log/main.cpp)
 target_link_libraries(tidewell-log PRIVATE manifest)
 target_compile_options(tidewell-log PRIVATE -Wall -Wextra -Werror)
 
+# Writes the named test logs to files.
+add_executable(tw-fixture tools/fixture/tw_fixture.cpp)
+target_link_libraries(tw-fixture PRIVATE logwriter)
+target_compile_options(tw-fixture PRIVATE -Wall -Wextra -Werror)
+
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests PRIVATE tidewell_core manifest GTest::gtest GTest::gtest_main GTest::gmock)
@@ -49,3 +54,22 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
 include(cmake/artifact_tests.cmake)
 include(cmake/e2e_tests.cmake)
+
+# The loader's fuzz target. Its regression corpus replays in every host build through a plain
+# driver; the fuzzing build itself needs clang's libFuzzer (scripts/fuzz.sh makes it).
+add_executable(loader_fuzz_replay tests/fuzz/loader_fuzz.cpp tests/fuzz/replay_main.cpp)
+target_link_libraries(loader_fuzz_replay PRIVATE tidewell_core)
+add_test(NAME loader_fuzz_corpus COMMAND loader_fuzz_replay ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus)
+set_tests_properties(loader_fuzz_corpus PROPERTIES LABELS unit)
+
+option(TIDEWELL_FUZZ "Build the libFuzzer target for the loader (clang only)" OFF)
+if(TIDEWELL_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TIDEWELL_FUZZ needs clang++ (configure with CXX=clang++)")
+    endif()
+    # Coverage guides the fuzzer through the program's own code only, not the stand-in's.
+    target_compile_options(tidewell_core PRIVATE -fsanitize=fuzzer-no-link)
+    add_executable(loader_fuzz tests/fuzz/loader_fuzz.cpp)
+    target_link_libraries(loader_fuzz PRIVATE tidewell_core)
+    target_link_options(loader_fuzz PRIVATE -fsanitize=fuzzer)
+endif()

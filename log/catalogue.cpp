@@ -19,25 +19,29 @@ void FreeCatalogue() {
 }
 
 int ReadMessageCatalogue(HANDLE file) {
-    unsigned short tableCount = 0;
-    FileReadU16(file, &tableCount);
+    unsigned short tableCount;
+    if (BlockReadU16(file, &tableCount)) return ERR_BAD_LOG;
     if (tableCount < 1) return LOG_OK;
 
     // Only table 0 is read; the loader passes over the rest of the block.
-    unsigned short stringCount = 0;
-    FileReadU16(file, &stringCount);
+    unsigned short stringCount;
+    if (BlockReadU16(file, &stringCount)) return ERR_BAD_LOG;
     if (stringCount == 0) return LOG_OK;
+    // Each string takes at least its length field: a count the block cannot hold is damage,
+    // found before the table is sized by it.
+    if (!BlockHolds(stringCount, 2)) return ERR_BAD_LOG;
 
     char** table;
     if (!AllocZeroed((stringCount + 1u) * sizeof(char*), &table)) return ERR_NO_MEMORY;
     FreeCatalogue();
     run.catalogue = table;
 
+    // The strings read before a failure stay, and may report it.
     for (unsigned int j = 0; j < stringCount; ++j) {
-        unsigned short length = 0;
-        FileReadU16(file, &length);
+        unsigned short length;
+        if (BlockReadU16(file, &length) || !BlockHolds(length, 1)) return ERR_BAD_LOG;
         if (!AllocZeroed(length + 1u, &table[j])) return ERR_NO_MEMORY;
-        if (length > 0) FileRead(file, table[j], length);
+        if (BlockRead(file, table[j], length)) return ERR_BAD_LOG;
     }
     return LOG_OK;
 }

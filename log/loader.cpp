@@ -4,7 +4,10 @@
 #include "app/memory.h"
 #include "app/run_context.h"
 #include "log/catalogue.h"
+#include "log/file_records.h"
 #include "log/log_format.h"
+#include "log/pattern_list.h"
+#include "log/registry_records.h"
 
 HANDLE FileOpen(const char* path) {
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -16,17 +19,38 @@ int FileRead(HANDLE file, void* buffer, unsigned int n) {
     return !(ReadFile(file, buffer, n, &got, nullptr) && got == n);
 }
 
+namespace {
+
+// The bytes of the current block's payload that readers may still take; 0 outside a block.
+unsigned int blockLeft;
+
+unsigned short DecodeU16(const unsigned char* bytes) {
+    return static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
+}
+
+unsigned int DecodeU32(const unsigned char* bytes) {
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<unsigned int>(bytes[3]) << 24;
+}
+
+unsigned int FileSize(HANDLE file) {
+    LONG high = 0;
+    DWORD size = SetFilePointer(file, 0, &high, FILE_END);
+    return high != 0 ? 0xFFFFFFFFu : size;  // past 4 GB every 32-bit position is in the file
+}
+
+}  // namespace
+
 int FileReadU16(HANDLE file, unsigned short* value) {
     unsigned char bytes[2] = {0, 0};
     int failed = FileRead(file, bytes, sizeof bytes);
-    *value = static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
+    *value = DecodeU16(bytes);
     return failed;
 }
 
 int FileReadU32(HANDLE file, unsigned int* value) {
     unsigned char bytes[4] = {0, 0, 0, 0};
     int failed = FileRead(file, bytes, sizeof bytes);
-    *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<unsigned int>(bytes[3]) << 24;
+    *value = DecodeU32(bytes);
     return failed;
 }
 
@@ -45,11 +69,48 @@ void FileClose(HANDLE file) {
     CloseHandle(file);
 }
 
+void EnterBlock(HANDLE file, unsigned int length) {
+    unsigned int start = FileTell(file);
+    unsigned int size = FileSize(file);
+    FileSeek(file, start);
+    // A length that reaches past the end of the file claims bytes that are not there; bounding
+    // by the file keeps a reader from sizing anything by them.
+    unsigned int inFile = start < size ? size - start : 0;
+    blockLeft = length < inFile ? length : inFile;
+}
+
+int BlockRead(HANDLE file, void* buffer, unsigned int n) {
+    if (n > blockLeft) return 1;
+    if (n == 0) return 0;
+    blockLeft -= n;
+    return FileRead(file, buffer, n);
+}
+
+int BlockReadU16(HANDLE file, unsigned short* value) {
+    unsigned char bytes[2] = {0, 0};
+    int failed = BlockRead(file, bytes, sizeof bytes);
+    *value = DecodeU16(bytes);
+    return failed;
+}
+
+int BlockReadU32(HANDLE file, unsigned int* value) {
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    int failed = BlockRead(file, bytes, sizeof bytes);
+    *value = DecodeU32(bytes);
+    return failed;
+}
+
+int BlockHolds(unsigned int count, unsigned int itemSize) {
+    return count <= blockLeft / itemSize;
+}
+
 int ReadBlockPayload(HANDLE file, const BlockHeader* header, char** buffer, unsigned int* length) {
     if (length) *length = header->length;
     if (header->flags & BLOCK_FLAG_REJECTED) return ERR_BAD_LOG;
+    // A payload the file cannot hold would be read short anyway: no memory is taken for it.
+    if (!BlockHolds(header->length, 1)) return ERR_BAD_LOG;
     if (!AllocRaw(header->length, buffer)) return ERR_NO_MEMORY;
-    if (FileRead(file, *buffer, header->length)) {
+    if (BlockRead(file, *buffer, header->length)) {
         FreeAndNull(buffer);
         return ERR_BAD_LOG;
     }
@@ -61,17 +122,35 @@ namespace {
 int ReadBlockHeader(HANDLE file, BlockHeader* header) {
     unsigned char bytes[BLOCK_HEADER_SIZE];
     if (FileRead(file, bytes, sizeof bytes)) return 0;
-    header->tag = static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
+    header->tag = DecodeU16(bytes);
     header->flags = bytes[2];
     header->reserved = bytes[3];
-    header->length = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | static_cast<unsigned int>(bytes[7]) << 24;
+    header->length = DecodeU32(bytes + 4);
     return 1;
+}
+
+int ReadAddedRegistryRecord(HANDLE file) {
+    // Only the spare entries behind the last registry list take added records.
+    if (run.registryCount >= run.registryCapacity) return ERR_BAD_LOG;
+    int code = ReadRegistryRecords(file, run.registryEntries + run.registryCount, 1);
+    if (code == LOG_OK) ++run.registryCount;
+    return code;
 }
 
 int DispatchBlock(HANDLE file, const BlockHeader* header) {
     switch (header->tag) {
     case BLOCK_MESSAGES:
         return ReadMessageCatalogue(file);
+    case BLOCK_FILES:
+        return ReadFileRecords(file);
+    case BLOCK_FOLDERS:
+        return ReadFolderRecords(file);
+    case BLOCK_REGISTRY:
+        return ReadRegistryList(file);
+    case BLOCK_REGISTRY_ADD:
+        return ReadAddedRegistryRecord(file);
+    case BLOCK_PATTERNS:
+        return ReadPatternList(file, header);
     default:
         return LOG_OK;  // unknown tags, and BLOCK_END with a payload, are passed over
     }
@@ -87,7 +166,9 @@ int WalkBlocks(HANDLE file) {
             // A length that wraps the 32-bit position would lead the walk back to a block it
             // has read, and round again for ever.
             if (next < start) return ERR_BAD_LOG;
+            EnterBlock(file, header.length);
             int code = DispatchBlock(file, &header);
+            blockLeft = 0;
             if (code != LOG_OK) return code;
             FileSeek(file, next);
         }

@@ -27,3 +27,16 @@ void FileClose(HANDLE file);
 
 // Reads the payload of the block whose header was just read, whole, into a new buffer.
 int ReadBlockPayload(HANDLE file, const BlockHeader* header, char** buffer, unsigned int* length);
+
+// Bounds the block reads below to the payload of `length` bytes that starts at the file's
+// position, and to the rest of the file. The loader calls it for each block it hands on.
+void EnterBlock(HANDLE file, unsigned int length);
+// Reads of the payload of the block the loader is walking. Each fails (1) instead of reading
+// past the end of that payload, or past the end of the file, so a reader never takes bytes of
+// the next block; outside a block every read fails.
+int BlockRead(HANDLE file, void* buffer, unsigned int n);
+int BlockReadU16(HANDLE file, unsigned short* value);
+int BlockReadU32(HANDLE file, unsigned int* value);
+// 1 when the rest of the payload can hold count items of at least itemSize bytes each; a
+// reader asks before it allocates anything for them.
+int BlockHolds(unsigned int count, unsigned int itemSize);

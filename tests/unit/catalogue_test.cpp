@@ -8,6 +8,7 @@
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "log_load_test.h"
 #include "test_support.h"
 
 namespace {
@@ -125,6 +126,39 @@ TEST_F(Catalogue, BoxesAreOwnedByTheOwnerWindowUnderTheTitle) {
     EXPECT_EQ(box.text, "text with %s");
     EXPECT_EQ(box.caption, "Tidewell");
     EXPECT_EQ(box.flags, static_cast<UINT>(0x41));
+}
+
+}  // namespace
+
+namespace {
+
+class DamagedCatalogue : public test::LogLoadTest {};
+
+TEST_F(DamagedCatalogue, AStringCountTheBlockCannotHoldKeepsTheEarlierCatalogue) {
+    // Two texts claimed, room for one length: refused before the earlier catalogue goes.
+    tidewell::Bytes payload = tidewell::MessagesPayload({{"a"}}).substr(0, 2) + tidewell::Bytes("\x02\x00\x00\x00\x00", 5);
+    ExpectDamaged({test::Frame(BLOCK_MESSAGES, payload)});
+    // The run's three paths, the catalogue and its texts, the message: nothing for the count.
+    EXPECT_EQ(fake::CallCount("LocalAlloc"), 3 + 1 + 11 + 1);
+}
+
+TEST_F(DamagedCatalogue, ATextRunningPastTheBlockIsRefusedAndTheTextsBeforeItReport) {
+    std::vector<std::string> texts = *tidewell::ExampleContent().messages;
+    texts.push_back("cut off");
+    tidewell::Bytes payload = tidewell::MessagesPayload({texts});
+    payload.resize(payload.size() - 1);
+    EXPECT_EQ(Load({test::Frame(BLOCK_MESSAGES, payload), test::Frame(BLOCK_FILES, tidewell::FilesPayload({}))}), 0);
+    ASSERT_EQ(fake::Boxes().size(), 1u);
+    EXPECT_EQ(fake::Boxes()[0].text, test::ExampleText(MSG_BAD_LOG));
+    EXPECT_EQ(run.catalogue[11], nullptr);  // the cut text was never made
+}
+
+TEST_F(DamagedCatalogue, ABlockTooShortForItsCountsIsRefused) {
+    EXPECT_EQ(Load({test::Frame(BLOCK_MESSAGES, tidewell::Bytes("\x01", 1))}), 0);
+    EXPECT_EQ(fake::Boxes().size(), 1u);
+    Restart();
+    EXPECT_EQ(Load({test::Frame(BLOCK_MESSAGES, tidewell::Bytes("\x01\x00\x01", 3))}), 0);
+    EXPECT_EQ(fake::Boxes().size(), 1u);
 }
 
 }  // namespace

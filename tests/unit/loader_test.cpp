@@ -135,10 +135,13 @@ TEST_F(Loader, TheWalkResumesAtTheDeclaredEndWhateverTheReaderRead) {
     fake::Reset();
     ResetRunContext();
 
-    // The reader reads more: the block declares only its two counts; the end header follows them.
+    // A reader that would read more stops at the declared end: the block declares only its two
+    // counts, and the string's length would come from the end header behind them.
     Bytes counts = tidewell::MessagesPayload({{}}).substr(0, 2) + Bytes("\x01\x00", 2);
     Bytes log = tidewell::EncodeBlock(Raw(BLOCK_MESSAGES, counts)) + tidewell::EncodeBlock(Raw(BLOCK_END, ""));
-    EXPECT_EQ(Load(log), 1);
+    EXPECT_EQ(Load(log), 0);
+    ASSERT_EQ(fake::Boxes().size(), 1u);
+    EXPECT_EQ(fake::Boxes()[0].text, "");  // the table has no string yet
 }
 
 TEST_F(Loader, BlockEndWithAPayloadStillEndsTheLog) {
@@ -197,16 +200,18 @@ TEST_F(Loader, EveryAllocationFailureEndsTheLoadWithoutLeakOrCrash) {
 
 class BlockPayload : public test::ProgramTest {
 protected:
-    HANDLE Open(const Bytes& bytes) {
+    // The file, positioned at a payload of `length` bytes, as the loader hands it to a reader.
+    HANDLE Open(const Bytes& bytes, unsigned int length) {
         fake::AddFile("C:\\payload.bin", bytes);
         HANDLE file = FileOpen("C:\\payload.bin");
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        EnterBlock(file, length);
         return file;
     }
 };
 
 TEST_F(BlockPayload, ReadsThePayloadWholeWithNothingAdded) {
-    HANDLE file = Open(Bytes("abc\0\0tail", 9));
+    HANDLE file = Open(Bytes("abc\0\0tail", 9), 5);
     BlockHeader header{BLOCK_PATTERNS, 0, 0, 5};
     char* buffer = nullptr;
     unsigned int length = 0;
@@ -219,7 +224,7 @@ TEST_F(BlockPayload, ReadsThePayloadWholeWithNothingAdded) {
 }
 
 TEST_F(BlockPayload, RejectsAFlaggedBlockWithoutReading) {
-    HANDLE file = Open("abc");
+    HANDLE file = Open("abc", 3);
     BlockHeader header{BLOCK_PATTERNS, BLOCK_FLAG_REJECTED, 0, 3};
     char kept = 'k';
     char* buffer = &kept;
@@ -232,17 +237,28 @@ TEST_F(BlockPayload, RejectsAFlaggedBlockWithoutReading) {
 }
 
 TEST_F(BlockPayload, AShortReadIsDamageAndReleasesTheBuffer) {
-    HANDLE file = Open("ab");
+    HANDLE file = Open("abc", 3);
     BlockHeader header{BLOCK_PATTERNS, 0, 0, 3};
     char* buffer = nullptr;
+    fake::FailCall("ReadFile", 1, 1, ERROR_NOT_READY);
     EXPECT_EQ(ReadBlockPayload(file, &header, &buffer, nullptr), ERR_BAD_LOG);
     EXPECT_EQ(buffer, nullptr);
     EXPECT_EQ(fake::LiveBlocks(), 0u);
     FileClose(file);
 }
 
+TEST_F(BlockPayload, APayloadLongerThanTheFileTakesNoMemory) {
+    HANDLE file = Open("ab", 0xFFFFFFF0u);
+    BlockHeader header{BLOCK_PATTERNS, 0, 0, 0xFFFFFFF0u};
+    char* buffer = nullptr;
+    EXPECT_EQ(ReadBlockPayload(file, &header, &buffer, nullptr), ERR_BAD_LOG);
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(fake::CallCount("LocalAlloc"), 0);
+    FileClose(file);
+}
+
 TEST_F(BlockPayload, NoMemoryIsReportedAsSuch) {
-    HANDLE file = Open("abc");
+    HANDLE file = Open("abc", 3);
     BlockHeader header{BLOCK_PATTERNS, 0, 0, 3};
     char* buffer = nullptr;
     fake::FailCall("LocalAlloc", 1, 2);

@@ -1,0 +1,10 @@
+// The leftover-file patterns: the pattern block's payload, kept as it stands.
+#pragma once
+#include "app/platform.h"
+#include "log/loader.h"
+
+// Replaces run.patterns with the payload of the pattern block whose header was just read.
+int ReadPatternList(HANDLE file, const BlockHeader* header);
+// 1 when the zero-ended patterns of the buffer reach an empty one inside it, so a walk of the
+// list never leaves the buffer.
+int EndsPatternList(const char* patterns, unsigned int length);
