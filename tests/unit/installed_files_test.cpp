@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,9 +26,11 @@ const std::string kShared = kSharedFolder + "\\shared.dll";
 class InstalledFiles : public test::ProgramTest {
 protected:
     // A run with the catalogue loaded and the owner window up, as when the phases start.
-    void Begin(std::vector<std::string> messages = test::Catalogue()) {
+    void Begin(std::vector<std::string> messages = test::Catalogue(),
+               std::optional<std::vector<tidewell::FileEntry>> files = std::nullopt) {
         tidewell::LogContent content;
         content.messages = messages;
+        content.files = files;
         test::InstallProgram(content);
         test::StartRun();
         ASSERT_EQ(LoadUninstallLog(), 1);
@@ -94,6 +97,19 @@ protected:
 };
 
 // ---- Where the file lies ---------------------------------------------------------------------
+
+TEST_F(InstalledFiles, TheRecordsOfTheLogAreWorkedThroughInListOrder) {
+    Begin(test::Catalogue(), std::vector<tidewell::FileEntry>{{".\\b", "2.dll"}, {".\\a", "1.dll"}, {".\\a", ""}});
+    fake::AddFile(kDir + "a\\1.dll");
+    fake::AddFile(kDir + "b\\2.dll");
+    fake::ClearJournal();
+    RemoveInstalledFiles();
+    EXPECT_EQ(fake::DestructiveCalls(), (std::vector<std::string>{
+                                            "DeleteFileA " + kDir + "b\\2.dll -> ok",
+                                            "DeleteFileA " + kDir + "a\\1.dll -> ok",
+                                            "RemoveDirectoryA " + kDir + "a -> ok",
+                                        }));
+}
 
 TEST_F(InstalledFiles, AnEmptyListDoesNothing) {
     Begin();
