@@ -115,7 +115,8 @@ void DeleteWithConsent(const char* path) {
 
 void RemoveInstalledFile(const FileRecord* record) {
     char* path = run.pathBuf;
-    // A path that does not fit the buffer names no file of this record: the record is passed over whole.
+    // A path that would not fit the buffer is never cut (a shortened path could name some other
+    // file): the record is passed over whole.
     if (!ResolveFolder(record->folder, path)) return;
     if (!record->name[0]) {
         RemoveDirectoryA(path);  // only an empty folder goes
