@@ -44,7 +44,7 @@ class FolderTestCase(PrefixTestCase):
         for folder in (self.desktop, self.programs, self.start_menu, self.program_files):
             self.assertTrue(self.prefix.unix(folder).is_dir(), folder)
 
-    def install(self, folder, files, shortcuts=(), extra_files=(), folder_entries=()):
+    def install(self, folder, files, shortcuts=(), extra_files=(), folder_entries=(), file_entries=()):
         """A package in the folder: its files (relative to it), files elsewhere and its
         shortcuts (full paths) on disk, and its uninstaller with a log naming them."""
         for relative in files:
@@ -52,7 +52,8 @@ class FolderTestCase(PrefixTestCase):
         for path in list(shortcuts) + list(extra_files):
             self.prefix.write(path, f"shortcut {path}")
         manifest = {
-            "files": [file_entry(relative) for relative in files] + [absolute_entry(path) for path in extra_files],
+            "files": [file_entry(relative) for relative in files] + [absolute_entry(path) for path in extra_files] +
+                     list(file_entries),
             "folders": [absolute_entry(path) for path in shortcuts] + list(folder_entries),
         }
         program = f"{folder}\\Remove.exe"
@@ -60,9 +61,13 @@ class FolderTestCase(PrefixTestCase):
         return program
 
     def remove_silently(self, program):
-        result = self.prefix.run(program, arguments=["/X"])
-        self.assertCleanRun(result)
+        result = self.prefix.run(program, arguments=["/X"], timeout=30)
+        self.assertEqual(result.code, 0)
         self.assertEqual(result.boxes, [])
+        # A silent run that ends before the helper starts watching leaves the helper waiting
+        # for a program it never saw; it showed nothing, or it would still have been running.
+        if result.seen.get("seen", True):
+            self.assertCleanRun(result)
         self.prefix.finish()
 
     def exists(self, path):
@@ -132,6 +137,18 @@ class ProtectedFolderTest(FolderTestCase):
 
         self.assertKept(self.desktop)
         self.assertEqual(self.listing(self.desktop), [])
+
+    def test_a_file_record_naming_the_desktop_as_its_folder_leaves_it(self):
+        self.empty(self.desktop)
+        package = f"{self.program_files}\\Tideway Maps"
+        # The read-me goes first, then the record without a name meets the emptied desktop.
+        program = self.install(package, ["maps.exe"], extra_files=[f"{self.desktop}\\Tideway Read Me.txt"],
+                               file_entries=[{"folder": self.desktop, "name": ""}])
+
+        self.remove_silently(program)
+
+        self.assertGone(f"{self.desktop}\\Tideway Read Me.txt")
+        self.assertKept(self.desktop)
 
     def test_an_emptied_programs_folder_and_start_menu_stay(self):
         self.empty(self.start_menu)
