@@ -61,6 +61,7 @@ target_compile_options(tw-fixture PRIVATE -Wall -Wextra -Werror)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_compile_definitions(unit_tests PRIVATE TIDEWELL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(unit_tests PRIVATE tidewell_core authoring GTest::gtest GTest::gtest_main GTest::gmock)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)

@@ -45,7 +45,7 @@ struct Walk {
     ReadLog& log;
     std::string where;  // the current block, for findings
     size_t registryRoom = 0;
-    std::vector<uint32_t> seen;  // offsets of the last block of each tag, for replacement warnings
+    std::vector<int64_t> seen;  // offset of the last block of each tag, -1 for none: for replacement warnings
 
     void Fail(const std::string& what, const std::string& text) {
         log.findings.push_back({true, what.empty() ? where : what, text});
@@ -201,14 +201,14 @@ struct Walk {
         if (block.tag != BLOCK_PATTERNS && (block.flags & BLOCK_FLAG_REJECTED))
             Warn("flag bit 0 marks the payload as not accepted, but the program reads this kind of block regardless");
         if (in.left > 0 && block.tag != BLOCK_PATTERNS) Warn(std::to_string(in.left) + " bytes after its records are never read");
-        uint32_t& last = seen[block.tag - BLOCK_FILES];
-        if (last != 0 && block.tag != BLOCK_REGISTRY_ADD)
+        int64_t& last = seen[block.tag - BLOCK_FILES];
+        if (last >= 0 && block.tag != BLOCK_REGISTRY_ADD)
             Warn("replaces what the " + std::string(BlockName(block.tag)) + " block at " + Hex(last) + " held");
         last = block.offset;
     }
 
     void Run(uint32_t start) {
-        seen.assign(BLOCK_PATTERNS - BLOCK_FILES + 1, 0);
+        seen.assign(BLOCK_PATTERNS - BLOCK_FILES + 1, -1);
         uint64_t position = start;
         for (;;) {
             where = "the block at " + Hex(position);

@@ -264,11 +264,11 @@ std::string WriteManifest(const LogContent& content, const std::string& codePage
             std::string where = Where("files", i);
             std::vector<std::pair<std::string, std::string>> fields = {{"folder", text(file.folder, where + ".folder")},
                                                                         {"name", text(file.name, where + ".name")}};
-            std::vector<std::string> flags;
-            if (file.flags & FILE_SHARED) flags.push_back("shared");
-            if (file.flags & FILE_FONT) flags.push_back("font");
-            if (file.flags & FILE_SELFREG) flags.push_back("selfreg");
-            if (!flags.empty()) fields.push_back({"flags", json(flags).dump(-1, ' ', false)});
+            std::string flags;
+            if (file.flags & FILE_SHARED) flags += ", \"shared\"";
+            if (file.flags & FILE_FONT) flags += ", \"font\"";
+            if (file.flags & FILE_SELFREG) flags += ", \"selfreg\"";
+            if (!flags.empty()) fields.push_back({"flags", "[" + flags.substr(2) + "]"});
             items.push_back(entry(fields));
         }
         sections.push_back({"files", list(items)});
