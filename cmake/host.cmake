@@ -69,6 +69,11 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 include(cmake/artifact_tests.cmake)
 include(cmake/e2e_tests.cmake)
 
+# tidewell-log run as a package author runs it: exit statuses, one-line refusals, round trips.
+add_test(NAME tidewell_log_cli COMMAND ${Python3_EXECUTABLE} -m unittest -v test_tidewell_log_cli
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
+set_tests_properties(tidewell_log_cli PROPERTIES ENVIRONMENT TIDEWELL_HOST_DIR=${CMAKE_BINARY_DIR} LABELS unit)
+
 # The loader's fuzz target. Its regression corpus replays in every host build through a plain
 # driver; the fuzzing build itself needs clang's libFuzzer (scripts/fuzz.sh makes it).
 add_executable(loader_fuzz_replay tests/fuzz/loader_fuzz.cpp tests/fuzz/replay_main.cpp)
