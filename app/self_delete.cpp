@@ -1,5 +1,199 @@
-// Removal of the program file and its folder once the process has ended.
+// Removal of the program file and its folder once the process has ended. A running program's
+// file cannot be deleted, so a small batch job, started hidden, keeps trying until the process
+// is gone, then removes the folder when it is empty and deletes itself.
 #include "app/self_delete.h"
+#include "app/run_context.h"
+#include "app/text.h"
 
-// Not built yet: the program file stays.
-void ScheduleSelfDelete() {}
+namespace {
+
+enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520, COMSPEC_SIZE = 520 };
+
+const char BATCH_NAME[] = "Delme.bat";
+// The four %s are, in order: the program file twice, the installation folder, the batch itself.
+const char BATCH_FORMAT[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\nrmdir %s\r\ndel %s\r\n";
+const char FIRST_INTERPRETER[] = "command.com /C ";
+const char INTERPRETER_SWITCH[] = "\" /C ";
+
+// How a path can stand in a batch line so that the command interpreter reads it as one
+// literal name and nothing else.
+enum PathForm {
+    PATH_PLAIN,   // as it is
+    PATH_QUOTED,  // in quotes, each % doubled
+    PATH_UNSAFE,  // no spelling is literal everywhere: the path is not written at all
+};
+
+// Characters with no meaning to the interpreter on an argument of del, if exist or rmdir. Bytes
+// from 0x80 on belong to names in the code page and never read as a command character.
+int IsPlainCharacter(unsigned char c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80) return 1;
+    for (const char* plain = "\\._-~#$@{}[]'`"; *plain; ++plain)
+        if (c == static_cast<unsigned char>(*plain)) return 1;
+    return 0;
+}
+
+// Unsafe: characters no file name holds (wildcards would widen a deletion, a quote would end
+// the quoting), control characters, and ! which delayed expansion, a per-machine setting,
+// reads differently. Quoting keeps & ^ ( ) blanks and separators literal; % is doubled, since
+// it is expanded even inside quotes.
+int PathFormOf(const char* path) {
+    if (!path[0]) return PATH_UNSAFE;
+    int form = PATH_PLAIN;
+    for (unsigned int i = 0; path[i]; ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (IsPlainCharacter(c) || (c == ':' && i == 1)) continue;
+        if (c < 0x20 || c == 0x7F || c == '"' || c == '*' || c == '?' || c == '/' || c == '|' || c == '<' || c == '>' ||
+            c == '!' || c == ':')
+            return PATH_UNSAFE;
+        form = PATH_QUOTED;
+    }
+    return form;
+}
+
+// Bounded writing into a text of `size` bytes, terminator included; 0 when it does not fit.
+int PutCharacter(char* text, unsigned int size, unsigned int* at, char c) {
+    if (*at + 1 >= size) return 0;
+    text[(*at)++] = c;
+    text[*at] = 0;
+    return 1;
+}
+
+int PutPath(char* text, unsigned int size, unsigned int* at, const char* path) {
+    int quoted = PathFormOf(path) == PATH_QUOTED;
+    if (quoted && !PutCharacter(text, size, at, '"')) return 0;
+    for (; *path; ++path) {
+        if (quoted && *path == '%' && !PutCharacter(text, size, at, '%')) return 0;
+        if (!PutCharacter(text, size, at, *path)) return 0;
+    }
+    return !quoted || PutCharacter(text, size, at, '"');
+}
+
+// Replaces each %s of the format with the next path, in order; 0 when the text would not fit.
+int FillFormat(char* text, unsigned int size, const char* format, const char* const* paths) {
+    unsigned int at = 0;
+    text[0] = 0;
+    for (; *format; ++format) {
+        if (format[0] == '%' && format[1] == 's') {
+            if (!PutPath(text, size, &at, *paths++)) return 0;
+            ++format;
+        } else if (!PutCharacter(text, size, &at, *format)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// The batch path also ends the command line, where quotes would not survive every interpreter:
+// it must be plain.
+HANDLE CreateBatchFile(const char* path) {
+    if (PathFormOf(path) != PATH_PLAIN) return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The batch file in the root folder of the installation drive (the Windows folder, the current
+// one, when the folder has no drive letter); where no file can be made there, as for a user
+// without administrator rights, in the user's temporary folder. Null when neither works.
+HANDLE CreateBatch(char* batchPath) {
+    batchPath[0] = 0;
+    if (run.installDir[0] && run.installDir[1] == ':') {
+        batchPath[0] = run.installDir[0];
+        batchPath[1] = ':';
+        batchPath[2] = 0;
+    }
+    AppendBackslash(batchPath);
+    AppendText(batchPath, PATH_SIZE, BATCH_NAME);
+    HANDLE file = CreateBatchFile(batchPath);
+    if (file != INVALID_HANDLE_VALUE) return file;
+
+    DWORD length = GetTempPathA(PATH_SIZE, batchPath);
+    if (length == 0 || length >= PATH_SIZE) return nullptr;
+    GetShortPathNameA(batchPath, batchPath, PATH_SIZE);
+    if (!AppendBackslash(batchPath) || !AppendText(batchPath, PATH_SIZE, BATCH_NAME)) return nullptr;
+    file = CreateBatchFile(batchPath);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+// Writes the whole batch text and closes the file; 0 when the text does not fit or not all of
+// it was written, for a cut line could name some other file or folder.
+int WriteBatch(HANDLE file, const char* batchPath, char* scriptText) {
+    const char* paths[] = {run.pathBuf, run.pathBuf, run.installDir, batchPath};
+    int written = FillFormat(scriptText, SCRIPT_SIZE, BATCH_FORMAT, paths);
+    if (written) {
+        DWORD length = TextLength(scriptText);
+        DWORD count = 0;
+        written = WriteFile(file, scriptText, length, &count, nullptr) && count == length;
+    }
+    CloseHandle(file);
+    return written;
+}
+
+int StartHidden(char* commandLine) {
+    STARTUPINFOA startup;
+    FillZero(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process;
+    FillZero(&process, sizeof process);
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 0;
+    // The job is never waited for.
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return 1;
+}
+
+// command.com where there is one; current Windows has none, and there the interpreter that
+// COMSPEC names runs the batch the same way. Its name is quoted: it may hold blanks.
+int StartJob(const char* batchPath, char* scriptText) {
+    CopyText(scriptText, SCRIPT_SIZE, FIRST_INTERPRETER);
+    AppendText(scriptText, SCRIPT_SIZE, batchPath);
+    if (StartHidden(scriptText)) return 1;
+
+    scriptText[0] = '"';
+    DWORD length = GetEnvironmentVariableA("COMSPEC", scriptText + 1, COMSPEC_SIZE);
+    if (length == 0 || length >= COMSPEC_SIZE || FindLast(scriptText + 1, '"')) return 0;
+    AppendText(scriptText, SCRIPT_SIZE, INTERPRETER_SWITCH);
+    AppendText(scriptText, SCRIPT_SIZE, batchPath);
+    return StartHidden(scriptText);
+}
+
+}  // namespace
+
+void ScheduleSelfDelete() {
+    char batchPath[PATH_SIZE];
+    char scriptText[SCRIPT_SIZE];
+    scriptText[0] = 0;
+
+    GetShortPathNameA(run.installDir, run.installDir, PATH_SIZE);
+    StripBackslash(run.installDir);
+    // A cut name would have the job delete some other file.
+    DWORD nameLength = GetModuleFileNameA(run.instance, run.pathBuf, PATH_SIZE);
+    if (nameLength == 0 || nameLength >= PATH_SIZE) return;
+    GetShortPathNameA(run.pathBuf, run.pathBuf, PATH_SIZE);
+
+    // Neither this process nor the job may hold the installation folder as its current one.
+    GetWindowsDirectoryA(scriptText, WINDOWS_DIR_SIZE);
+    StripBackslash(scriptText);
+    SetCurrentDirectoryA(scriptText);
+
+    if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE) return;
+    HANDLE file = CreateBatch(batchPath);
+    if (!file) return;
+    if (!WriteBatch(file, batchPath, scriptText)) {
+        DeleteFileA(batchPath);
+        return;
+    }
+
+    // del refuses read-only, hidden and system files, and the job would then spin for ever. A
+    // file whose attributes cannot be changed (a read-only medium, no right to change it) could
+    // never be deleted by the job either: then no job is started.
+    DWORD attributes = GetFileAttributesA(run.pathBuf);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(run.pathBuf, FILE_ATTRIBUTE_NORMAL)) {
+        DeleteFileA(batchPath);
+        return;
+    }
+    if (StartJob(batchPath, scriptText)) return;
+    DeleteFileA(batchPath);
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    if (attributes & settable) SetFileAttributesA(run.pathBuf, attributes & settable);
+}

@@ -24,6 +24,7 @@ struct Node {
     DWORD deletionError;
     bool deletionErrorForever;
     DWORD entryError;
+    DWORD creationError;  // a folder: making a new file in it fails with this code
 };
 
 std::map<std::string, Node> nodes;  // by the upper-case key of the full path
@@ -34,6 +35,23 @@ std::string systemDirectory;
 std::string tempPath;
 std::string modulePath;
 std::map<std::string, std::string> shortNames;  // upper-case long path -> short path
+// Upper-case short path -> long path, both without a trailing backslash: the platform takes a
+// short name anywhere it takes the long one.
+std::map<std::string, std::string> longNames;
+
+std::string WithoutTrailingBackslash(const std::string& path) {
+    return path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
+}
+
+// The path with its longest short-form beginning replaced by the long form.
+std::string LongForm(const std::string& full) {
+    std::string upper = Upper(full);
+    const std::pair<const std::string, std::string>* best = nullptr;
+    for (const auto& entry : longNames)
+        if ((upper == entry.first || upper.rfind(entry.first + "\\", 0) == 0) && (!best || entry.first.size() > best->first.size()))
+            best = &entry;
+    return best ? best->second + full.substr(best->first.size()) : full;
+}
 
 // "C:\A\B" and "C:" (a drive root) are the keys; nothing else is normalised than the platform
 // does: separators, "." and ".." components, a trailing backslash, letter case.
@@ -93,7 +111,7 @@ std::string FullPath(const std::string& path) {
     std::string full = base;
     if (parts.empty()) return full + "\\";
     for (const std::string& p : parts) full += "\\" + p;
-    return full;
+    return LongForm(full);
 }
 
 }  // namespace detail
@@ -262,6 +280,12 @@ void DenyEntry(const std::string& path, DWORD error) {
     node->entryError = error;
 }
 
+void DenyFileCreation(const std::string& folder, DWORD error) {
+    Node* node = Find(folder);
+    if (!node || !node->folder) throw std::invalid_argument("no such folder: " + folder);
+    node->creationError = error;
+}
+
 std::string CurrentDirectory() { return currentDirectory; }
 void SetCurrentDirectory(const std::string& path) {
     AddFolder(path);
@@ -270,7 +294,10 @@ void SetCurrentDirectory(const std::string& path) {
 void SetWindowsDirectory(const std::string& path) { windowsDirectory = path; }
 void SetSystemDirectory(const std::string& path) { systemDirectory = path; }
 void SetTempPath(const std::string& path) { tempPath = path; }
-void SetShortName(const std::string& longPath, const std::string& shortPath) { shortNames[Upper(longPath)] = shortPath; }
+void SetShortName(const std::string& longPath, const std::string& shortPath) {
+    shortNames[Upper(longPath)] = shortPath;
+    longNames[Upper(WithoutTrailingBackslash(shortPath))] = WithoutTrailingBackslash(longPath);
+}
 void SetModulePath(const std::string& path) { modulePath = path; }
 
 namespace detail {
@@ -287,6 +314,7 @@ void ResetFiles() {
     tempPath = "C:\\TEMP\\";
     modulePath.clear();
     shortNames.clear();
+    longNames.clear();
 }
 
 }  // namespace detail
@@ -321,6 +349,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         if (node && disposition == CREATE_NEW) return Fail(api, subject, ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
         if (!node) {
             if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, INVALID_HANDLE_VALUE);
+            if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, INVALID_HANDLE_VALUE);
             node = &Create(full, false, (attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE);
         } else if (disposition == CREATE_ALWAYS) {
             node->content.clear();

@@ -23,6 +23,7 @@ struct Key {
 
 std::map<uint32_t, std::shared_ptr<Key>> roots;
 std::map<HKEY, std::shared_ptr<Key>> openKeys;
+std::map<HKEY, REGSAM> grantedAccess;  // what each open handle may do
 uintptr_t nextKeyHandle;
 bool deletesTrees;
 
@@ -145,11 +146,28 @@ void Collect(const Key* key, std::vector<std::string>* out) {
     }
 }
 
-HKEY NewHandle(const std::shared_ptr<Key>& key) {
+// The rights a handle opened with this access mask holds: generic rights map to the key
+// rights, and MAXIMUM_ALLOWED (what RegOpenKeyA asks for) grants everything here.
+REGSAM Granted(REGSAM wanted) {
+    constexpr REGSAM kMaximumAllowed = 0x02000000, kGenericAll = 0x10000000;
+    if (wanted & (kMaximumAllowed | kGenericAll)) return KEY_ALL_ACCESS;
+    if (wanted & GENERIC_READ) wanted |= KEY_READ;
+    if (wanted & GENERIC_WRITE) wanted |= KEY_WRITE;
+    return wanted;
+}
+
+HKEY NewHandle(const std::shared_ptr<Key>& key, REGSAM access) {
     HKEY handle = reinterpret_cast<HKEY>(nextKeyHandle);
     nextKeyHandle += 4;
     openKeys[handle] = key;
+    grantedAccess[handle] = Granted(access);
     return handle;
+}
+
+// Whether the handle was opened with the right; a predefined root holds every right.
+bool Allows(HKEY handle, REGSAM right) {
+    auto granted = grantedAccess.find(handle);
+    return granted == grantedAccess.end() || (granted->second & right) == right;
 }
 
 DWORD FailureOf(const Key* key, const char* operation) {
@@ -243,6 +261,7 @@ namespace detail {
 
 void ResetRegistry() {
     openKeys.clear();
+    grantedAccess.clear();
     roots.clear();
     for (uint32_t value : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u}) roots[value] = std::make_shared<Key>();
     nextKeyHandle = 0x2000;
@@ -256,7 +275,7 @@ using namespace fake;
 
 namespace {
 
-LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, PHKEY result) {
+LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
     std::string subject = Subject(parent, subKey);
     DWORD error;
     if (result) *result = nullptr;
@@ -266,16 +285,27 @@ LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, PHKEY result) {
     std::shared_ptr<Key> key = Walk(SharedOf(from), subKey ? subKey : "", &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (DWORD failure = FailureOf(key.get(), "open")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
-    *result = NewHandle(key);
+    *result = NewHandle(key, access);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
 
 }  // namespace
 
-LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return OpenKey("RegOpenKeyA", key, subKey, result); }
+LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
+    const char* api = "RegOpenKeyA";
+    // Without a subkey the call hands back the very handle it was given; nothing new is opened.
+    if (result && (!subKey || !*subKey)) {
+        DWORD error;
+        std::string subject = Subject(key, subKey);
+        if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+        *result = key;
+        return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+    }
+    return OpenKey(api, key, subKey, 0x02000000 /* MAXIMUM_ALLOWED */, result);
+}
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-    return OpenKey("RegOpenKeyExA", key, subKey, result);
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+    return OpenKey("RegOpenKeyExA", key, subKey, access, result);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
@@ -287,6 +317,7 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
     if (open == openKeys.end()) return Fail(api, "", ERROR_INVALID_HANDLE, LSTATUS(ERROR_INVALID_HANDLE));
     std::string subject = Display(open->second.get());
     openKeys.erase(open);
+    grantedAccess.erase(key);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
 
@@ -297,6 +328,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY handle, LPCSTR name, LPDWORD, LPDWORD type,
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Allows(handle, KEY_QUERY_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     auto found = key->values.find(Upper(name ? name : ""));
     if (found == key->values.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
     const RegValue& value = found->second.second;
@@ -320,6 +352,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Allows(handle, KEY_SET_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     std::string valueName = name ? name : "";
     key->values[Upper(valueName)] = {valueName, {type, std::string(reinterpret_cast<const char*>(data), data ? size : 0)}};
     std::string detail = subject + " = type " + std::to_string(type) + " size " + std::to_string(size);
@@ -338,6 +371,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR name) {
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Allows(handle, KEY_SET_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     if (!key->values.erase(Upper(name ? name : ""))) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
@@ -366,6 +400,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameS
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* key = Resolve(handle, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Allows(handle, KEY_ENUMERATE_SUB_KEYS)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     if (DWORD failure = FailureOf(key, "enum")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
     if (index >= key->subkeys.size()) return Fail(api, subject, ERROR_NO_MORE_ITEMS, LSTATUS(ERROR_NO_MORE_ITEMS));
     auto it = key->subkeys.begin();

@@ -60,6 +60,9 @@ void HoldOpen(const std::string& path, bool held = true);
 void FailDeletion(const std::string& path, DWORD error, bool forever = true);
 // A folder that cannot be made the current directory.
 void DenyEntry(const std::string& path, DWORD error = ERROR_ACCESS_DENIED);
+// A folder in which no new file can be made (a drive's root folder for a user without
+// administrator rights): creating one there fails with the code.
+void DenyFileCreation(const std::string& folder, DWORD error = ERROR_ACCESS_DENIED);
 std::string CurrentDirectory();
 void SetCurrentDirectory(const std::string& path);
 void SetWindowsDirectory(const std::string& path);

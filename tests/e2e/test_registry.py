@@ -1,0 +1,210 @@
+"""Registry removal under Wine, against the prefix's real registry: the keys and values the log
+names go, nothing beside them changes, and the package leaves the list of installed programs."""
+import subprocess
+import unittest
+
+from harness import WINE, PrefixTestCase
+
+PROGRAM = "C:\\Program Files\\Tidewell Sample\\Remove.exe"
+UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+PACKAGE = UNINSTALL + "\\Tidewell Sample"
+NEIGHBOUR = UNINSTALL + "\\Tidewell Neighbour"
+USER_KEY = "Software\\Tidewell Sample"
+SHARED_KEY = "Software\\Tidewell Shared"
+
+# What the package's installation left in the registry, and some of its neighbours.
+SETUP_REG = f"""Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\{PACKAGE}]
+"DisplayName"="Tidewell Sample 1.0"
+"UninstallString"="\\"{PROGRAM.replace(chr(92), chr(92) * 2)}\\""
+"EstimatedSize"=dword:00000040
+
+[HKEY_LOCAL_MACHINE\\{PACKAGE}\\Components]
+"Count"=dword:00000002
+
+[HKEY_LOCAL_MACHINE\\{PACKAGE}\\Components\\Core]
+@="core files"
+
+[HKEY_LOCAL_MACHINE\\{PACKAGE}\\Components\\Core\\Files]
+"Main"="sample.exe"
+"Data"=hex:01,02,03,04
+
+[HKEY_LOCAL_MACHINE\\{PACKAGE}\\Components\\Help]
+"Book"="sample.chm"
+
+[HKEY_LOCAL_MACHINE\\{PACKAGE}\\Options]
+
+[HKEY_LOCAL_MACHINE\\{NEIGHBOUR}]
+"DisplayName"="Tidewell Neighbour"
+"UninstallString"="C:\\\\Neighbour\\\\Remove.exe"
+
+[HKEY_LOCAL_MACHINE\\{NEIGHBOUR}\\Components]
+"Count"=dword:00000001
+
+[HKEY_CURRENT_USER\\{USER_KEY}]
+"WindowPlacement"=hex:2c,00,00,00
+"LastFolder"="C:\\\\Documents"
+
+[HKEY_CURRENT_USER\\{USER_KEY}\\Recent]
+"Max"=dword:00000004
+
+[HKEY_CURRENT_USER\\{USER_KEY}\\Recent\\Files]
+"1"="C:\\\\notes.txt"
+
+[HKEY_CURRENT_USER\\{SHARED_KEY}]
+@="shared by several packages"
+"SampleVersion"="1.0"
+"OtherVersion"="2.5"
+
+[HKEY_CURRENT_USER\\{SHARED_KEY}\\Plugins]
+"Sample"="sample.dll"
+
+[HKEY_CURRENT_USER\\Software\\Tidewell Sample Extra]
+"Stays"="a key whose name begins like the package's"
+"""
+
+MANIFEST = {
+    "messages": {},
+    "registry": [
+        {"root": "HKLM", "path": PACKAGE},
+        {"root": "HKCU", "path": USER_KEY},
+        {"root": "HKCU", "path": "Software\\Tidewell Missing"},
+        {"root": "HKCU", "path": SHARED_KEY + "\\\\SampleVersion"},
+    ],
+    # Records appended after the list, as an installation adds them on its way.
+    "registry_added": [
+        {"root": "HKCU", "path": SHARED_KEY + "\\\\"},
+        {"root": "HKCU", "path": SHARED_KEY + "\\\\NoSuchValue"},
+    ],
+}
+
+# Keys that Wine itself rewrites when a program starts: it registers the machine's fonts anew.
+WINE_OWN_KEYS = {
+    "system.reg": {"software\\microsoft\\windows nt\\currentversion\\fonts",
+                   "software\\microsoft\\windows\\currentversion\\fonts"},
+    "user.reg": {"software\\wine\\fonts\\external fonts"},
+}
+
+
+def value_name(entry):
+    """The name of a value as the registry file writes it: @ for the unnamed value, else quoted."""
+    if entry.startswith("@="):
+        return ""
+    name, i = [], 1
+    while entry[i] != '"':
+        if entry[i] == "\\":
+            i += 1
+        name.append(entry[i])
+        i += 1
+    return "".join(name)
+
+
+def read_registry_file(path, below=""):
+    """The keys of one of the prefix's registry files, each with its set of value entries, the
+    file's own bookkeeping (times, class names) left out. Key names are as in the registry,
+    lower-cased; only keys at or below `below` are kept. Wine writes a key only when it has values
+    or no subkeys; the subkeys of the others stand for them."""
+    keys, current, pending = {}, None, ""
+    for line in path.read_text(encoding="utf-8", errors="surrogateescape").splitlines():
+        if pending:
+            line, pending = pending + line.lstrip(), ""
+        if line.endswith("\\") and current is not None and not line.startswith("["):
+            pending = line[:-1]
+            continue
+        if line.startswith("["):
+            name = line[1:line.rindex("]")].replace("\\\\", "\\").lower()
+            current = name if name == below or name.startswith(below + "\\") or not below else None
+            if current is not None:
+                keys[current] = set()
+        elif current is not None and line and not line.startswith(("#", ";")):
+            keys[current].add(line)
+    return keys
+
+
+class RegistryRemovalTest(PrefixTestCase):
+    def wine(self, *arguments):
+        result = subprocess.run([WINE, *arguments], env=self.prefix.env, cwd=self.prefix.root, capture_output=True,
+                                timeout=120)
+        self.assertEqual(result.returncode, 0, f"{arguments}: {result.stderr[-2000:]}")
+        return result.stdout.decode("utf-8", errors="replace")
+
+    def installed_programs(self):
+        """The display names in Wine's own list of installed programs."""
+        return {line.split("|||", 1)[1] for line in self.wine("uninstaller", "--list").splitlines() if "|||" in line}
+
+    def snapshot(self):
+        """HKEY_LOCAL_MACHINE\\Software and the whole of HKEY_CURRENT_USER, once Wine has saved them."""
+        self.prefix.finish()
+        snapshot = {"system.reg": read_registry_file(self.prefix.path / "system.reg", "software"),
+                    "user.reg": read_registry_file(self.prefix.path / "user.reg")}
+        for file, keys in snapshot.items():
+            for key in WINE_OWN_KEYS[file]:
+                keys.pop(key, None)
+        return snapshot
+
+    def test_the_named_keys_and_values_go_and_nothing_else_changes(self):
+        self.prefix.write("C:\\tidewell-tools\\setup.reg", ("\ufeff" + SETUP_REG.replace("\n", "\r\n")).encode("utf-16-le"))
+        self.wine("reg", "import", "C:\\tidewell-tools\\setup.reg")
+        self.prefix.install_program(PROGRAM, manifest=MANIFEST)
+
+        listed = self.installed_programs()
+        self.assertIn("Tidewell Sample 1.0", listed)
+        self.assertIn("Tidewell Neighbour", listed)
+        before = self.snapshot()
+        machine, user = before["system.reg"], before["user.reg"]
+        package = PACKAGE.lower()
+        self.assertIn(package + "\\components\\core\\files", machine)
+        self.assertIn('"SampleVersion"="1.0"', user[SHARED_KEY.lower()])
+
+        result = self.prefix.run(PROGRAM, arguments=["/X"])
+        self.assertCleanRun(result)
+        self.assertEqual(result.boxes, [])
+        after = self.snapshot()
+
+        # What should be left: the package's key with its five subkeys gone from the machine, the
+        # user's key with its two subkeys, and two values of the shared key, the unnamed one among
+        # them.
+        expected = {file: {key: set(values) for key, values in keys.items()} for file, keys in before.items()}
+        gone = [key for key in machine if key == package or key.startswith(package + "\\")]
+        self.assertEqual(len(gone), 6)
+        for key in gone:
+            del expected["system.reg"][key]
+        user_key = USER_KEY.lower()
+        gone = [key for key in user if key == user_key or key.startswith(user_key + "\\")]
+        self.assertEqual(len(gone), 3)
+        for key in gone:
+            del expected["user.reg"][key]
+        shared = expected["user.reg"][SHARED_KEY.lower()]
+        removed = {entry for entry in shared if value_name(entry) in ("SampleVersion", "")}
+        self.assertEqual(len(removed), 2)
+        shared -= removed
+
+        for file in expected:
+            changed = sorted(k for k in set(expected[file]) | set(after[file]) if expected[file].get(k) != after[file].get(k))
+            self.assertEqual(changed, [], f"{file}: keys that differ from what should be left")
+        self.assertIn(NEIGHBOUR.lower() + "\\components", after["system.reg"])
+        self.assertIn("software\\tidewell sample extra", after["user.reg"])
+
+        listed = self.installed_programs()
+        self.assertNotIn("Tidewell Sample 1.0", listed)
+        self.assertIn("Tidewell Neighbour", listed)
+
+    def test_a_value_directly_under_the_root_goes_by_an_empty_key_path(self):
+        self.wine("reg", "add", "HKCU", "/v", "Tidewell Root Value", "/d", "x", "/f")
+        self.wine("reg", "add", "HKCU", "/v", "Tidewell Root Other", "/d", "y", "/f")
+        self.prefix.install_program(PROGRAM, manifest={"messages": {}, "registry": [
+            {"root": "HKCU", "path": "\\\\Tidewell Root Value"}]})
+        before = self.snapshot()["user.reg"]
+        self.assertEqual({value_name(v) for v in before.get("", set())} & {"Tidewell Root Value", "Tidewell Root Other"},
+                         {"Tidewell Root Value", "Tidewell Root Other"})
+
+        self.assertCleanRun(self.prefix.run(PROGRAM, arguments=["/X"]))
+        after = self.snapshot()["user.reg"]
+        self.assertEqual({value_name(v) for v in after.get("", set())}, {value_name(v) for v in before[""]} - {"Tidewell Root Value"})
+        del before[""], after[""]
+        self.assertEqual(after, before)
+
+
+if __name__ == "__main__":
+    unittest.main()

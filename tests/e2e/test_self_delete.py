@@ -1,0 +1,103 @@
+"""The program's own removal under Wine: after a confirmed run the hidden batch job deletes the
+program file, removes the installation folder when it is empty and deletes itself; nothing
+else is touched, whatever the folder is called."""
+import unittest
+
+from harness import PrefixTestCase
+
+FOLDER = "C:\\Program Files\\Sample"
+PROGRAM = FOLDER + "\\Remove.exe"
+BATCH = "C:\\Delme.bat"
+MESSAGES = {
+    "MSG_TITLE": "Sample Uninstall",
+    "MSG_CONFIRM": "Remove Sample and all of its components?",
+    "MSG_DONE": "Sample has been removed.",
+}
+
+
+class SelfDeleteTest(PrefixTestCase):
+    def install(self, program=PROGRAM, read_only=False):
+        path = self.prefix.install_program(program, manifest={"messages": MESSAGES})
+        if read_only:
+            path.chmod(0o444)
+        return path
+
+    def exists(self, windows_path):
+        return self.prefix.unix(windows_path).exists()
+
+    def confirm(self, program=PROGRAM):
+        result = self.prefix.run(program, actions=["press:1", "press:1"])
+        self.assertCleanRun(result)
+        self.assertEqual(result.texts(), [MESSAGES["MSG_CONFIRM"], MESSAGES["MSG_DONE"]])
+        self.assertTrue(self.prefix.finish(), "a process of the prefix was still running: the job did not end")
+
+    def test_a_confirmed_run_removes_the_program_its_empty_folder_and_the_batch(self):
+        self.install()
+        self.confirm()
+        self.assertFalse(self.exists(PROGRAM))
+        self.assertFalse(self.exists(FOLDER))
+        self.assertFalse(self.exists(BATCH))
+        self.assertTrue(self.exists("C:\\Program Files"))
+
+    def test_a_folder_that_still_holds_a_file_stays(self):
+        self.install()
+        self.prefix.write(FOLDER + "\\notes.txt", "kept")
+        self.confirm()
+        self.assertFalse(self.exists(PROGRAM))
+        self.assertFalse(self.exists(BATCH))
+        self.assertEqual(sorted(p.name for p in self.prefix.unix(FOLDER).iterdir()), ["notes.txt"])
+
+    def test_a_read_only_program_file_is_removed_too(self):
+        self.install(read_only=True)
+        self.confirm()
+        self.assertFalse(self.exists(PROGRAM))
+        self.assertFalse(self.exists(FOLDER))
+        self.assertFalse(self.exists(BATCH))
+
+    def test_a_cancelled_run_leaves_the_program_and_its_folder(self):
+        self.install()
+        result = self.prefix.run(PROGRAM, actions=["press:2"])
+        self.assertCleanRun(result)
+        self.assertTrue(self.prefix.finish())
+        self.assertTrue(self.exists(PROGRAM))
+        self.assertFalse(self.exists(BATCH))
+
+    def test_a_silent_run_leaves_the_program_and_its_folder(self):
+        self.install()
+        result = self.prefix.run(PROGRAM, arguments=["/X"])
+        self.assertCleanRun(result)
+        self.assertTrue(self.prefix.finish())
+        self.assertTrue(self.exists(PROGRAM))
+        self.assertFalse(self.exists(BATCH))
+
+    def test_an_ampersand_in_the_folder_name_touches_nothing_outside_it(self):
+        # Unquoted, "del C:\R&D\Remove.exe" would delete what C:\R holds and run the rest.
+        program = "C:\\R&D\\Remove.exe"
+        self.install(program)
+        self.prefix.write("C:\\R\\keep.txt", "decoy")
+        self.prefix.write("C:\\R&D Tools\\keep.txt", "neighbour")
+        self.confirm(program)
+        self.assertEqual(self.prefix.unix("C:\\R\\keep.txt").read_text(), "decoy")
+        self.assertEqual(self.prefix.unix("C:\\R&D Tools\\keep.txt").read_text(), "neighbour")
+        self.assertFalse(self.exists(program))
+        self.assertFalse(self.exists("C:\\R&D"))
+        self.assertFalse(self.exists(BATCH))
+
+    def test_percent_signs_and_parentheses_in_the_folder_name_are_taken_literally(self):
+        # A valid short name, so it reaches the batch as it is; expanded, %OS% would name the
+        # decoys instead.
+        folder = "C:\\%OS%&(1)"
+        program = folder + "\\Remove.exe"
+        self.install(program)
+        self.prefix.write("C:\\Windows_NT&(1)\\Remove.exe", "decoy")
+        self.prefix.write("C:\\Windows_NT\\keep.txt", "decoy")
+        self.confirm(program)
+        self.assertEqual(self.prefix.unix("C:\\Windows_NT&(1)\\Remove.exe").read_text(), "decoy")
+        self.assertEqual(self.prefix.unix("C:\\Windows_NT\\keep.txt").read_text(), "decoy")
+        self.assertFalse(self.exists(program))
+        self.assertFalse(self.exists(folder))
+        self.assertFalse(self.exists(BATCH))
+
+
+if __name__ == "__main__":
+    unittest.main()
