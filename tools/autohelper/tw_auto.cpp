@@ -27,9 +27,9 @@ struct Options {
     std::wstring exe;
     std::wstring out;
     std::wstring shots;
-    std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
+    std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
 };
 
 std::string Narrow(const std::wstring& text) {
