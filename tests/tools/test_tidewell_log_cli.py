@@ -89,7 +89,8 @@ class TidewellLog(unittest.TestCase):
         self.assertRefused(self.attach(self.dir / "missing.json"), "cannot read")
         self.assertFalse(out.exists())
         self.assertRefused(self.tool("frobnicate"), "unknown command frobnicate", status=2)
-        self.assertRefused(self.tool("attach", "--stub", self.stub, "--out"), "--out needs a value")
+        self.assertRefused(self.tool("attach", "--stub", self.stub, "--out"), "--out needs a value", status=2)
+        self.assertRefused(self.tool("dump"), "dump needs one program file", status=2)
 
     def test_a_manifest_the_program_would_refuse_is_not_attached(self):
         added = ", ".join('{"root": "HKLM", "path": "Software\\\\X%d"}' % i for i in range(4))

@@ -23,11 +23,11 @@ Arguments ParseArguments(const std::vector<std::string>& args, const std::set<st
         if (switches.count(name)) {
             parsed.switches.insert(name);
         } else if (withValue.count(name)) {
-            if (i + 1 >= args.size()) throw LogError(arg + " needs a value");
-            if (parsed.options.count(name)) throw LogError(arg + " is given twice");
+            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            if (parsed.options.count(name)) throw UsageError(arg + " is given twice");
             parsed.options[name] = args[++i];
         } else {
-            throw LogError("unknown option " + arg);
+            throw UsageError("unknown option " + arg);
         }
     }
     return parsed;

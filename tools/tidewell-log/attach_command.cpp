@@ -12,7 +12,7 @@ namespace {
 
 std::string Required(const Arguments& arguments, const std::string& name) {
     auto found = arguments.options.find(name);
-    if (found == arguments.options.end()) throw LogError("attach needs --" + name);
+    if (found == arguments.options.end()) throw UsageError("attach needs --" + name);
     return found->second;
 }
 
@@ -20,11 +20,11 @@ std::string Required(const Arguments& arguments, const std::string& name) {
 
 int AttachCommand(const std::vector<std::string>& args) {
     Arguments arguments = ParseArguments(args, {"stub", "manifest", "log", "out"}, {});
-    if (!arguments.files.empty()) throw LogError("unexpected argument " + arguments.files[0]);
+    if (!arguments.files.empty()) throw UsageError("unexpected argument " + arguments.files[0]);
     std::string stubPath = Required(arguments, "stub");
     std::string outPath = Required(arguments, "out");
     bool fromManifest = arguments.options.count("manifest") != 0;
-    if (fromManifest == (arguments.options.count("log") != 0)) throw LogError("attach needs one of --manifest and --log");
+    if (fromManifest == (arguments.options.count("log") != 0)) throw UsageError("attach needs one of --manifest and --log");
 
     // Everything is read and checked before anything is written: bad input writes nothing.
     Bytes log;

@@ -20,7 +20,7 @@ bool LooksLikeManifest(const std::string& bytes) {
 
 int CheckCommand(const std::vector<std::string>& args) {
     Arguments arguments = ParseArguments(args, {}, {"strict"});
-    if (arguments.files.size() != 1) throw LogError("check needs one program file or manifest");
+    if (arguments.files.size() != 1) throw UsageError("check needs one program file or manifest");
     const std::string& path = arguments.files[0];
     std::string bytes = ReadInput(path);
 

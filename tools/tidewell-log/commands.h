@@ -6,7 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "tools/logwriter/log_writer.h"
+
 namespace tidewell {
+
+// A command line the command does not understand: reported like any refusal, with status 2.
+struct UsageError : LogError {
+    using LogError::LogError;
+};
 
 struct Arguments {
     std::map<std::string, std::string> options;  // --name value

@@ -43,7 +43,7 @@ void PrintBlocks(const ReadLog& log, size_t fileSize) {
 
 int DumpCommand(const std::vector<std::string>& args) {
     Arguments arguments = ParseArguments(args, {"codepage"}, {"blocks"});
-    if (arguments.files.size() != 1) throw LogError("dump needs one program file");
+    if (arguments.files.size() != 1) throw UsageError("dump needs one program file");
     const std::string& path = arguments.files[0];
     Bytes program = ReadInput(path);
     ReadLog log = ReadProgramFile(path, program);

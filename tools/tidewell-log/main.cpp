@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
         if (command == "check") return tidewell::CheckCommand(args);
         std::cerr << "tidewell-log: unknown command " << command << " (attach, dump or check; --help says more)\n";
         return 2;
+    } catch (const tidewell::UsageError& error) {
+        std::cerr << "tidewell-log: " << error.what() << " (--help says more)\n";
+        return 2;
     } catch (const tidewell::LogError& error) {
         std::cerr << "tidewell-log: " << error.what() << "\n";
         return 1;
