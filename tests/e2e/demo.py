@@ -131,7 +131,7 @@ def main():
         result = prefix.run(package.PROGRAM, actions=["press:1"], then="press:6|1", shots=f"{TOOLS_DIR_WIN}\\shots", timeout=120)
         finished = prefix.finish()
         for number, box in enumerate(result.boxes, 1):
-            print(f"  box {number} [{box['caption']}] {box_line(box)[:90]}  -> {box['action']}")
+            print(f"  box {number} [{box['caption']}] {box_line(box)[:110]}  -> {box['action']}")
         print(f"  exit code {result.code}" + ("" if finished else "; a process of the prefix had to be stopped"))
         if result.boxes and result.boxes[0]["screenshot"]:
             print(f"  screenshot of the confirmation box: {prefix.screenshot(result.boxes[0]['screenshot'], 'demo-confirmation')}")
@@ -160,8 +160,13 @@ def main():
                                                      {p for p in leftovers if p.exists()}))
         print("  3 shortcuts         " + count_line("Start Menu shortcuts", menu_links, files_below(prefix, menu)) +
               f"; their folder {'still there' if exists(menu) else 'removed'}")
-        print("  4 empty folders     " + count_line("package folders", package_folders, folders_below(prefix, package.INSTALL)) +
-              f"; {package.SHARED_DIR} {'stays: it still holds samplert.dll' if exists(package.SHARED_KEPT) else 'state: ' + str(exists(package.SHARED_DIR))}")
+        left = folders_below(prefix, package.INSTALL)
+        holding = {folder for folder in left if any(p.is_file() for p in folder.rglob("*"))}
+        kept = f"the {len(left)} left still hold files" if left and holding == left else f"{len(left - holding)} left empty"
+        shared_dir = "still holds samplert.dll" if exists(package.SHARED_KEPT) else \
+            "still there" if exists(package.SHARED_DIR) else "removed"
+        print("  4 empty folders     " + count_line("package folders", package_folders, left) + (f" ({kept})" if left else "") +
+              f"; {package.SHARED_DIR}: {shared_dir}")
         print("  5 registry")
         for record in manifest["registry"] + manifest["registry_added"]:
             key, _, value = record["path"].partition("\\\\")
