@@ -31,3 +31,22 @@ add_executable(tw-auto tools/autohelper/tw_auto.cpp)
 target_compile_options(tw-auto PRIVATE -O2 -Wall -Wextra)
 target_link_options(tw-auto PRIVATE -static -municode)
 target_link_libraries(tw-auto PRIVATE user32 gdi32 kernel32)
+
+# Loaded into the program under test by tw-auto's hook, to read the fonts of its boxes.
+add_library(tw-fontprobe SHARED tools/autohelper/font_probe.cpp)
+target_compile_options(tw-fontprobe PRIVATE -O2 -Wall -Wextra)
+target_link_options(tw-fontprobe PRIVATE -static)
+target_link_libraries(tw-fontprobe PRIVATE user32 gdi32 kernel32)
+set_target_properties(tw-fontprobe PROPERTIES PREFIX "" OUTPUT_NAME tw-fontprobe)
+
+# Modules for the end-to-end tests of the self-registration step: one with DllUnregisterServer,
+# one without.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    foreach(fixture selfreg noexport)
+        add_library(${fixture} SHARED tests/e2e/fixtures/selfreg.cpp)
+        target_compile_options(${fixture} PRIVATE -O2 -Wall -Wextra)
+        target_link_options(${fixture} PRIVATE -static)
+        set_target_properties(${fixture} PROPERTIES PREFIX "" OUTPUT_NAME ${fixture})
+    endforeach()
+    target_compile_definitions(selfreg PRIVATE UNREGISTER_ENTRY)
+endif()

@@ -131,6 +131,9 @@ class WinePrefix:
         self.tools = self.unix(TOOLS_DIR_WIN)
         self.tools.mkdir(parents=True, exist_ok=True)
         shutil.copy(WIN64_DIR / "tw-auto.exe", self.tools / "tw-auto.exe")
+        # The helper's font probe, which it loads into the program to read the fonts of its boxes.
+        if (WIN64_DIR / "tw-fontprobe.dll").exists():
+            shutil.copy(WIN64_DIR / "tw-fontprobe.dll", self.tools / "tw-fontprobe.dll")
 
     def unix(self, windows_path):
         """The file behind a path on drive C:."""

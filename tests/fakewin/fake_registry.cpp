@@ -19,6 +19,7 @@ struct Key {
     std::map<std::string, std::pair<std::string, RegValue>> values;  // upper-case name -> (name, value)
     bool deleted = false;
     std::map<std::string, DWORD> failures;  // "open", "delete", "enum"
+    REGSAM denied = 0;  // rights the user may not open the key with
 };
 
 std::map<uint32_t, std::shared_ptr<Key>> roots;
@@ -255,6 +256,8 @@ void RegFail(HKEY root, const std::string& path, const std::string& operation, D
     Create(root, path)->failures[operation] = error;
 }
 
+void RegDenyAccess(HKEY root, const std::string& path, REGSAM rights) { Create(root, path)->denied = rights; }
+
 size_t OpenKeys() { return openKeys.size(); }
 
 namespace detail {
@@ -285,7 +288,13 @@ LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKE
     std::shared_ptr<Key> key = Walk(SharedOf(from), subKey ? subKey : "", &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (DWORD failure = FailureOf(key.get(), "open")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
-    *result = NewHandle(key, access);
+    // MAXIMUM_ALLOWED gets what the user may have; asking for a right the user lacks fails.
+    REGSAM granted = Granted(access);
+    if (access & 0x02000000)
+        granted &= ~key->denied;
+    else if (granted & key->denied)
+        return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
+    *result = NewHandle(key, granted);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
 

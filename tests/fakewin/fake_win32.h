@@ -95,6 +95,11 @@ std::vector<std::string> RegTree(HKEY root, const std::string& path);
 void SetRegistryDeletesTrees(bool deletesTrees);
 // Operations on this key fail with the code: "open", "delete" or "enum".
 void RegFail(HKEY root, const std::string& path, const std::string& operation, DWORD error);
+// The user may not open the key with any of these rights (KEY_SET_VALUE, ...): opening it
+// with one of them is refused with ERROR_ACCESS_DENIED, as for a user without write access.
+// A handle is granted the rights it was opened with; value queries need KEY_QUERY_VALUE,
+// value writes and deletions KEY_SET_VALUE, enumeration KEY_ENUMERATE_SUB_KEYS.
+void RegDenyAccess(HKEY root, const std::string& path, REGSAM rights);
 size_t OpenKeys();
 
 // ---- Shell folders -------------------------------------------------------------------------

@@ -11,12 +11,18 @@
 //           watch       record the box and leave it alone until it goes
 //   --then ACTION answers every box after the scripted ones, where the number of boxes is not known
 // It ends when the program has ended, and exits 0 when every action was used and no box
-// appeared that no action was left for (such a box is recorded and closed).
+// appeared that no action was left for (such a box is recorded and closed). Meanwhile a hidden
+// top-level window of its own counts the font-change broadcasts it receives ("font_changes").
+//
+// usage: tw-auto.exe --hold PATH --ready FILE --until FILE [--timeout S]
+//   holds PATH open as another program would (reading and writing shared, deleting not), makes
+//   the ready file once it holds it, and lets go when the until file appears.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,10 +33,46 @@ struct Options {
     std::wstring exe;
     std::wstring out;
     std::wstring shots;
+    std::wstring hold;
+    std::wstring ready;
+    std::wstring until;
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
     std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
 };
+
+int fontChanges = 0;
+
+LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_FONTCHANGE) ++fontChanges;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A hidden top-level window: broadcasts reach it like any other program's window.
+void CreateListener() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ListenerProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TwAutoListener";
+    RegisterClassW(&windowClass);
+    CreateWindowExW(0, L"TwAutoListener", L"tw-auto", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+// Waits while handling this thread's messages, so that a program sending to the listener
+// window is never kept waiting.
+void Pump(DWORD milliseconds) {
+    DWORD end = GetTickCount() + milliseconds;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        DWORD now = GetTickCount();
+        if (static_cast<int>(end - now) <= 0) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+    }
+}
 
 std::string Narrow(const std::wstring& text) {
     if (text.empty()) return "";
@@ -104,15 +146,70 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     return FALSE;
 }
 
-std::string FontJson(HWND control) {
+// The folder of tw-auto.exe, with its trailing backslash.
+std::wstring OwnFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+// Installs tw-fontprobe.dll's hook for every thread, when the module lies next to tw-auto.exe.
+void InstallFontProbe() {
+    HMODULE module = LoadLibraryW((OwnFolder() + L"tw-fontprobe.dll").c_str());
+    if (!module) return;
+    auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "ProbeHook")));
+    if (hook) SetWindowsHookExW(WH_CALLWNDPROC, hook, module, 0);
+}
+
+// The fonts of a box and its controls as the probe read them inside the box's process, by
+// control id (0: the box), each as a JSON object.
+std::map<int, std::string> ProbeFonts(HWND box) {
+    std::map<int, std::string> fonts;
+    wchar_t name[64];
+    swprintf(name, 64, L"fonts-%llx.txt", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(box)));
+    std::wstring path = OwnFolder() + name;
+    DeleteFileW(path.c_str());
+    DWORD_PTR ignored;
+    if (!SendMessageTimeoutW(box, RegisterWindowMessageW(L"TwAutoFontProbe"), 0, 0, SMTO_NORMAL, 3000, &ignored)) return fonts;
+    FILE* file = _wfopen(path.c_str(), L"r");
+    if (!file) return fonts;
+    char line[512];
+    while (std::fgets(line, sizeof line, file)) {
+        int id = 0;
+        char handle[32] = "";
+        long weight = 0;
+        long height = 0;
+        int consumed = 0;
+        if (std::sscanf(line, "%d %31s %ld %ld %n", &id, handle, &weight, &height, &consumed) < 4) continue;
+        std::string face = line + consumed;
+        while (!face.empty() && (face.back() == '\n' || face.back() == '\r')) face.pop_back();
+        char text[512];
+        if (weight < 0)
+            std::snprintf(text, sizeof text, "{\"handle\": \"%s\"}", handle);
+        else
+            std::snprintf(text, sizeof text, "{\"handle\": \"%s\", \"weight\": %ld, \"height\": %ld, \"face\": %s}", handle, weight,
+                          height, Json(face).c_str());
+        fonts[id] = text;
+    }
+    std::fclose(file);
+    DeleteFileW(path.c_str());
+    return fonts;
+}
+
+// A control's font: asked across processes where the system allows it, else as probed.
+std::string FontJson(HWND control, const std::map<int, std::string>& probed, int id) {
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-    if (!font) return "null";
     LOGFONTW description{};
-    if (!GetObjectW(font, sizeof description, &description)) return "{\"handle\": true}";
-    char text[256];
-    std::snprintf(text, sizeof text, "{\"weight\": %ld, \"height\": %ld, \"face\": %s}", static_cast<long>(description.lfWeight),
-                  static_cast<long>(description.lfHeight), Json(Narrow(description.lfFaceName)).c_str());
-    return text;
+    if (font && GetObjectW(font, sizeof description, &description)) {
+        char text[256];
+        std::snprintf(text, sizeof text, "{\"weight\": %ld, \"height\": %ld, \"face\": %s}", static_cast<long>(description.lfWeight),
+                      static_cast<long>(description.lfHeight), Json(Narrow(description.lfFaceName)).c_str());
+        return text;
+    }
+    auto found = probed.find(id);
+    if (found != probed.end()) return found->second;
+    return font ? "{\"handle\": true}" : "null";
 }
 
 std::string Describe(HWND box, HWND owner, const std::string& action, const std::string& shot) {
@@ -121,7 +218,9 @@ std::string Describe(HWND box, HWND owner, const std::string& action, const std:
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
     GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &thread);
+    std::map<int, std::string> probed = ProbeFonts(box);
     std::string json = "{\"caption\": " + Json(WindowText(box));
+    json += ", \"font\": " + FontJson(box, probed, 0);
     json += ", \"owner_class\": " + Json(owner ? ClassOf(owner) : "");
     json += ", \"style\": " + std::to_string(static_cast<unsigned long>(GetWindowLongW(box, GWL_STYLE)));
     json += ", \"rect\": [" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ", " + std::to_string(rect.right) +
@@ -141,7 +240,7 @@ std::string Describe(HWND box, HWND owner, const std::string& action, const std:
         json += ", \"visible\": " + std::string(IsWindowVisible(child) ? "true" : "false");
         json += ", \"rect\": [" + std::to_string(childRect.left) + ", " + std::to_string(childRect.top) + ", " +
                 std::to_string(childRect.right) + ", " + std::to_string(childRect.bottom) + "]";
-        json += ", \"font\": " + FontJson(child) + "}";
+        json += ", \"font\": " + FontJson(child, probed, GetDlgCtrlID(child)) + "}";
     }
     json += "], \"action\": " + Json(action) + ", \"screenshot\": " + Json(shot) + "}";
     return json;
@@ -211,7 +310,7 @@ void SendKeys(HWND box, const std::string& keys) {
         start = end + 1;
         if (!key) continue;
         SetForegroundWindow(box);
-        Sleep(100);
+        Pump(100);
         std::vector<INPUT> inputs;
         auto push = [&inputs](WORD vk, bool up) {
             INPUT input{};
@@ -225,7 +324,7 @@ void SendKeys(HWND box, const std::string& keys) {
         push(key, true);
         if (alt) push(VK_MENU, true);
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-        Sleep(300);
+        Pump(300);
     }
 }
 
@@ -253,7 +352,7 @@ void Act(HWND box, const std::string& action) {
 bool WaitGone(HWND box, DWORD deadline) {
     while (GetTickCount() < deadline) {
         if (!IsWindow(box) || !IsWindowVisible(box)) return true;
-        Sleep(50);
+        Pump(50);
     }
     return false;
 }
@@ -268,19 +367,49 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--out") options.out = value();
         else if (arg == L"--shots") options.shots = value();
         else if (arg == L"--timeout") options.timeoutSeconds = _wtoi(value().c_str());
+        else if (arg == L"--hold") options.hold = value();
+        else if (arg == L"--ready") options.ready = value();
+        else if (arg == L"--until") options.until = value();
         else options.actions.push_back(Narrow(arg));
     }
     return options;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Holds a file open without sharing its deletion until told to let go; 0 when it held it.
+int Hold(const Options& options) {
+    HANDLE file = CreateFileW(options.hold.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "cannot hold the file: error %lu\n", GetLastError());
+        return 1;
+    }
+    HANDLE ready = CreateFileW(options.ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+    DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    while (!Exists(options.until) && static_cast<int>(deadline - GetTickCount()) > 0) Sleep(50);
+    CloseHandle(file);
+    return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     Options options = Parse(argc, argv);
+    if (!options.hold.empty()) {
+        if (options.ready.empty() || options.until.empty()) {
+            std::fputs("usage: tw-auto.exe --hold PATH --ready FILE --until FILE [--timeout S]\n", stderr);
+            return 2;
+        }
+        return Hold(options);
+    }
     if (options.exe.empty() || options.out.empty()) {
         std::fputs("usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] [--then ACTION] ACTION...\n", stderr);
         return 2;
     }
+    CreateListener();
+    InstallFontProbe();
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     std::vector<std::string> boxes;
     std::set<HWND> handled;
@@ -299,18 +428,18 @@ int wmain(int argc, wchar_t** argv) {
             break;  // the program has ended
         }
         if (!process) {
-            Sleep(50);
+            Pump(50);
             continue;
         }
         Search search{process, &handled, nullptr};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
         if (!search.found) {
-            Sleep(50);
+            Pump(50);
             continue;
         }
         HWND box = search.found;
         handled.insert(box);
-        Sleep(300);  // let the box finish drawing before it is read and pictured
+        Pump(300);  // let the box finish drawing before it is read and pictured
         std::string action = next < options.actions.size() ? options.actions[next++] : "";
         std::wstring shot;
         if (action.empty()) action = options.then;
@@ -331,7 +460,8 @@ int wmain(int argc, wchar_t** argv) {
     bool timedOut = GetTickCount() >= deadline;
     std::string json = "{\"seen\": " + std::string(seen ? "true" : "false") + ", \"timed_out\": " + (timedOut ? "true" : "false") +
                        ", \"unexpected\": " + (unexpected ? "true" : "false") + ", \"stuck\": " + (stuck ? "true" : "false") +
-                       ", \"unused_actions\": " + std::to_string(options.actions.size() - next) + ", \"boxes\": [";
+                       ", \"unused_actions\": " + std::to_string(options.actions.size() - next) +
+                       ", \"font_changes\": " + std::to_string(fontChanges) + ", \"boxes\": [";
     for (size_t i = 0; i < boxes.size(); ++i) json += (i ? ",\n  " : "\n  ") + boxes[i];
     json += "]}\n";
     if (FILE* file = _wfopen(options.out.c_str(), L"wb")) {
