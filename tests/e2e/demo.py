@@ -136,7 +136,7 @@ def main():
         if result.boxes and result.boxes[0]["screenshot"]:
             print(f"  screenshot of the confirmation box: {prefix.screenshot(result.boxes[0]['screenshot'], 'demo-confirmation')}")
         if "font_changes" in result.seen:
-            print(f"  font-change broadcasts received by other programs: {result.seen['font_changes']}")
+            print(f"  font-change broadcasts seen by the helper's own window: {result.seen['font_changes']}")
 
         after = registry(prefix)
         exists = lambda path: prefix.unix(path).exists()
