@@ -172,9 +172,10 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=90, shots=None):
+    def run(self, program, arguments=(), actions=(), timeout=90, shots=None, then=None):
         """Runs the program as a person would, the helper answering each box with the next
-        action; returns its exit status and what the helper saw."""
+        action (and every box after them with `then`, if given); returns its exit status and
+        what the helper saw."""
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
         result = self.unix(result_win)
@@ -184,6 +185,8 @@ class WinePrefix:
         if shots:
             self.unix(shots).mkdir(parents=True, exist_ok=True)
             helper += ["--shots", shots]
+        if then:
+            helper += ["--then", then]
         helper += list(actions)
         logs = self.root / "logs"
         logs.mkdir(exist_ok=True)
