@@ -178,10 +178,15 @@ class WinePrefix:
         what the helper saw."""
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
-        result = self.unix(result_win)
-        if result.exists():
-            result.unlink()
-        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--timeout", str(timeout)]
+        ended_win = f"{TOOLS_DIR_WIN}\\ended"
+        result, ended = self.unix(result_win), self.unix(ended_win)
+        for stale in (result, ended):
+            if stale.exists():
+                stale.unlink()
+        # The helper learns of the program's end from a file: a program that ends at once may end
+        # before the helper ever sees it.
+        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--ended", ended_win,
+                  "--timeout", str(timeout)]
         if shots:
             self.unix(shots).mkdir(parents=True, exist_ok=True)
             helper += ["--shots", shots]
@@ -201,6 +206,7 @@ class WinePrefix:
             except subprocess.TimeoutExpired:
                 process.kill()
                 code = None
+            ended.touch()
             try:
                 watcher.wait(timeout=timeout + 30)
             except subprocess.TimeoutExpired:

@@ -3,7 +3,8 @@
 // person would (a click, a key, the close box), and records what every box showed: caption,
 // texts, buttons, fonts, focus, and optionally a screenshot.
 //
-// usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] [--then ACTION] ACTION...
+// usage: tw-auto.exe --exe NAME --out RESULT.json [--ended FILE] [--timeout S] [--shots DIR] [--then ACTION] ACTION...
+//   --ended: a file that appears once the program has ended (it may end before it is seen)
 //   ACTION: press:ID   click the control with that id (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7, ...);
 //                      press:ID|ID.. the first of those the box has (press:6|1: Yes, else OK)
 //           key:K[+K..] keys to the focused control: ENTER, ESC, TAB, SPACE, ALT-x, or a letter
@@ -36,6 +37,7 @@ struct Options {
     std::wstring hold;
     std::wstring ready;
     std::wstring until;
+    std::wstring ended;  // appears once the program has ended, also one too quick to be seen
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
     std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
@@ -370,6 +372,7 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--hold") options.hold = value();
         else if (arg == L"--ready") options.ready = value();
         else if (arg == L"--until") options.until = value();
+        else if (arg == L"--ended") options.ended = value();
         else options.actions.push_back(Narrow(arg));
     }
     return options;
@@ -424,7 +427,7 @@ int wmain(int argc, wchar_t** argv) {
         if (current) {
             seen = true;
             process = current;
-        } else if (seen) {
+        } else if (seen || (!options.ended.empty() && Exists(options.ended))) {
             break;  // the program has ended
         }
         if (!process) {
@@ -468,5 +471,5 @@ int wmain(int argc, wchar_t** argv) {
         fwrite(json.data(), 1, json.size(), file);
         fclose(file);
     }
-    return seen && !timedOut && !unexpected && !stuck && next == options.actions.size() ? 0 : 1;
+    return !timedOut && !unexpected && !stuck && next == options.actions.size() ? 0 : 1;
 }
