@@ -1,9 +1,9 @@
 // The process-wide state of one uninstall run, and its set-up and release.
 #pragma once
+#include "app/buffer_sizes.h"
 #include "app/platform.h"
 #include "log/records.h"
 
-enum { PATH_SIZE = 260, MESSAGE_SIZE = 1024 };
 enum { EXIT_OK = 0, EXIT_FAILED = -1 };
 
 struct RunContext {

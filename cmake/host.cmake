@@ -32,13 +32,26 @@ add_library(logwriter STATIC tools/logwriter/log_writer.cpp tools/logwriter/fixt
 target_include_directories(logwriter PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(logwriter PRIVATE -Wall -Wextra -Werror)
 
+# The package author's tool: the manifest, the log's reader and checks, and the commands.
 find_package(nlohmann_json 3 REQUIRED)
-add_library(manifest STATIC tools/tidewell-log/manifest.cpp)
-target_link_libraries(manifest PUBLIC logwriter nlohmann_json::nlohmann_json)
-target_compile_options(manifest PRIVATE -Wall -Wextra -Werror)
+add_library(authoring STATIC
+    tools/tidewell-log/arguments.cpp
+    tools/tidewell-log/attach_command.cpp
+    tools/tidewell-log/check.cpp
+    tools/tidewell-log/check_command.cpp
+    tools/tidewell-log/codepage.cpp
+    tools/tidewell-log/dump_command.cpp
+    tools/tidewell-log/known_folders.cpp
+    tools/tidewell-log/log_reader.cpp
+    tools/tidewell-log/manifest.cpp
+    tools/tidewell-log/program_image.cpp
+    tools/tidewell-log/record_checks.cpp
+    tools/tidewell-log/registry_checks.cpp)
+target_link_libraries(authoring PUBLIC logwriter nlohmann_json::nlohmann_json)
+target_compile_options(authoring PRIVATE -Wall -Wextra -Werror)
 
 add_executable(tidewell-log tools/tidewell-log/main.cpp)
-target_link_libraries(tidewell-log PRIVATE manifest)
+target_link_libraries(tidewell-log PRIVATE authoring)
 target_compile_options(tidewell-log PRIVATE -Wall -Wextra -Werror)
 
 # Writes the named test logs to files.
@@ -48,12 +61,18 @@ target_compile_options(tw-fixture PRIVATE -Wall -Wextra -Werror)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
-target_link_libraries(unit_tests PRIVATE tidewell_core manifest GTest::gtest GTest::gtest_main GTest::gmock)
+target_compile_definitions(unit_tests PRIVATE TIDEWELL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(unit_tests PRIVATE tidewell_core authoring GTest::gtest GTest::gtest_main GTest::gmock)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
 include(cmake/artifact_tests.cmake)
 include(cmake/e2e_tests.cmake)
+
+# tidewell-log run as a package author runs it: exit statuses, one-line refusals, round trips.
+add_test(NAME tidewell_log_cli COMMAND ${Python3_EXECUTABLE} -m unittest -v test_tidewell_log_cli
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
+set_tests_properties(tidewell_log_cli PROPERTIES ENVIRONMENT TIDEWELL_HOST_DIR=${CMAKE_BINARY_DIR} LABELS unit)
 
 # The loader's fuzz target. Its regression corpus replays in every host build through a plain
 # driver; the fuzzing build itself needs clang's libFuzzer (scripts/fuzz.sh makes it).

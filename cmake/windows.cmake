@@ -19,6 +19,13 @@ target_link_options(uninstall PRIVATE
 target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
 
+# The demo package's self-registering module: it registers a COM class and unregisters it.
+add_library(sample-module SHARED tests/e2e/fixtures/sample_module.cpp)
+target_compile_options(sample-module PRIVATE -O2 -Wall -Wextra)
+target_link_options(sample-module PRIVATE -static)
+target_link_libraries(sample-module PRIVATE advapi32 kernel32)
+set_target_properties(sample-module PROPERTIES PREFIX "" OUTPUT_NAME sample-module)
+
 # Finds the program's boxes and dialog under Wine, reads them and presses their buttons.
 add_executable(tw-auto tools/autohelper/tw_auto.cpp)
 target_compile_options(tw-auto PRIVATE -O2 -Wall -Wextra)

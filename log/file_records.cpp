@@ -11,9 +11,6 @@
 
 namespace {
 
-// The smallest record in the log: two empty strings, and the flags byte of a file record.
-enum { FOLDER_RECORD_MIN = 4, FILE_RECORD_MIN = 5 };
-
 void StoreFlags(FileRecord* record, unsigned char flags) {
     record->flags = flags;
 }

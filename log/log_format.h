@@ -58,3 +58,14 @@ enum {
     MAX_RECORD_STRINGS = STAGING_SIZE - 2,
     MAX_REGISTRY_PATH = STAGING_SIZE - 1,
 };
+
+// The smallest record of each kind: empty strings, and the flags byte of a file record. A count
+// that the block's payload cannot hold at this size is damage.
+enum {
+    FOLDER_RECORD_MIN = 4,
+    FILE_RECORD_MIN = 5,
+    REGISTRY_RECORD_MIN = 6,
+};
+
+// The registry list has room for this many BLOCK_REGISTRY_ADD records behind its own.
+enum { ADDED_REGISTRY_ROOM = 3 };

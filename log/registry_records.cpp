@@ -10,8 +10,6 @@
 
 namespace {
 
-enum { REGISTRY_RECORD_MIN = 6, ADDED_RECORD_ROOM = 3 };
-
 int ReadRegistryRecord(HANDLE file, char* staging, RegistryRecord** entry) {
     FillZero(staging, STAGING_SIZE);
     unsigned int root;
@@ -46,13 +44,13 @@ int ReadRegistryList(HANDLE file) {
     // A count the payload cannot hold would size the list by records that are not there.
     if (!BlockHolds(count, REGISTRY_RECORD_MIN)) return ERR_BAD_LOG;
     RegistryRecord** list;
-    int code = AllocRecordList(count, ADDED_RECORD_ROOM, &list);
+    int code = AllocRecordList(count, ADDED_REGISTRY_ROOM, &list);
     if (code != LOG_OK) return code;
     // The new list replaces the old one with the records added behind it.
     FreeRecordList(&run.registryEntries, &run.registryCount);
     run.registryEntries = list;
     run.registryCount = count;
-    run.registryCapacity = count + ADDED_RECORD_ROOM;
+    run.registryCapacity = count + ADDED_REGISTRY_ROOM;
     if (count == 0) return LOG_OK;
     return ReadRegistryRecords(file, list, count);
 }

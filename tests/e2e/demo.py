@@ -1,68 +1,99 @@
-"""The demo: a sample package "installed" in a throwaway Wine prefix, its uninstaller run as a
-person would run it, and a before-and-after report of what went and what stayed."""
+"""The demo: the sample package Sample Notes "installed" in a throwaway Wine prefix, its log
+attached with tidewell-log, its uninstaller run as a person would run it, and a short report of
+what each phase removed, what stayed and why."""
+import json
+import shutil
+import subprocess
 import sys
+import time
+from pathlib import Path
 
-from harness import ARTEFACTS, WinePrefix
-
-PROGRAM = "C:\\Program Files\\Sample Notes\\Remove.exe"
-MANIFEST = {
-    "messages": {
-        "MSG_TITLE": "Sample Notes Uninstall",
-        "MSG_CONFIRM": "This will remove Sample Notes and all of its components.\n\nDo you want to continue?",
-        "MSG_DONE": "Sample Notes has been removed from your computer.",
-    },
-    "files": [
-        {"folder": ".\\", "name": "notes.exe"},
-        {"folder": ".\\help", "name": "notes.chm"},
-        {"folder": ".\\help", "name": "index.txt"},
-    ],
-    "patterns": [".tmp", ".log"],
-}
-FILES = {
-    "C:\\Program Files\\Sample Notes\\notes.exe": b"MZ sample program",
-    "C:\\Program Files\\Sample Notes\\help\\notes.chm": b"help",
-    "C:\\Program Files\\Sample Notes\\help\\index.txt": b"index",
-    "C:\\Program Files\\Sample Notes\\session.tmp": b"leftover",
-    "C:\\Program Files\\Sample Notes\\notes.log": b"leftover",
-}
+import demo_package as package
+from harness import HOST_DIR, TOOLS_DIR_WIN, WIN64_DIR, WINE, WinePrefix
 
 
-def tree(prefix, folder):
+def wine(prefix, *arguments):
+    """Runs a program of Wine's own in the prefix."""
+    return subprocess.run([WINE, *arguments], env=prefix.env, cwd=prefix.root, capture_output=True, timeout=120)
+
+
+def installed_programs(prefix):
+    """The display names in Wine's own list of installed programs."""
+    listing = wine(prefix, "uninstaller", "--list").stdout.decode("utf-8", "replace")
+    return sorted(line.split("|||", 1)[1] for line in listing.splitlines() if "|||" in line)
+
+
+def registry(prefix):
+    """{(root, key in lower case): {value name: data as written}} of the prefix's registry files,
+    once Wine has saved them. HKEY_CLASSES_ROOT lies in HKLM\\Software\\Classes."""
+    prefix.finish()
+    keys = {}
+    for root, file in (("HKLM", "system.reg"), ("HKCU", "user.reg")):
+        current = None
+        for line in (prefix.path / file).read_text(encoding="utf-8", errors="replace").splitlines():
+            if line.startswith("["):
+                current = (root, line[1:line.rindex("]")].replace("\\\\", "\\").lower())
+                keys[current] = {}
+            elif current and line.startswith(("\"", "@")) and "=" in line:
+                name, _, data = line.partition("=") if line.startswith("@") else line[1:].partition('"=')
+                keys[current][("" if name == "@" else name).replace("\\\\", "\\")] = data
+    return keys
+
+
+def shared_count(keys, path):
+    data = keys.get(("HKLM", package.SHARED_DLLS.lower()), {}).get(path)
+    return int(data.split(":")[1], 16) if data and data.startswith("dword:") else None
+
+
+def files_below(prefix, folder):
     root = prefix.unix(folder)
-    if not root.exists():
-        return set()
-    return {"C:\\" + str(p.relative_to(prefix.path / "drive_c")).replace("/", "\\") for p in root.rglob("*")}
+    return {p for p in root.rglob("*") if p.is_file()} if root.exists() else set()
 
 
-def main():
-    prefix = WinePrefix("demo")
-    try:
-        for path, content in FILES.items():
-            prefix.write(path, content)
-        prefix.install_program(PROGRAM, manifest=MANIFEST)
-        before = tree(prefix, "C:\\Program Files\\Sample Notes")
-        print("Installed:")
-        for path in sorted(before):
-            print("   ", path)
-        print(f"\nRunning {PROGRAM} under Wine; the helper presses OK in each box...")
-        result = prefix.run(PROGRAM, actions=["press:1", "press:1"], shots="C:\\tidewell-tools\\shots")
-        prefix.finish()
-        for number, box in enumerate(result.boxes, 1):
-            print(f"  box {number}: [{box['caption']}] {box_line(box)}  -> {box['action']}")
-        shot = result.boxes[0]["screenshot"] if result.boxes else ""
-        if shot:
-            print(f"  screenshot of the confirmation: {prefix.screenshot(shot, 'demo-confirmation')}")
-        print(f"  exit code: {result.code}")
-        after = tree(prefix, "C:\\Program Files\\Sample Notes")
-        print("\nRemoved:")
-        for path in sorted(before - after):
-            print("   ", path)
-        print("Still there:")
-        for path in sorted(after):
-            print("   ", path)
-        return 0 if result.clean() and result.code == 0 else 1
-    finally:
-        prefix.remove()
+def folders_below(prefix, folder):
+    root = prefix.unix(folder)
+    return {p for p in root.rglob("*") if p.is_dir()} | {root} if root.exists() else set()
+
+
+def count_line(label, before, after):
+    gone = len(before - after)
+    return f"{label}: {gone} of {len(before)} removed"
+
+
+def install(prefix, user):
+    """Puts the package on the machine as its installation would, and returns the manifest."""
+    tree = package.program_tree()
+    for folder, name, content in tree:
+        prefix.write(f"{package.INSTALL}\\{folder}\\{name}".replace("\\\\", "\\"), content)
+    shutil.copy(WIN64_DIR / "sample-module.dll", prefix.unix(package.MODULE))
+    for path in (package.SHARED_KEPT, package.SHARED_ALONE):
+        prefix.write(path, b"MZ shared runtime")
+    shutil.copy(package.FONT_SOURCE, prefix.unix(f"C:\\windows\\Fonts\\{package.FONT_FILE}"))
+    for folder, name, content in package.shortcuts(user):
+        prefix.write(f"{folder}\\{name}", content)
+    for leftover in package.LEFTOVERS:
+        prefix.write(f"{package.INSTALL}\\{leftover}", b"left over")
+    prefix.write(f"{TOOLS_DIR_WIN}\\setup.reg", ("\ufeff" + package.registry_setup(user).replace("\n", "\r\n")).encode("utf-16-le"))
+    wine(prefix, "reg", "import", f"{TOOLS_DIR_WIN}\\setup.reg")
+    wine(prefix, "regsvr32", "/s", package.MODULE)
+    return tree, package.manifest(user, tree)
+
+
+def attach(prefix, manifest):
+    """Checks the manifest and attaches its log with tidewell-log, as the package's author would."""
+    path = prefix.root / "sample-notes.json"
+    path.write_text(json.dumps(manifest, indent=2))
+    tool = str(HOST_DIR / "tidewell-log")
+    check = subprocess.run([tool, "check", str(path)], capture_output=True, text=True)
+    print("  tidewell-log check: " + check.stdout.strip().splitlines()[-1].split(": ", 1)[1])
+    for line in check.stdout.strip().splitlines()[:-1]:
+        print("    " + line.split(": ", 1)[1])
+    target = prefix.unix(package.PROGRAM)
+    subprocess.run([tool, "attach", "--stub", str(WIN64_DIR / "uninstall.exe"), "--manifest", str(path), "--out", str(target)],
+                   check=True)
+    blocks = subprocess.run([tool, "dump", "--blocks", str(target)], capture_output=True, text=True, check=True).stdout
+    print(f"  tidewell-log attach: {target.stat().st_size - (WIN64_DIR / 'uninstall.exe').stat().st_size} bytes of log "
+          f"in {len(blocks.splitlines()) - 2} blocks behind the program")
 
 
 def box_line(box):
@@ -70,6 +101,96 @@ def box_line(box):
         if control["class"].lower() == "static" and control["text"]:
             return control["text"].replace("\n", " ")
     return ""
+
+
+def main():
+    started = time.time()
+    prefix = WinePrefix("demo")
+    try:
+        user = next(p.name for p in (prefix.path / "drive_c" / "users").iterdir() if p.name.lower() != "public")
+        desktop, programs = package.user_folders(user)
+        menu = programs + "\\" + package.NAME
+        print(f"Installing {package.DISPLAY_NAME} in a throwaway Wine prefix ({prefix.root})")
+        tree, manifest = install(prefix, user)
+        attach(prefix, manifest)
+
+        installed = files_below(prefix, package.INSTALL) - {prefix.unix(package.PROGRAM)}
+        leftovers = {prefix.unix(f"{package.INSTALL}\\{leftover}") for leftover in package.LEFTOVERS}
+        listed = installed - leftovers
+        package_folders = folders_below(prefix, package.INSTALL)
+        menu_links = files_below(prefix, menu)
+        desktop_link = prefix.unix(f"{desktop}\\Sample Notes.lnk")
+        font = prefix.unix(f"C:\\windows\\Fonts\\{package.FONT_FILE}")
+        before = registry(prefix)
+        programs_before = installed_programs(prefix)
+        print(f"  {len(listed)} files in {len(package_folders)} folders, {len(leftovers)} leftover files, "
+              f"{len(menu_links)} Start Menu shortcuts, a desktop shortcut, 2 shared DLLs, a font, a self-registering module")
+        print(f"  installed programs: {', '.join(programs_before) or '(none)'}")
+
+        print(f"\nRunning {package.PROGRAM} as a person would (OK to confirm, Yes to every question)")
+        result = prefix.run(package.PROGRAM, actions=["press:1"], then="press:6|1", shots=f"{TOOLS_DIR_WIN}\\shots", timeout=120)
+        finished = prefix.finish()
+        for number, box in enumerate(result.boxes, 1):
+            print(f"  box {number} [{box['caption']}] {box_line(box)[:110]}  -> {box['action']}")
+        print(f"  exit code {result.code}" + ("" if finished else "; a process of the prefix had to be stopped"))
+        if result.boxes and result.boxes[0]["screenshot"]:
+            print(f"  screenshot of the confirmation box: {prefix.screenshot(result.boxes[0]['screenshot'], 'demo-confirmation')}")
+        if "font_changes" in result.seen:
+            print(f"  font-change broadcasts seen by the helper's own window: {result.seen['font_changes']}")
+
+        after = registry(prefix)
+        exists = lambda path: prefix.unix(path).exists()
+        class_key = ("HKLM", f"software\\classes\\clsid\\{package.CLASS_ID.lower()}")
+        print("\nWhat each phase did")
+        print("  1 installed files   " + count_line("the package's files", listed, files_below(prefix, package.INSTALL)))
+        for path in (package.SHARED_ALONE, package.SHARED_KEPT):
+            counted, left = shared_count(before, path), shared_count(after, path)
+            if not exists(path):
+                state = "removed" + (", its count deleted" if left is None else f", its count left at {left}")
+            elif left is not None and left < counted:
+                state = f"stays: another program still uses it (count {counted} -> {left})"
+            else:
+                state = f"still there (count {counted} -> {left})"
+            print(f"                      shared {path.rsplit(chr(92), 1)[1]}: {state}")
+        print(f"                      font {package.FONT_FILE}: {'still there' if font.exists() else 'removed'}")
+        print(f"                      module notesext.dll: {'still there' if exists(package.MODULE) else 'removed'}, "
+              f"its COM class {'still registered' if class_key in after else 'unregistered'}")
+        print(f"                      desktop shortcut: {'still there' if desktop_link.exists() else 'removed'}")
+        print("  2 leftover sweep    " + count_line(f"leftover files ({', '.join(package.PATTERNS)})", leftovers,
+                                                     {p for p in leftovers if p.exists()}))
+        print("  3 shortcuts         " + count_line("Start Menu shortcuts", menu_links, files_below(prefix, menu)) +
+              f"; their folder {'still there' if exists(menu) else 'removed'}")
+        left = folders_below(prefix, package.INSTALL)
+        holding = {folder for folder in left if any(p.is_file() for p in folder.rglob("*"))}
+        kept = f"the {len(left)} left still hold files" if left and holding == left else f"{len(left - holding)} left empty"
+        shared_dir = "still holds samplert.dll" if exists(package.SHARED_KEPT) else \
+            "still there" if exists(package.SHARED_DIR) else "removed"
+        print("  4 empty folders     " + count_line("package folders", package_folders, left) + (f" ({kept})" if left else "") +
+              f"; {package.SHARED_DIR}: {shared_dir}")
+        print("  5 registry")
+        for record in manifest["registry"] + manifest["registry_added"]:
+            key, _, value = record["path"].partition("\\\\")
+            present = lambda keys: (value in keys.get((record["root"], key.lower()), {})) if value else \
+                any(k[0] == record["root"] and (k[1] == key.lower() or k[1].startswith(key.lower() + "\\")) for k in keys)
+            state = "not there before" if not present(before) else "still there" if present(after) else "removed"
+            label = f"{record['root']}\\{key}" + (f" value {value}" if value else "")
+            print(f"                      {label}: {state}")
+        batch = "C:\\Delme.bat"
+        remaining = len(files_below(prefix, package.INSTALL))
+        print(f"  self-deletion       Remove.exe {'still there' if exists(package.PROGRAM) else 'removed'}; its folder " +
+              (f"stays: it still holds {remaining} files" if remaining else "still there" if exists(package.INSTALL) else "removed") +
+              f"; {batch} {'still there' if exists(batch) else 'gone'}")
+        print("  never touched       C:\\Program Files, C:\\Program Files\\Common Files, the Fonts folder, the desktop: "
+              + ("all still there" if all(exists(p) for p in ("C:\\Program Files", "C:\\Program Files\\Common Files",
+                                                              "C:\\windows\\Fonts", desktop)) else "SOMETHING IS MISSING"))
+
+        programs_after = installed_programs(prefix)
+        print(f"\nInstalled programs before: {', '.join(programs_before) or '(none)'}")
+        print(f"Installed programs after:  {', '.join(programs_after) or '(none)'}")
+        print(f"\nDone in {time.time() - started:.0f} s.")
+        return 0 if result.clean() and result.code == 0 else 1
+    finally:
+        prefix.remove()
 
 
 if __name__ == "__main__":

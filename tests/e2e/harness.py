@@ -172,18 +172,26 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=90, shots=None):
+    def run(self, program, arguments=(), actions=(), timeout=90, shots=None, then=None):
         """Runs the program as a person would, the helper answering each box with the next
-        action; returns its exit status and what the helper saw."""
+        action (and every box after them with `then`, if given); returns its exit status and
+        what the helper saw."""
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
-        result = self.unix(result_win)
-        if result.exists():
-            result.unlink()
-        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--timeout", str(timeout)]
+        ended_win = f"{TOOLS_DIR_WIN}\\ended"
+        result, ended = self.unix(result_win), self.unix(ended_win)
+        for stale in (result, ended):
+            if stale.exists():
+                stale.unlink()
+        # The helper learns of the program's end from a file: a program that ends at once may end
+        # before the helper ever sees it.
+        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--ended", ended_win,
+                  "--timeout", str(timeout)]
         if shots:
             self.unix(shots).mkdir(parents=True, exist_ok=True)
             helper += ["--shots", shots]
+        if then:
+            helper += ["--then", then]
         helper += list(actions)
         logs = self.root / "logs"
         logs.mkdir(exist_ok=True)
@@ -198,6 +206,7 @@ class WinePrefix:
             except subprocess.TimeoutExpired:
                 process.kill()
                 code = None
+            ended.touch()
             try:
                 watcher.wait(timeout=timeout + 30)
             except subprocess.TimeoutExpired:

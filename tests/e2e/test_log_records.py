@@ -35,7 +35,7 @@ BAD_LOG = ("El registro de desinstalación está dañado o incompleto. No se pue
 
 
 class ExampleLogTest(PrefixTestCase):
-    def test_a_silent_run_loads_the_example_and_exits_0(self):
+    def test_a_silent_run_of_the_example_removes_its_nine_files_and_exits_0(self):
         files = example_files()
         self.assertEqual(len(files), 9)
         for path in files:
@@ -44,9 +44,9 @@ class ExampleLogTest(PrefixTestCase):
         result = self.prefix.run(PROGRAM, arguments=["/X"])
         self.assertCleanRun(result)
         self.assertEqual(result.boxes, [])
-        # The installed-file phase does nothing yet: the files are left alone.
         for path in files:
-            self.assertTrue(self.prefix.unix(path).exists(), path)
+            self.assertFalse(self.prefix.unix(path).exists(), path)
+        self.assertTrue(self.prefix.unix(PROGRAM).exists(), "a silent run keeps the program")
 
 
 class DamagedLogTest(PrefixTestCase):

@@ -3,11 +3,14 @@
 // person would (a click, a key, the close box), and records what every box showed: caption,
 // texts, buttons, fonts, focus, and optionally a screenshot.
 //
-// usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] ACTION...
-//   ACTION: press:ID   click the control with that id (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7, ...)
+// usage: tw-auto.exe --exe NAME --out RESULT.json [--ended FILE] [--timeout S] [--shots DIR] [--then ACTION] ACTION...
+//   --ended: a file that appears once the program has ended (it may end before it is seen)
+//   ACTION: press:ID   click the control with that id (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7, ...);
+//                      press:ID|ID.. the first of those the box has (press:6|1: Yes, else OK)
 //           key:K[+K..] keys to the focused control: ENTER, ESC, TAB, SPACE, ALT-x, or a letter
 //           close       the close box (WM_SYSCOMMAND SC_CLOSE)
 //           watch       record the box and leave it alone until it goes
+//   --then ACTION answers every box after the scripted ones, where the number of boxes is not known
 // It ends when the program has ended, and exits 0 when every action was used and no box
 // appeared that no action was left for (such a box is recorded and closed). Meanwhile a hidden
 // top-level window of its own counts the font-change broadcasts it receives ("font_changes").
@@ -34,8 +37,10 @@ struct Options {
     std::wstring hold;
     std::wstring ready;
     std::wstring until;
+    std::wstring ended;  // appears once the program has ended, also one too quick to be seen
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
+    std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
 };
 
 int fontChanges = 0;
@@ -327,8 +332,18 @@ void SendKeys(HWND box, const std::string& keys) {
 
 void Act(HWND box, const std::string& action) {
     if (action.rfind("press:", 0) == 0) {
-        HWND button = GetDlgItem(box, std::atoi(action.c_str() + 6));
-        if (button) PostMessageW(button, BM_CLICK, 0, 0);
+        // press:6|1 clicks the first of the ids that names a control of the box.
+        size_t at = 6;
+        while (at < action.size()) {
+            HWND button = GetDlgItem(box, std::atoi(action.c_str() + at));
+            if (button) {
+                PostMessageW(button, BM_CLICK, 0, 0);
+                break;
+            }
+            size_t bar = action.find('|', at);
+            if (bar == std::string::npos) break;
+            at = bar + 1;
+        }
     } else if (action.rfind("key:", 0) == 0) {
         SendKeys(box, action.substr(4));
     } else if (action == "close") {
@@ -349,13 +364,15 @@ Options Parse(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         auto value = [&]() -> std::wstring { return i + 1 < argc ? argv[++i] : L""; };
-        if (arg == L"--exe") options.exe = value();
+        if (arg == L"--then") options.then = Narrow(value());
+        else if (arg == L"--exe") options.exe = value();
         else if (arg == L"--out") options.out = value();
         else if (arg == L"--shots") options.shots = value();
         else if (arg == L"--timeout") options.timeoutSeconds = _wtoi(value().c_str());
         else if (arg == L"--hold") options.hold = value();
         else if (arg == L"--ready") options.ready = value();
         else if (arg == L"--until") options.until = value();
+        else if (arg == L"--ended") options.ended = value();
         else options.actions.push_back(Narrow(arg));
     }
     return options;
@@ -391,7 +408,7 @@ int wmain(int argc, wchar_t** argv) {
         return Hold(options);
     }
     if (options.exe.empty() || options.out.empty()) {
-        std::fputs("usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] ACTION...\n", stderr);
+        std::fputs("usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] [--then ACTION] ACTION...\n", stderr);
         return 2;
     }
     CreateListener();
@@ -410,7 +427,7 @@ int wmain(int argc, wchar_t** argv) {
         if (current) {
             seen = true;
             process = current;
-        } else if (seen) {
+        } else if (seen || (!options.ended.empty() && Exists(options.ended))) {
             break;  // the program has ended
         }
         if (!process) {
@@ -428,6 +445,7 @@ int wmain(int argc, wchar_t** argv) {
         Pump(300);  // let the box finish drawing before it is read and pictured
         std::string action = next < options.actions.size() ? options.actions[next++] : "";
         std::wstring shot;
+        if (action.empty()) action = options.then;
         if (!options.shots.empty()) {
             shot = options.shots + L"\\box-" + std::to_wstring(boxes.size() + 1) + L".bmp";
             if (!Screenshot(box, shot)) shot.clear();
@@ -453,5 +471,5 @@ int wmain(int argc, wchar_t** argv) {
         fwrite(json.data(), 1, json.size(), file);
         fclose(file);
     }
-    return seen && !timedOut && !unexpected && !stuck && next == options.actions.size() ? 0 : 1;
+    return !timedOut && !unexpected && !stuck && next == options.actions.size() ? 0 : 1;
 }

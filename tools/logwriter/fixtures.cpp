@@ -53,6 +53,39 @@ LogContent ExampleContent() {
 
 Bytes ExampleLog() { return BuildLog(ExampleContent()); }
 
+Bytes ExampleStub() {
+    Bytes image(kExampleImageSize, '\0');
+    auto put = [&image](size_t at, uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) image[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    const size_t pe = 0x80, optional = pe + 24, optionalSize = 0xE0, sections = optional + optionalSize;
+    image.replace(0, 2, "MZ");
+    put(0x3C, pe, 4);
+    image.replace(pe, 4, Bytes("PE\0\0", 4));
+    put(pe + 4, 0x14C, 2);  // i386
+    put(pe + 6, 2, 2);      // two sections
+    put(pe + 20, optionalSize, 2);
+    put(pe + 22, 0x0102, 2);
+    put(optional, 0x10B, 2);       // PE32
+    put(optional + 60, 0x400, 4);  // SizeOfHeaders
+    put(optional + 92, 16, 4);     // data directories, all empty
+    const struct {
+        const char* name;
+        uint32_t start, size;
+    } kSections[] = {{".text", 0x400, 0x800}, {".data", 0xC00, kExampleImageSize - 0xC00}};
+    for (size_t i = 0; i < 2; ++i) {
+        size_t entry = sections + 40 * i;
+        image.replace(entry, std::char_traits<char>::length(kSections[i].name), kSections[i].name);
+        put(entry + 8, kSections[i].size, 4);
+        put(entry + 12, 0x1000 * (i + 1), 4);
+        put(entry + 16, kSections[i].size, 4);
+        put(entry + 20, kSections[i].start, 4);
+    }
+    const char marker[] = {LOG_MARKER};
+    image.replace(0xC40, sizeof marker, marker, sizeof marker);
+    return image;
+}
+
 std::vector<NamedLog> DamagedLogs() {
     std::vector<NamedLog> logs;
     auto add = [&logs](const std::string& name, const std::string& damage, std::vector<Block> blocks) {

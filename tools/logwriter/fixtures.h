@@ -14,6 +14,11 @@ namespace tidewell {
 LogContent ExampleContent();
 Bytes ExampleLog();
 
+// A program image as the example log's figures assume: 0xE000 bytes, the log marker in its data
+// with a zero offset behind it, no log. A Windows image in form only: headers and two sections.
+Bytes ExampleStub();
+constexpr uint32_t kExampleImageSize = 0xE000;
+
 struct NamedLog {
     std::string name;
     std::string damage;  // what is wrong with it, empty for a sound log

@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/tidewell-log/codepage.h"
+
 namespace tidewell {
 namespace {
 
@@ -95,6 +97,44 @@ std::vector<std::string> Messages(const json& manifest) {
     return texts;
 }
 
+
+// Puts every text of the manifest into its code page, or notes that texts outside ASCII go in
+// as UTF-8 bytes.
+void ConvertTexts(Manifest* manifest) {
+    LogContent& content = manifest->content;
+    std::string firstWide;
+    auto convert = [&](std::string* text, const std::string& where) {
+        if (manifest->codePage.empty()) {
+            if (firstWide.empty() && !IsAscii(*text)) firstWide = where;
+        } else {
+            *text = ToCodePage(*text, manifest->codePage, where);
+        }
+    };
+    if (content.messages)
+        for (int slot = 0; slot < MSG_SLOT_COUNT; ++slot) convert(&(*content.messages)[slot], std::string("messages.") + kSlotNames[slot]);
+    if (content.files)
+        for (size_t i = 0; i < content.files->size(); ++i) {
+            convert(&(*content.files)[i].folder, Where("files", i) + ".folder");
+            convert(&(*content.files)[i].name, Where("files", i) + ".name");
+        }
+    if (content.folders)
+        for (size_t i = 0; i < content.folders->size(); ++i) {
+            convert(&(*content.folders)[i].folder, Where("folders", i) + ".folder");
+            convert(&(*content.folders)[i].name, Where("folders", i) + ".name");
+        }
+    if (content.registry)
+        for (size_t i = 0; i < content.registry->size(); ++i) convert(&(*content.registry)[i].path, Where("registry", i) + ".path");
+    for (size_t i = 0; i < content.registryAdded.size(); ++i)
+        convert(&content.registryAdded[i].path, Where("registry_added", i) + ".path");
+    if (content.patterns)
+        for (size_t i = 0; i < content.patterns->size(); ++i) convert(&(*content.patterns)[i], Where("patterns", i));
+    if (!firstWide.empty())
+        manifest->findings.push_back({false, firstWide,
+                                      "holds characters outside ASCII, which go into the log as UTF-8 bytes while the "
+                                      "program shows the system's ANSI code page: name the package's \"codepage\", "
+                                      "such as \"windows-1252\""});
+}
+
 }  // namespace
 
 const std::vector<std::string>& DefaultMessages() {
@@ -116,22 +156,37 @@ const std::vector<std::string>& DefaultMessages() {
 
 const char* SlotName(int slot) { return slot >= 0 && slot < MSG_SLOT_COUNT ? kSlotNames[slot] : ""; }
 
-LogContent ParseManifest(const std::string& text) {
+std::string RootShortName(uint32_t root) {
+    for (const RootName& name : kRoots)
+        if (name.value == root) return name.shortName;
+    return "";
+}
+
+Manifest ReadManifest(const std::string& text) {
     json manifest;
     try {
         manifest = json::parse(text);
     } catch (const json::parse_error& error) {
-        throw LogError(std::string("the manifest is not valid JSON: ") + error.what());
+        std::string what = error.what();
+        size_t bracket = what.find("] ");
+        throw LogError("the manifest is not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
     if (!manifest.is_object()) throw LogError("the manifest must be a JSON object");
-    static const char* const kKnown[] = {"messages", "files", "folders", "registry", "registry_added", "patterns"};
+    static const char* const kKnown[] = {"codepage", "messages", "files", "folders", "registry", "registry_added", "patterns"};
     for (auto it = manifest.begin(); it != manifest.end(); ++it) {
         bool known = false;
         for (const char* field : kKnown) known = known || it.key() == field;
         if (!known) throw LogError("unknown manifest entry \"" + it.key() + "\"");
     }
 
-    LogContent content;
+    Manifest result;
+    LogContent& content = result.content;
+    if (manifest.contains("codepage")) {
+        const json& page = manifest["codepage"];
+        if (page.is_number_unsigned()) result.codePage = CodePageName(std::to_string(page.get<unsigned>()));
+        else if (page.is_string()) result.codePage = CodePageName(page.get<std::string>());
+        else throw LogError("codepage: expected a code page's name or number, such as \"windows-1252\" or 1252");
+    }
     // Left out, the messages are the English defaults; null writes no catalogue at all.
     if (!manifest.contains("messages")) content.messages = DefaultMessages();
     else if (!manifest["messages"].is_null()) content.messages = Messages(manifest);
@@ -162,7 +217,92 @@ LogContent ParseManifest(const std::string& text) {
             content.patterns->push_back((*patterns)[i].get<std::string>());
         }
     }
-    return content;
+    ConvertTexts(&result);
+    return result;
+}
+
+LogContent ParseManifest(const std::string& text) { return ReadManifest(text).content; }
+
+std::string WriteManifest(const LogContent& content, const std::string& codePage) {
+    auto text = [&codePage](const std::string& bytes, const std::string& where) {
+        return json(codePage.empty() ? bytes : FromCodePage(bytes, codePage, where)).dump();
+    };
+    auto entry = [](std::vector<std::pair<std::string, std::string>> fields) {
+        std::string out = "{";
+        for (size_t i = 0; i < fields.size(); ++i) out += (i ? ", " : "") + json(fields[i].first).dump() + ": " + fields[i].second;
+        return out + "}";
+    };
+    std::vector<std::pair<std::string, std::string>> sections;  // name, value as JSON
+    auto list = [](const std::vector<std::string>& items) {
+        if (items.empty()) return std::string("[]");
+        std::string out = "[\n";
+        for (size_t i = 0; i < items.size(); ++i) out += "    " + items[i] + (i + 1 < items.size() ? ",\n" : "\n");
+        return out + "  ]";
+    };
+
+    if (!codePage.empty()) sections.push_back({"codepage", json(codePage).dump()});
+    if (!content.messages) {
+        sections.push_back({"messages", "null"});
+    } else {
+        std::vector<std::string> changed;
+        for (int slot = 0; slot < MSG_SLOT_COUNT; ++slot) {
+            // A slot the catalogue lacks reads as the empty text, and so does an empty one.
+            std::string bytes = slot < static_cast<int>(content.messages->size()) ? (*content.messages)[slot] : "";
+            if (bytes == DefaultMessages()[slot]) continue;
+            changed.push_back(json(kSlotNames[slot]).dump() + ": " + text(bytes, std::string("messages.") + kSlotNames[slot]));
+        }
+        if (!changed.empty() || content.messages->size() != DefaultMessages().size()) {
+            std::string out = "{\n";
+            for (size_t i = 0; i < changed.size(); ++i) out += "    " + changed[i] + (i + 1 < changed.size() ? ",\n" : "\n");
+            sections.push_back({"messages", changed.empty() ? "{}" : out + "  }"});
+        }
+    }
+    if (content.files) {
+        std::vector<std::string> items;
+        for (size_t i = 0; i < content.files->size(); ++i) {
+            const FileEntry& file = (*content.files)[i];
+            std::string where = Where("files", i);
+            std::vector<std::pair<std::string, std::string>> fields = {{"folder", text(file.folder, where + ".folder")},
+                                                                        {"name", text(file.name, where + ".name")}};
+            std::string flags;
+            if (file.flags & FILE_SHARED) flags += ", \"shared\"";
+            if (file.flags & FILE_FONT) flags += ", \"font\"";
+            if (file.flags & FILE_SELFREG) flags += ", \"selfreg\"";
+            if (!flags.empty()) fields.push_back({"flags", "[" + flags.substr(2) + "]"});
+            items.push_back(entry(fields));
+        }
+        sections.push_back({"files", list(items)});
+    }
+    if (content.folders) {
+        std::vector<std::string> items;
+        for (size_t i = 0; i < content.folders->size(); ++i) {
+            const FolderEntry& folder = (*content.folders)[i];
+            std::string where = Where("folders", i);
+            items.push_back(entry({{"folder", text(folder.folder, where + ".folder")}, {"name", text(folder.name, where + ".name")}}));
+        }
+        sections.push_back({"folders", list(items)});
+    }
+    auto registry = [&](const std::vector<RegistryEntry>& entries, const char* field) {
+        std::vector<std::string> items;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::string root = RootShortName(entries[i].root);
+            items.push_back(entry({{"root", root.empty() ? std::to_string(entries[i].root) : json(root).dump()},
+                                   {"path", text(entries[i].path, Where(field, i) + ".path")}}));
+        }
+        sections.push_back({field, list(items)});
+    };
+    if (content.registry) registry(*content.registry, "registry");
+    if (!content.registryAdded.empty()) registry(content.registryAdded, "registry_added");
+    if (content.patterns) {
+        std::vector<std::string> items;
+        for (size_t i = 0; i < content.patterns->size(); ++i) items.push_back(text((*content.patterns)[i], Where("patterns", i)));
+        sections.push_back({"patterns", list(items)});
+    }
+
+    std::string out = "{\n";
+    for (size_t i = 0; i < sections.size(); ++i)
+        out += "  " + json(sections[i].first).dump() + ": " + sections[i].second + (i + 1 < sections.size() ? ",\n" : "\n");
+    return out + "}\n";
 }
 
 }  // namespace tidewell

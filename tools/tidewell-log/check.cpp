@@ -1,0 +1,126 @@
+// The content checks: the catalogue and the pattern list here, the records in their own files.
+#include "tools/tidewell-log/check.h"
+
+#include "app/buffer_sizes.h"
+#include "tools/tidewell-log/manifest.h"
+
+namespace tidewell {
+namespace {
+
+const char* const kRoles[MSG_SLOT_COUNT] = {
+    "the caption of every box",
+    "the confirmation before anything is removed",
+    "the report after the removal",
+    "the Yes button of the read-only question",
+    "the Yes to all button of the read-only question",
+    "the No button of the read-only question",
+    "the No to all button of the read-only question",
+    "the report of a shortage of memory",
+    "the report of a damaged log",
+    "the read-only question",
+    "the shared-file question",
+};
+
+// The slots put through the formatter, where "%s" takes a path.
+bool Formatted(int slot) { return slot >= MSG_NO_MEMORY; }
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
+}
+
+}  // namespace
+
+std::string Visible(const std::string& text) { return text.substr(0, text.find('\0')); }
+
+void CheckMessages(const LogContent& content, Findings* findings) {
+    if (!content.messages) {
+        findings->push_back({false, "messages",
+                             "the log carries no texts: every box is empty, and a file whose deletion is refused is "
+                             "removed without a question"});
+        return;
+    }
+    const std::vector<std::string>& texts = *content.messages;
+    for (size_t slot = 0; slot < texts.size(); ++slot)
+        if (texts[slot].size() > 0xFFFF)
+            findings->push_back({true, "messages." + std::string(SlotName(static_cast<int>(slot))),
+                                 "a text of " + std::to_string(texts[slot].size()) + " bytes; the log holds at most 65535"});
+    for (int slot = 0; slot < MSG_SLOT_COUNT; ++slot) {
+        std::string where = "messages." + std::string(SlotName(slot));
+        std::string text = slot < static_cast<int>(texts.size()) ? texts[slot] : "";
+        if (text.find('\0') != std::string::npos) {
+            findings->push_back({false, where, "holds a zero byte: the program shows only what comes before it"});
+            text = Visible(text);
+        }
+        if (text.empty()) {
+            if (slot == MSG_READONLY)
+                findings->push_back({false, where,
+                                     "is empty: the program then removes every file whose deletion is refused without "
+                                     "asking, as if Yes to all had been chosen"});
+            else
+                findings->push_back({false, where, "is empty: " + std::string(kRoles[slot]) + " shows no text"});
+            continue;
+        }
+        size_t paths = Count(text, "%s");
+        if (!Formatted(slot) && paths > 0)
+            findings->push_back({false, where, "is shown as it stands: its \"%s\" appears literally"});
+        if ((slot == MSG_READONLY || slot == MSG_SHARED_UNUSED) && paths == 0)
+            findings->push_back({false, where, "has no \"%s\": " + std::string(kRoles[slot]) + " does not say which file it is about"});
+        size_t longest = text.size();
+        if (Formatted(slot) && paths > 0) longest = text.size() - 2 * paths + (PATH_SIZE - 1) * paths - Count(text, "%%");
+        if (longest > MESSAGE_SIZE - 1)
+            findings->push_back({false, where,
+                                 std::string(Formatted(slot) && paths > 0 ? "may be cut" : "is cut") + " to " +
+                                     std::to_string(MESSAGE_SIZE - 1) + " bytes in its box" +
+                                     (Formatted(slot) && paths > 0 ? " once a long path is put in" : "")});
+    }
+}
+
+void CheckPatterns(const LogContent& content, Findings* findings) {
+    if (!content.patterns) return;
+    const std::vector<std::string>& patterns = *content.patterns;
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        std::string where = "patterns[" + std::to_string(i) + "] \"" + patterns[i] + "\"";
+        const std::string& pattern = patterns[i];
+        if (pattern.empty()) {
+            findings->push_back({true, "patterns[" + std::to_string(i) + "]",
+                                 "an empty pattern ends the list: the patterns after it would never be read"});
+            continue;
+        }
+        if (pattern.find('\0') != std::string::npos) {
+            findings->push_back({true, where, "holds a zero byte, which would split it in two"});
+            continue;
+        }
+        if (i == 0 && pattern[0] == '*') {
+            findings->push_back({false, where,
+                                 "a first pattern beginning with '*' deletes every file below the installation folder" +
+                                     std::string(pattern == "*" ? "" : ", not only those its text suggests") +
+                                     ", and the other patterns do not matter"});
+            continue;
+        }
+        if (pattern.find_first_of("*?") != std::string::npos)
+            findings->push_back({false, where,
+                                 "matches no file: only a '*' at the start of the first pattern is a wildcard, and a "
+                                 "file name cannot hold '*' or '?'"});
+        else if (pattern.find_first_of("\\/:") != std::string::npos)
+            findings->push_back({false, where, "matches no file: a pattern is a file name or an extension, never a path"});
+        else if (pattern == ".")
+            findings->push_back({false, where, "deletes every file without an extension below the installation folder"});
+        else if (pattern[0] == '.' && pattern.find('.', 1) != std::string::npos)
+            findings->push_back({false, where,
+                                 "matches no file: a name's extension is taken from its last dot, so it never holds a second dot"});
+    }
+}
+
+Findings CheckContent(const LogContent& content) {
+    Findings findings;
+    CheckMessages(content, &findings);
+    CheckRegistry(content, &findings);
+    CheckFiles(content, &findings);
+    CheckFolders(content, &findings);
+    CheckPatterns(content, &findings);
+    return findings;
+}
+
+}  // namespace tidewell

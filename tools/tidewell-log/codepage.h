@@ -1,0 +1,22 @@
+// The texts of a log are bytes in the system's ANSI code page; a manifest is UTF-8. A manifest
+// that names its package's code page has its texts converted on the way in and out.
+#pragma once
+#include <string>
+
+namespace tidewell {
+
+// The code page's name as the converter knows it: "windows-1252" as given, 1252 as "CP1252".
+// Raises LogError for a name the converter does not know.
+std::string CodePageName(const std::string& given);
+
+// UTF-8 to the code page; raises LogError naming `where` for a character the page lacks or
+// text that is not UTF-8.
+std::string ToCodePage(const std::string& utf8, const std::string& codePage, const std::string& where);
+// The code page's bytes to UTF-8; raises LogError naming `where` for a byte the page leaves
+// undefined.
+std::string FromCodePage(const std::string& bytes, const std::string& codePage, const std::string& where);
+
+bool IsUtf8(const std::string& text);
+bool IsAscii(const std::string& text);
+
+}  // namespace tidewell

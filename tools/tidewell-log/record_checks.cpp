@@ -1,0 +1,182 @@
+// Checks of the installed-file and folder records: where their paths lead once the program
+// resolves them, whether they fit its path buffer, and which folders they could remove.
+#include <map>
+
+#include "app/buffer_sizes.h"
+#include "tools/tidewell-log/check.h"
+#include "tools/tidewell-log/known_folders.h"
+
+namespace tidewell {
+namespace {
+
+// The shortest installation folder there is, "C:\": the least a ".\" folder grows by.
+const size_t kShortestInstallDir = 3;
+// An installation folder such as C:\Program Files\Vendor\Package\ takes some 40 bytes; a record
+// that leaves less room than this fits only short ones.
+const size_t kRoomWanted = 64;
+const size_t kLongestPath = PATH_SIZE - 1;
+
+std::string Record(const char* list, size_t index, const std::string& folder, const std::string& name) {
+    std::string shown = folder;
+    if (!name.empty()) shown += (folder.empty() || folder.back() == '\\' ? "" : "\\") + name;
+    return std::string(list) + "[" + std::to_string(index) + "] \"" + shown + "\"";
+}
+
+void Warn(Findings* findings, const std::string& where, const std::string& text) { findings->push_back({false, where, text}); }
+
+// A folder that is neither absolute nor resolved against the installation folder.
+void CheckRelative(const std::string& folder, bool fileRecord, const std::string& where, Findings* findings) {
+    if (HasEnvironmentName(folder)) {
+        Warn(findings, where,
+             "the program expands no environment-style name such as " + folder.substr(0, folder.find('%', 1) + 1) +
+                 ": it takes the text as it stands, relative to the current directory");
+    } else if (!IsAbsolute(folder) && !IsDriveRoot(folder)) {
+        Warn(findings, where,
+             fileRecord ? "the folder is relative without a leading \".\\\": the program takes it relative to the current "
+                          "directory, not to the installation folder"
+                        : "the folder is relative: the program takes a folder record's folder relative to the current "
+                          "directory, never to the installation folder");
+    }
+}
+
+// Folders no package owns, named where the program removes the folder itself once it is empty:
+// a folder record's folder, or a file record's folder when its name is empty.
+void CheckRemovedFolder(const std::string& folder, bool folderRecord, const std::string& where, Findings* findings) {
+    const KnownFolder* known = IsDriveRoot(folder) ? nullptr : FindKnownFolder(folder);
+    if (!known && !IsDriveRoot(folder)) return;
+    std::string what = known ? known->name : "a drive's root folder";
+    if (!folderRecord)
+        Warn(findings, where,
+             "a file record with an empty name removes its folder once it is empty, and this one names " + what +
+                 ", which no package owns");
+    else if (known && known->guarded)
+        Warn(findings, where,
+             "names " + what + ", which no package owns: a folder record's folder may be removed once it is empty; "
+             "list a shortcut there as a file record instead, whose folder the program protects");
+    else
+        Warn(findings, where,
+             "names " + what + ", which no package owns" + (known ? " and the program does not protect" : "") +
+                 ": a folder record's folder is removed once it is empty");
+}
+
+// Pruning walks up from the file's folder and removes every empty folder until one the program
+// protects. A well-known folder on the way that it does not protect could go.
+void CheckPruning(const std::string& path, const std::string& where, Findings* findings) {
+    std::string folder = path.substr(0, path.rfind('\\'));
+    while (!folder.empty() && !IsDriveRoot(folder)) {
+        if (const KnownFolder* known = FindKnownFolder(folder)) {
+            if (!known->guarded)
+                Warn(findings, where,
+                     "once its files are gone, pruning removes " + std::string(known->name) + " (" + folder +
+                         ") if it is empty: the program does not protect that folder");
+            return;
+        }
+        size_t cut = folder.rfind('\\');
+        if (cut == std::string::npos) return;
+        folder.erase(cut);
+    }
+}
+
+}  // namespace
+
+void CheckFiles(const LogContent& content, Findings* findings) {
+    if (!content.files) return;
+    std::map<std::string, size_t> shared;
+    for (size_t i = 0; i < content.files->size(); ++i) {
+        const FileEntry& entry = (*content.files)[i];
+        std::string where = Record("files", i, entry.folder, entry.name);
+        if (entry.folder.size() + entry.name.size() > MAX_RECORD_STRINGS) {
+            findings->push_back({true, where,
+                                 "folder and name together are " + std::to_string(entry.folder.size() + entry.name.size()) +
+                                     " bytes; the program takes at most " + std::to_string(MAX_RECORD_STRINGS)});
+            continue;
+        }
+        std::string folder = Visible(entry.folder);
+        std::string name = Visible(entry.name);
+        if (folder != entry.folder || name != entry.name)
+            Warn(findings, where, "holds a zero byte: the program reads the text only up to it");
+        if (entry.flags & ~(FILE_SHARED | FILE_FONT | FILE_SELFREG))
+            Warn(findings, where, "flag bits the program does not know are set; it ignores them");
+
+        // Where the program looks for the file, and how long that path is at the least.
+        bool inInstallDir = !folder.empty() && folder[0] == '.';
+        size_t length;
+        if (inInstallDir) {
+            if (folder.size() > 1 && folder[1] != '\\')
+                Warn(findings, where,
+                     "the folder begins with '.' but not \".\\\": the program takes it as the installation folder "
+                     "itself and ignores the rest");
+            std::string rest = folder.size() > 1 && folder[1] == '\\' ? folder.substr(2) : "";
+            length = kShortestInstallDir + rest.size() + (!name.empty() && !rest.empty() && rest.back() != '\\') + name.size();
+        } else {
+            if (folder.empty())
+                Warn(findings, where, "has no folder: the program looks for the file in the current directory");
+            else
+                CheckRelative(folder, true, where, findings);
+            length = folder.size() + (!name.empty() && !folder.empty() && folder.back() != '\\') + name.size();
+        }
+        if (length > kLongestPath) {
+            Warn(findings, where,
+                 "needs at least " + std::to_string(length) + " bytes once resolved, more than a path of " +
+                     std::to_string(kLongestPath) + " bytes: the program passes over it");
+        } else if (inInstallDir && kLongestPath - length + kShortestInstallDir < kRoomWanted) {
+            Warn(findings, where,
+                 "fits the program's path buffer only when the installation folder's path has at most " +
+                     std::to_string(kLongestPath - length + kShortestInstallDir) + " bytes");
+        }
+
+        if (inInstallDir) {
+            // Nothing outside the installation folder; its own protection is for the program to judge.
+        } else if (name.empty()) {
+            CheckRemovedFolder(folder, false, where, findings);
+        } else if (!(entry.flags & FILE_FONT)) {
+            CheckPruning(folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name, where, findings);
+        }
+
+        if ((entry.flags & FILE_SHARED) && !name.empty()) {
+            std::string key = Lowered(folder + "\\" + name);
+            auto found = shared.find(key);
+            if (found != shared.end())
+                Warn(findings, where,
+                     "lists the shared file of files[" + std::to_string(found->second) +
+                         "] again: its use count would be lowered twice, for this package alone");
+            else
+                shared[key] = i;
+        }
+    }
+}
+
+void CheckFolders(const LogContent& content, Findings* findings) {
+    if (!content.folders) return;
+    for (size_t i = 0; i < content.folders->size(); ++i) {
+        const FolderEntry& entry = (*content.folders)[i];
+        std::string where = Record("folders", i, entry.folder, entry.name);
+        if (entry.folder.size() + entry.name.size() > MAX_RECORD_STRINGS) {
+            findings->push_back({true, where,
+                                 "folder and name together are " + std::to_string(entry.folder.size() + entry.name.size()) +
+                                     " bytes; the program takes at most " + std::to_string(MAX_RECORD_STRINGS)});
+            continue;
+        }
+        std::string folder = Visible(entry.folder);
+        std::string name = Visible(entry.name);
+        if (folder != entry.folder || name != entry.name)
+            Warn(findings, where, "holds a zero byte: the program reads the text only up to it");
+        if (folder.empty()) {
+            Warn(findings, where,
+                 name.empty() ? "names neither a folder nor a file: it does nothing"
+                              : "has no folder: the program deletes the file from the current directory");
+            continue;
+        }
+        CheckRelative(folder, false, where, findings);
+        CheckRemovedFolder(folder, true, where, findings);
+        size_t length = folder.size() + (!name.empty() && folder.back() != '\\') + name.size();
+        if (folder.size() > kLongestPath)
+            Warn(findings, where, "the folder is longer than a path of " + std::to_string(kLongestPath) + " bytes: it cannot be removed");
+        else if (length > kLongestPath)
+            Warn(findings, where,
+                 "needs " + std::to_string(length) + " bytes, more than a path of " + std::to_string(kLongestPath) +
+                     " bytes: the program does not delete the file");
+    }
+}
+
+}  // namespace tidewell
