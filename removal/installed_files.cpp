@@ -5,6 +5,7 @@
 #include "log/catalogue.h"
 #include "log/log_format.h"
 #include "removal/phases.h"
+#include "removal/protected_folders.h"
 #include "removal/resolve_folder.h"
 #include "resources/resource.h"
 #include "ui/readonly_dialog.h"
@@ -119,7 +120,9 @@ void RemoveInstalledFile(const FileRecord* record) {
     // file): the record is passed over whole.
     if (!ResolveFolder(record->folder, path)) return;
     if (!record->name[0]) {
-        RemoveDirectoryA(path);  // only an empty folder goes
+        // Only an empty folder goes, and never one of the system's own: a log may name the
+        // desktop or the start menu as a folder of the package.
+        if (!IsProtectedFolder(path)) RemoveDirectoryA(path);
         return;
     }
     if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) return;

@@ -1,5 +1,64 @@
-// Empty-folder pruning: folders emptied by the removal, up the tree.
+// Empty-folder pruning: the folders the removal has emptied, from each installed file's own
+// folder upward.
+#include "app/run_context.h"
+#include "app/text.h"
+#include "log/log_format.h"
 #include "removal/phases.h"
+#include "removal/protected_folders.h"
+#include "removal/resolve_folder.h"
 
-// Not built yet: the phase does nothing.
-void PruneEmptyFolders() {}
+namespace {
+
+// The folder that directly held the record's file, without a trailing backslash; 0 when the
+// record names none (no backslash to cut at) or its path does not fit the buffer.
+int HoldingFolder(const FileRecord* record, char* path) {
+    if (!ResolveFolder(record->folder, path)) return 0;
+    if (record->name[0]) {
+        if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) return 0;
+        // A name may hold backslashes of its own: the cut finds the folder the file lies in.
+        char* cut = FindLast(path, '\\');
+        if (!cut) return 0;
+        *cut = 0;
+    }
+    StripBackslash(path);
+    return 1;
+}
+
+// Removes the folder and each parent in turn until one is protected, cannot be removed, or
+// has no parent left in the path.
+void PruneUpward(char* path, char* lastPrunedFolder) {
+    int removedOwn = 0;
+    for (;;) {
+        if (IsProtectedFolder(path) || !RemoveDirectoryA(path)) return;
+        if (!removedOwn) {
+            CopyText(lastPrunedFolder, PATH_SIZE, path);
+            removedOwn = 1;
+        }
+        char* cut = FindLast(path, '\\');
+        if (!cut) return;
+        *cut = 0;
+    }
+}
+
+}  // namespace
+
+void PruneEmptyFolders() {
+    // The installation folder's parent is made current, so that no folder of the package is
+    // held by the process as its current directory.
+    StripBackslash(run.installDir);
+    SetCurrentDirectoryA(run.installDir);
+    SetCurrentDirectoryA("..");
+    AppendBackslash(run.installDir);
+
+    // The folder most recently emptied for a record: the records that follow it from the same
+    // folder are passed over without asking the guard again.
+    char lastPrunedFolder[PATH_SIZE];
+    lastPrunedFolder[0] = 0;
+    for (unsigned int i = 0; i < run.fileCount; ++i) {
+        const FileRecord* record = run.files[i];
+        if (record->flags & FILE_FONT) continue;
+        if (!HoldingFolder(record, run.pathBuf)) continue;
+        if (EqualsIgnoreCase(run.pathBuf, lastPrunedFolder)) continue;
+        PruneUpward(run.pathBuf, lastPrunedFolder);
+    }
+}

@@ -171,6 +171,26 @@ TEST_F(InstalledFiles, ARecordWithoutANameRemovesItsFolderWhenEmptyAndLooksAtNoF
     EXPECT_TRUE(fake::Boxes().empty());
 }
 
+TEST_F(InstalledFiles, ARecordWithoutANameNeverRemovesAProtectedFolder) {
+    Begin();
+    const std::string desktop = "C:\\Users\\Ann\\Desktop";
+    const std::string programs = "C:\\Users\\Ann\\Start Menu\\Programs";
+    fake::SetSpecialFolder(CSIDL_DESKTOP, desktop);
+    fake::SetSpecialFolder(CSIDL_PROGRAMS, programs);
+    fake::AddFolder(desktop);
+    fake::AddFolder(programs + "\\Pkg");
+    fake::AddFile(desktop + "\\Pkg.lnk");
+    // The shortcut goes, then its folder, which is the (now empty) desktop; then the package's
+    // own menu folder and the programs folder above it.
+    Remove({{desktop, "Pkg.lnk"}, {desktop + "\\", ""}, {programs + "\\Pkg", ""}, {"c:\\users\\ann\\start menu\\PROGRAMS", ""},
+            {"C:\\", ""}});
+    EXPECT_EQ(fake::DestructiveCalls(), (std::vector<std::string>{"DeleteFileA " + desktop + "\\Pkg.lnk -> ok",
+                                                                  "RemoveDirectoryA " + programs + "\\Pkg -> ok"}));
+    EXPECT_TRUE(fake::IsFolder(desktop));
+    EXPECT_TRUE(fake::IsFolder(programs));
+    EXPECT_EQ(fake::OutstandingIdLists(), 0u);
+}
+
 // ---- Paths that do not fit -------------------------------------------------------------------
 
 TEST_F(InstalledFiles, ARecordWhosePathDoesNotFitIsPassedOverWhole) {

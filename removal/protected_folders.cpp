@@ -1,0 +1,75 @@
+// The guard that keeps the removal away from the system's own folders.
+#include "removal/protected_folders.h"
+#include "app/run_context.h"
+#include "app/text.h"
+
+namespace {
+
+// Compared after the Windows and system folders, in this order.
+const int kShellFolders[] = {CSIDL_DESKTOP, CSIDL_FONTS, CSIDL_PROGRAMS, CSIDL_STARTMENU, CSIDL_STARTUP};
+enum { SHELL_FOLDER_COUNT = sizeof kShellFolders / sizeof kShellFolders[0] };
+
+// A Windows or system folder that did not fit the buffer leaves nothing usable in it.
+int FetchedDirectory(UINT length) {
+    return length != 0 && length < PATH_SIZE;
+}
+
+// 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it.
+int FetchShellFolder(int csidl, char* folder) {
+    LPITEMIDLIST list = nullptr;
+    int found = 0;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && list)
+        found = SHGetPathFromIDListA(list, folder) != FALSE;
+    // The shell hands the list over to the caller, who frees it with the task allocator.
+    if (list) CoTaskMemFree(list);
+    return found;
+}
+
+// Entries 1 to 7: the Windows folder, the system folder, then the five shell folders.
+int FetchFolderEntry(int entry, char* folder) {
+    if (entry == 0) return FetchedDirectory(GetWindowsDirectoryA(folder, PATH_SIZE));
+    if (entry == 1) return FetchedDirectory(GetSystemDirectoryA(folder, PATH_SIZE));
+    return FetchShellFolder(kShellFolders[entry - 2], folder);
+}
+
+// The value's text, compared exactly as stored (a trailing backslash of its own included).
+int RegistryValueEquals(HKEY key, const char* name, char* folder, const char* path) {
+    DWORD type = 0;
+    DWORD size = PATH_SIZE;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS) return 0;
+    // The stored data need not end with a terminator. Data that fill the whole buffer without
+    // one are longer than any path and match nothing.
+    if (size >= PATH_SIZE) {
+        if (folder[PATH_SIZE - 1] != 0) return 0;
+    } else {
+        folder[size] = 0;
+    }
+    return EqualsIgnoreCase(folder, path);
+}
+
+int MatchesProtectedFolder(const char* path) {
+    char folder[PATH_SIZE];
+    for (int entry = 0; entry < 2 + SHELL_FOLDER_COUNT; ++entry) {
+        if (!FetchFolderEntry(entry, folder)) continue;
+        StripBackslash(folder);
+        if (EqualsIgnoreCase(folder, path)) return 1;
+    }
+    HKEY key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", &key) != ERROR_SUCCESS) return 0;
+    int found = RegistryValueEquals(key, "ProgramFilesDir", folder, path) ||
+                RegistryValueEquals(key, "CommonFilesDir", folder, path);
+    RegCloseKey(key);
+    return found;
+}
+
+}  // namespace
+
+int IsProtectedFolder(char* path) {
+    unsigned int length = TextLength(path);
+    if (length < 4) return 1;
+    int stripped = path[length - 1] == '\\';
+    if (stripped) path[length - 1] = 0;
+    int found = MatchesProtectedFolder(path);
+    if (stripped) path[length - 1] = '\\';
+    return found;
+}

@@ -1,0 +1,186 @@
+// The guard that keeps the removal away from the system's own folders.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "folder_world.h"
+#include "removal/protected_folders.h"
+#include "test_support.h"
+
+namespace {
+
+class ProtectedFolders : public test::ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        test::AddSystemFolders();
+    }
+    // The guard's answer for the path, which must come back exactly as it went in, with every
+    // identifier list the shell handed out released again.
+    int Protected(const std::string& path) {
+        char buffer[PATH_SIZE];
+        std::memset(buffer, 'Z', sizeof buffer);
+        std::memcpy(buffer, path.c_str(), path.size() + 1);
+        int result = IsProtectedFolder(buffer);
+        EXPECT_EQ(std::string(buffer), path) << "the caller's path was not restored";
+        EXPECT_EQ(fake::OutstandingIdLists(), 0u) << path;
+        return result;
+    }
+};
+
+TEST_F(ProtectedFolders, EveryOneOfTheNineFoldersIsProtected) {
+    for (const char* folder : {"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM32", test::kDesktop, test::kFonts, test::kPrograms,
+                               test::kStartMenu, test::kStartup, test::kProgramFiles, test::kCommonFiles})
+        EXPECT_EQ(Protected(folder), 1) << folder;
+}
+
+TEST_F(ProtectedFolders, TheFoldersAreComparedInTheirOrderUntilOneMatches) {
+    EXPECT_EQ(Protected("C:\\Games"), 0);
+    EXPECT_EQ(fake::Calls({"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "RegOpenKeyA",
+                           "RegQueryValueExA", "RegCloseKey"}),
+              (std::vector<std::string>{
+                  "GetWindowsDirectoryA C:\\WINDOWS -> ok", "GetSystemDirectoryA C:\\WINDOWS\\SYSTEM32 -> ok",
+                  "SHGetSpecialFolderLocation 0 -> ok", "SHGetSpecialFolderLocation 20 -> ok",
+                  "SHGetSpecialFolderLocation 2 -> ok", "SHGetSpecialFolderLocation 11 -> ok",
+                  "SHGetSpecialFolderLocation 7 -> ok",
+                  "RegOpenKeyA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok",
+                  "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : ProgramFilesDir -> ok",
+                  "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : CommonFilesDir -> ok",
+                  "RegCloseKey HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok"}));
+    EXPECT_EQ(fake::CallCount("CoTaskMemFree"), 5);
+
+    fake::ClearJournal();
+    EXPECT_EQ(Protected(test::kPrograms), 1);
+    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation", "RegOpenKeyA"}),
+              (std::vector<std::string>{"SHGetSpecialFolderLocation 0 -> ok", "SHGetSpecialFolderLocation 20 -> ok",
+                                        "SHGetSpecialFolderLocation 2 -> ok"}));
+}
+
+TEST_F(ProtectedFolders, EveryPathUnderFourCharactersIsProtectedWithoutAsking) {
+    for (const char* path : {"", "C", "C:", "C:\\", "\\\\a", "abc"}) {
+        fake::ClearJournal();
+        EXPECT_EQ(Protected(path), 1) << path;
+        EXPECT_TRUE(fake::Journal().empty()) << path;
+    }
+    EXPECT_EQ(Protected("C:\\a"), 0);
+}
+
+TEST_F(ProtectedFolders, OneTrailingBackslashIsIgnoredAndPutBack) {
+    EXPECT_EQ(Protected("C:\\WINDOWS\\"), 1);
+    EXPECT_EQ(Protected("C:\\Program Files\\"), 1);
+    EXPECT_EQ(Protected("C:\\Users\\Ann\\Desktop\\"), 1);
+    // Only one: the second stays part of the path.
+    EXPECT_EQ(Protected("C:\\WINDOWS\\\\"), 0);
+    EXPECT_EQ(Protected("C:\\Games\\"), 0);
+}
+
+TEST_F(ProtectedFolders, AFetchedFolderLosesItsTrailingBackslash) {
+    fake::SetWindowsDirectory("C:\\Win\\");
+    fake::SetSpecialFolder(CSIDL_FONTS, "C:\\Win\\Fonts\\");
+    EXPECT_EQ(Protected("C:\\Win"), 1);
+    EXPECT_EQ(Protected("C:\\Win\\Fonts\\"), 1);
+}
+
+TEST_F(ProtectedFolders, OnlyTheAsciiLettersIgnoreCase) {
+    EXPECT_EQ(Protected("c:\\windows\\system32"), 1);
+    EXPECT_EQ(Protected("C:\\PROGRAM FILES\\COMMON FILES"), 1);
+    EXPECT_EQ(Protected("c:\\users\\ann\\start menu"), 1);
+    fake::SetSpecialFolder(CSIDL_DESKTOP, "C:\\Users\\\xC4nn\\Desktop");
+    EXPECT_EQ(Protected("C:\\USERS\\\xC4NN\\DESKTOP"), 1);
+    EXPECT_EQ(Protected("C:\\Users\\\xE4nn\\Desktop"), 0);
+}
+
+TEST_F(ProtectedFolders, FoldersBelowOrAboveAProtectedFolderAreNot) {
+    for (const char* path : {"C:\\WINDOWS\\Temp", "C:\\WINDOWS\\SYSTEM32\\drivers", "C:\\Program Files\\Pkg",
+                             "C:\\Users\\Ann\\Desktop\\Games", "C:\\Users\\Ann", "C:\\Users", "C:\\WINDOWSX",
+                             "C:\\Program File"})
+        EXPECT_EQ(Protected(path), 0) << path;
+}
+
+TEST_F(ProtectedFolders, ARegistryValueIsComparedExactlyAsStored) {
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", "D:\\Apps\\");
+    EXPECT_EQ(Protected("D:\\Apps"), 0);
+    EXPECT_EQ(Protected("D:\\Apps\\"), 0);
+    EXPECT_EQ(Protected("D:\\Apps\\\\"), 1);
+    // Whatever the value's type, its data are read as text.
+    fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_EXPAND_SZ, std::string("D:\\Apps", 8));
+    EXPECT_EQ(Protected("D:\\Apps"), 1);
+}
+
+TEST_F(ProtectedFolders, ARegistryValueWithoutTerminatorEndsWithItsData) {
+    fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_SZ, "D:\\Apps");
+    EXPECT_EQ(Protected("D:\\Apps"), 1);
+    EXPECT_EQ(Protected("D:\\Apps\\Pkg"), 0);
+    fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_SZ, "");
+    EXPECT_EQ(Protected("D:\\Apps"), 0);
+}
+
+TEST_F(ProtectedFolders, AValueThatFillsTheBufferIsNeverReadPastIt) {
+    std::string longest = "D:\\" + std::string(PATH_SIZE - 4, 'a');  // 259 characters
+    // 259 characters and the terminator: exactly the buffer.
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", longest);
+    EXPECT_EQ(Protected(longest), 1);
+    // 260 characters and no terminator: longer than any path, so it matches nothing, and the
+    // next value is still read.
+    fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_SZ, longest + "a");
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonFilesDir", "D:\\Common");
+    EXPECT_EQ(Protected(longest), 0);
+    EXPECT_EQ(Protected("D:\\Common"), 1);
+    // Too long for the buffer: the query fails.
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", longest + "a");
+    EXPECT_EQ(Protected(longest), 0);
+}
+
+TEST_F(ProtectedFolders, AMissingValueDoesNotKeepTheOtherFromBeingRead) {
+    fake::Reset();
+    ResetRunContext();
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonFilesDir", test::kCommonFiles);
+    EXPECT_EQ(Protected(test::kCommonFiles), 1);
+    EXPECT_EQ(Protected(test::kProgramFiles), 0);
+}
+
+TEST_F(ProtectedFolders, WithoutTheRegistryKeyOnlyTheFirstSevenProtect) {
+    fake::RegFail(HKEY_LOCAL_MACHINE, test::kVersionKey, "open", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Protected(test::kProgramFiles), 0);
+    EXPECT_EQ(Protected(test::kCommonFiles), 0);
+    EXPECT_EQ(Protected(test::kStartup), 1);
+    EXPECT_EQ(fake::CallCount("RegQueryValueExA"), 0);
+    EXPECT_EQ(fake::CallCount("RegCloseKey"), 0);
+}
+
+TEST_F(ProtectedFolders, AShellFolderThatCannotBeFoundMatchesNothingAndTheRestGoOn) {
+    // No file-system path for the desktop, no location at all for the fonts.
+    fake::SetSpecialFolder(CSIDL_DESKTOP, "");
+    fake::FailCall("SHGetSpecialFolderLocation", 2);
+    EXPECT_EQ(Protected(test::kDesktop), 0);
+    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation"}).size(), 5u);
+    fake::FailCall("SHGetSpecialFolderLocation", 2);
+    EXPECT_EQ(Protected(test::kFonts), 0);
+    EXPECT_EQ(Protected(test::kFonts), 1);
+    EXPECT_EQ(Protected(test::kStartup), 1);
+    EXPECT_EQ(Protected(test::kProgramFiles), 1);
+}
+
+TEST_F(ProtectedFolders, AShellFolderWhosePathFailsIsNotComparedWithWhatTheBufferHeld) {
+    // The failed call leaves the buffer with the system folder fetched just before it.
+    fake::FailCall("SHGetPathFromIDListA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
+    fake::FailCall("GetWindowsDirectoryA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Protected("C:\\WINDOWS\\SYSTEM32"), 1);
+    fake::FailCall("GetSystemDirectoryA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Protected("C:\\WINDOWS\\SYSTEM32"), 0);
+    EXPECT_EQ(Protected("C:\\WINDOWS"), 0);
+    EXPECT_EQ(Protected(test::kProgramFiles), 1);
+}
+
+TEST_F(ProtectedFolders, NothingIsKeptFromOneCallToTheNext) {
+    EXPECT_EQ(Protected("D:\\Desk"), 0);
+    fake::SetSpecialFolder(CSIDL_DESKTOP, "D:\\Desk");
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", "D:\\Apps");
+    EXPECT_EQ(Protected("D:\\Desk"), 1);
+    EXPECT_EQ(Protected("D:\\Apps"), 1);
+    EXPECT_EQ(Protected(test::kProgramFiles), 0);
+    EXPECT_EQ(fake::CallCount("GetWindowsDirectoryA"), 4);
+}
+
+}  // namespace
