@@ -120,7 +120,7 @@ TEST_F(LeftoverSweep, OnlyTheAsciiLettersAreComparedWithoutRegardToCase) {
 }
 
 TEST_F(LeftoverSweep, AFirstPatternBeginningWithAStarTakesEveryFileThatCanBeDeleted) {
-    for (const std::string& first : {"*", "*.tmp"}) {
+    for (const char* first : {"*", "*.tmp"}) {
         SCOPED_TRACE(first);
         AddFiles(kPkg, {"readme.txt", "bin\\tool.exe", "bin\\sub\\core.dll", "data\\user.db", "locked\\held.dat"});
         fake::AddFile(kPkg + "\\locked\\readonly.txt", "", FILE_ATTRIBUTE_READONLY);
