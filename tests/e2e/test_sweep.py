@@ -117,6 +117,18 @@ class ProtectedInstallationFolderTest(SweepTestCase):
                 self.assertEqual(sorted(before - self.drive()), [])
 
 
+    def test_an_uninstaller_started_by_its_short_name_in_program_files_sweeps_nothing(self):
+        # A program started by its short path sees its folder in that form: the guard must
+        # know the protected folder by both its names.
+        self.write_all(self.program_files, ["Other App\\app.exe", "Other App\\data\\cache.tmp"], "not ours")
+        self.prefix.install_program(f"{self.program_files}\\Remove.exe", manifest={"patterns": ["*"]})
+        short_folder = self.prefix.short_name(self.program_files)
+        self.assertNotEqual(short_folder.lower(), self.program_files.lower())
+        before = self.drive()
+        self.remove_silently(f"{short_folder}\\Remove.exe")
+        self.assertEqual(sorted(before - self.drive()), [])
+
+
 class FullPackageTest(SweepTestCase):
     def wine(self, *arguments):
         result = subprocess.run([WINE, *arguments], env=self.prefix.env, cwd=self.prefix.root, capture_output=True, timeout=120)
