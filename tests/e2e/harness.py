@@ -214,6 +214,14 @@ class WinePrefix:
         seen = json.loads(result.read_text()) if result.exists() else {"boxes": [], "missing": True}
         return RunResult(code, seen)
 
+    def short_name(self, windows_path):
+        """The short (8.3) form of a path, as the platform in the prefix gives it."""
+        result = subprocess.run([WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--short-name", windows_path], env=self.env,
+                                capture_output=True, text=True, timeout=120, stdin=subprocess.DEVNULL)
+        if result.returncode != 0:
+            raise RuntimeError(f"no short name for {windows_path}")
+        return result.stdout.strip()
+
     def finish(self, timeout=60):
         """Waits for every process of the prefix (a batch job included) to end."""
         return wait_for_server(self.path, timeout)
