@@ -152,7 +152,8 @@ def measure(session, host_dir, repetitions, log=print):
     program_name = os.path.basename(str(session.unix(PROGRAM)))
     expected = len(installed_files()) + len(leftover_files()) + len(installed_folders()) + len(leftover_folders())
     runs = {"program": [], "baseline": [], "program_cpu": [], "baseline_cpu": [], "program_phases": [],
-            "baseline_installed": [], "baseline_leftover": [], "program_traced": [], "left_by_program": []}
+            "baseline_installed": [], "baseline_leftover": [], "program_traced": [], "left_by_program": [],
+            "guard_check": []}
 
     def fresh_tree():
         make_tree(root)

@@ -55,6 +55,7 @@ def figures(found):
         "baseline": strings, "baseline_what": "the record's two strings with their terminators",
         "ratio": big["heap_bytes_per_record"] / strings, "goal": None, "met": None,
         "blocks_per_record": big.get("blocks_per_record"),
+        "value_32bit_build": big.get("heap_bytes_per_record_32bit"),
     })
     linear = per_record[SIZES[-1]] / per_record[SIZES[0]]
     results.append({
