@@ -104,18 +104,22 @@ class InstalledFilesCase(PrefixTestCase):
     def traced(self):
         """The traced calls that the program itself made in the runs so far: (function, arguments)
         in order. Calls that system modules made on its behalf are left out: the program's own
-        are those made from its image, the same 128 KB as its calls with its own paths."""
+        are those made from its image, the same 128 KB as its calls with its own paths, by the
+        thread that made those. (The batch job's interpreter writes to the same log, and its
+        image may lie where the program's does.)"""
         calls = []
-        for log in sorted((self.prefix.root / "logs").glob("program-*.log")):
+        for number, log in enumerate(sorted((self.prefix.root / "logs").glob("program-*.log"))):
             for line in log.read_text(errors="replace").splitlines():
-                match = re.match(r"^[0-9a-f]+:Call ([A-Za-z0-9_]+\.[A-Za-z0-9_]+)\((.*)\) ret=([0-9a-f]+)$", line)
+                match = re.match(r"^([0-9a-f]+):Call ([A-Za-z0-9_]+\.[A-Za-z0-9_]+)\((.*)\) ret=([0-9a-f]+)$", line)
                 if match:
-                    calls.append((match.group(1).split(".")[1], match.group(2), int(match.group(3), 16)))
-        own = [ret for name, args, ret in calls if "Program Files" in args]
+                    calls.append(((number, match.group(1)), match.group(2).split(".")[1], match.group(3),
+                                  int(match.group(4), 16)))
+        own = [(thread, ret) for thread, name, args, ret in calls if "Program Files" in args]
         if not own:
             return []
-        image = min(own) & ~0xFFFF
-        return [(name, args) for name, args, ret in calls if image <= ret < image + 0x20000]
+        threads = {thread for thread, ret in own}
+        image = min(ret for thread, ret in own) & ~0xFFFF
+        return [(name, args) for thread, name, args, ret in calls if thread in threads and image <= ret < image + 0x20000]
 
     def dialog_results(self):
         """The result each read-only question ended with, as the program's dialog procedure gave it."""
