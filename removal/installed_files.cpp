@@ -71,6 +71,13 @@ int SettleSharedCount(const char* path) {
     return proceed;
 }
 
+// A drive and its root (C:\...) or a network share (\\server\share\...).
+int IsFullPath(const char* path) {
+    if (path[0] == '\\' && path[1] == '\\') return 1;
+    char drive = ToUpperAscii(path[0]);
+    return drive >= 'A' && drive <= 'Z' && path[1] == ':' && path[2] == '\\';
+}
+
 void UnregisterModule(const char* path) {
     HMODULE module = LoadLibraryA(path);
     if (reinterpret_cast<ULONG_PTR>(module) < 32) return;
@@ -128,11 +135,13 @@ void RemoveInstalledFile(const FileRecord* record) {
     if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) return;
 
     if ((record->flags & FILE_SHARED) && !SettleSharedCount(path)) return;
-    if (record->flags & FILE_FONT) {
+    // The platform looks a font or module named by a relative path up along its search paths,
+    // where it may find another file of that name: only the file itself is unloaded.
+    if ((record->flags & FILE_FONT) && IsFullPath(path)) {
         RemoveFontResourceA(path);
         SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     }
-    if (record->flags & FILE_SELFREG) UnregisterModule(path);
+    if ((record->flags & FILE_SELFREG) && IsFullPath(path)) UnregisterModule(path);
     DeleteWithConsent(path);
 }
 

@@ -166,7 +166,9 @@ TEST_F(ExampleLog, EveryAllocationFailureEndsTheLoadWithoutLeakOrCrash) {
         EXPECT_EQ(loaded, 0);
         ASSERT_EQ(fake::Boxes().size(), 1u);
         // Once the catalogue is whole, the failure is reported as what it is.
-        if (nth > 12) EXPECT_EQ(fake::Boxes()[0].text, std::string("No memory for ") + test::kProgramPath);
+        if (nth > 12) {
+            EXPECT_EQ(fake::Boxes()[0].text, std::string("No memory for ") + test::kProgramPath);
+        }
         Restart();
     }
     // The catalogue and its 11 texts; the registry list, its staging buffer and 2 records; the
@@ -188,7 +190,9 @@ TEST_F(ExampleLog, EveryFailedReadIsDamageWithoutLeakOrCrash) {
         }
         EXPECT_EQ(loaded, 0);
         ASSERT_EQ(fake::Boxes().size(), 1u);
-        if (nth > 2 + 2 * 11) EXPECT_EQ(fake::Boxes()[0].text, std::string("The log in ") + test::kProgramPath + " is damaged.");
+        if (nth > 2 + 2 * 11) {
+            EXPECT_EQ(fake::Boxes()[0].text, std::string("The log in ") + test::kProgramPath + " is damaged.");
+        }
         Restart();
     }
 }

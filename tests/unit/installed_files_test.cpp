@@ -475,6 +475,33 @@ TEST_F(InstalledFiles, AModuleThatCannotBeLoadedOrHasNoEntryIsStillDeleted) {
               }));
 }
 
+TEST_F(InstalledFiles, AFontOrModuleOnARelativePathIsNotLookedUpElsewhere) {
+    // A relative name would be searched for along the platform's paths: another module of
+    // that name would be unregistered, another font unloaded. Only the file itself goes.
+    Begin();
+    fake::SetCurrentDirectory("C:\\Work");
+    fake::AddFile("C:\\Work\\tool.dll");
+    fake::AddFile("C:\\Work\\sub\\face.ttf");
+    int unregistered = 0;
+    fake::AddModule("C:\\WINDOWS\\SYSTEM32\\tool.dll", [&unregistered] { ++unregistered; });
+    fake::AddModule("C:\\Work\\tool.dll", [&unregistered] { ++unregistered; });
+    Remove({{"", "tool.dll", FILE_SELFREG | FILE_FONT}, {"sub", "face.ttf", FILE_FONT}});
+    EXPECT_EQ(fake::CallCount("LoadLibraryA"), 0);
+    EXPECT_EQ(fake::CallCount("RemoveFontResourceA"), 0);
+    EXPECT_EQ(fake::FontChangeBroadcasts(), 0);
+    EXPECT_EQ(unregistered, 0);
+    EXPECT_EQ(fake::Calls({"DeleteFileA"}),
+              (std::vector<std::string>{"DeleteFileA tool.dll -> ok", "DeleteFileA sub\\face.ttf -> ok"}));
+}
+
+TEST_F(InstalledFiles, FontsAndModulesOnANetworkShareAreHandled) {
+    Begin();
+    fake::AddFile("\\\\server\\share\\net.dll");
+    Remove({{"\\\\server\\share", "net.dll", FILE_SELFREG | FILE_FONT}});
+    EXPECT_EQ(fake::Calls({"LoadLibraryA"}), std::vector<std::string>{"LoadLibraryA \\\\server\\share\\net.dll -> error 126"});
+    EXPECT_EQ(fake::FontChangeBroadcasts(), 1);
+}
+
 // ---- Refused deletions -----------------------------------------------------------------------
 
 TEST_F(InstalledFiles, OnlyTheAccessDeniedCodesLeadToTheQuestion) {
