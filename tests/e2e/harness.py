@@ -40,18 +40,21 @@ TOOLS_DIR_WIN = "C:\\tidewell-tools"
 EXIT_FAILED = 255  # -1 as the process's exit status
 
 class Build:
-    """One build of the program: where it lies, the Wine loader that starts it, and the base
-    prefix that its tests' prefixes are copies of."""
+    """One build of the program: where it lies, the Wine loader that starts it, the base prefix
+    that its tests' prefixes are copies of, and how long a run and the end of a prefix's
+    processes may take (emulated, a 32-bit process takes about a minute of processor time)."""
 
-    def __init__(self, name, loader, program_dir, base_prefix):
+    def __init__(self, name, loader, program_dir, base_prefix, run_timeout, finish_timeout):
         self.name = name
         self.loader = loader
         self.program_dir = program_dir
         self.base_prefix = base_prefix
+        self.run_timeout = run_timeout
+        self.finish_timeout = finish_timeout
 
 
-WIN64 = Build("win64", WINE, WIN64_DIR, BASE_PREFIX)
-WIN32 = Build("win32", WINE32, WIN32_DIR, E2E_DIR / "base-prefix32")
+WIN64 = Build("win64", WINE, WIN64_DIR, BASE_PREFIX, run_timeout=90, finish_timeout=60)
+WIN32 = Build("win32", WINE32, WIN32_DIR, E2E_DIR / "base-prefix32", run_timeout=600, finish_timeout=600)
 BUILDS = {build.name: build for build in (WIN64, WIN32)}
 
 
@@ -262,10 +265,11 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=90, shots=None, then=None):
+    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None):
         """Runs the program as a person would, the helper answering each box with the next
         action (and every box after them with `then`, if given); returns its exit status and
         what the helper saw."""
+        timeout = timeout or self.build.run_timeout
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
         ended_win = f"{TOOLS_DIR_WIN}\\ended"
@@ -341,10 +345,10 @@ class WinePrefix:
             self.probe_holder.kill()
         self.probe_holder = None
 
-    def finish(self, timeout=60):
+    def finish(self, timeout=None):
         """Waits for every process of the prefix (a batch job included) to end."""
         self.stop_font_probe()
-        return wait_for_server(self.path, timeout)
+        return wait_for_server(self.path, timeout or self.build.finish_timeout)
 
     def screenshot(self, windows_bmp, name):
         """Keeps a screenshot the helper made as a PNG artefact of the test run; returns its path."""
