@@ -1,5 +1,143 @@
-// Leftover sweep: files matching the log's patterns, below the installation folder.
+// Leftover sweep: files matching the log's patterns, below the installation folder, and the
+// folders left empty by them.
+//
+// The sweep works through the current directory: a folder is entered by making it current,
+// its entries are used by their names, and it is left through "..". The platform refuses to
+// remove the current directory, so a folder is removed only after leaving it.
+#include "removal/leftover_sweep.h"
+#include "app/memory.h"
+#include "app/run_context.h"
+#include "app/text.h"
 #include "removal/phases.h"
+#include "removal/protected_folders.h"
 
-// Not built yet: the phase does nothing.
-void SweepLeftovers() {}
+namespace {
+
+int IsDotEntry(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// A folder link (a junction, a symbolic link to a folder) leads out of the package's tree, to
+// a user's documents or another program: it is never entered.
+int IsFolderToEnter(const WIN32_FIND_DATAA* entry) {
+    return (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           !IsDotEntry(entry->cFileName);
+}
+
+// The current directory's full path, or an empty path when it cannot be read whole: a path too
+// long for the buffer is never cut, as a cut path would name some other folder.
+void ReadCurrentDirectory(char* path) {
+    DWORD length = GetCurrentDirectoryA(PATH_SIZE, path);
+    if (length == 0 || length >= PATH_SIZE) path[0] = 0;
+}
+
+// Leaves the current folder for its parent and removes it there, if it is empty.
+void RemoveCurrentFolder() {
+    char* path;
+    if (!AllocZeroed(PATH_SIZE, &path)) {
+        SetCurrentDirectoryA("..");
+        return;
+    }
+    ReadCurrentDirectory(path);
+    SetCurrentDirectoryA("..");
+    if (path[0]) RemoveDirectoryA(path);
+    FreeAndNull(&path);
+}
+
+// 1 when the current folder has no entry but "." and "..". A folder that cannot be listed counts
+// as empty: the removal itself fails if it is not.
+int IsCurrentFolderEmpty(WIN32_FIND_DATAA* entry) {
+    HANDLE search = FindFirstFileA("*.*", entry);
+    if (search == INVALID_HANDLE_VALUE) return 1;
+    int empty = 1;
+    do {
+        if (!(entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsDotEntry(entry->cFileName)) {
+            empty = 0;
+            break;
+        }
+    } while (FindNextFileA(search, entry));
+    FindClose(search);
+    return empty;
+}
+
+void SweepCurrentFolder();
+
+// Deletes the current folder's matching files and sweeps each subfolder that can be entered.
+void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
+    HANDLE search = FindFirstFileA("*.*", entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // The subfolder's sweep comes back here through "..".
+            if (IsFolderToEnter(entry) && SetCurrentDirectoryA(entry->cFileName)) SweepCurrentFolder();
+        } else if (MatchesPattern(entry->cFileName)) {
+            // A file that cannot be deleted just stays, and keeps its folder.
+            DeleteFileA(entry->cFileName);
+        }
+    } while (FindNextFileA(search, entry));
+    FindClose(search);
+}
+
+// Sweeps the current folder and everything below it, and ends in its parent whatever happens.
+// Each level keeps its working storage on the heap, so a level costs a few words of stack;
+// the platform's path limit bounds the depth, since a folder whose path cannot be read is
+// treated as protected and not swept.
+void SweepCurrentFolder() {
+    WIN32_FIND_DATAA* entry;
+    if (!AllocZeroed(sizeof(WIN32_FIND_DATAA), &entry)) {
+        SetCurrentDirectoryA("..");
+        return;
+    }
+    char* path;
+    if (!AllocZeroed(PATH_SIZE, &path)) {
+        SetCurrentDirectoryA("..");
+        FreeAndNull(&entry);
+        return;
+    }
+    // An empty path, when the current directory cannot be read, is reported as protected.
+    ReadCurrentDirectory(path);
+    int isProtected = IsProtectedFolder(path);
+    FreeAndNull(&path);
+    if (isProtected) {
+        SetCurrentDirectoryA("..");
+        FreeAndNull(&entry);
+        return;
+    }
+    SweepCurrentEntries(entry);
+    if (IsCurrentFolderEmpty(entry))
+        RemoveCurrentFolder();
+    else
+        SetCurrentDirectoryA("..");
+    FreeAndNull(&entry);
+}
+
+}  // namespace
+
+int MatchesPattern(const char* name) {
+    const char* pattern = run.patterns;
+    if (pattern[0] == '*') return 1;
+    const char* extension = nullptr;
+    for (const char* at = name; *at; ++at)
+        if (*at == '.') extension = at;
+    // The loader made sure that the list ends with an empty pattern inside its buffer.
+    for (; pattern[0]; pattern += TextLength(pattern) + 1) {
+        if (pattern[0] == '.') {
+            if (extension ? EqualsIgnoreCase(extension, pattern) : pattern[1] == 0) return 1;
+        } else if (EqualsIgnoreCase(name, pattern)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void SweepLeftovers() {
+    if (!run.patterns || !run.patterns[0]) return;
+    if (IsProtectedFolder(run.installDir)) return;
+    StripBackslash(run.installDir);
+    int entered = SetCurrentDirectoryA(run.installDir);
+    AppendBackslash(run.installDir);
+    // Swept from wherever the process happens to be, the patterns would reach folders that are
+    // not the package's.
+    if (!entered) return;
+    SweepCurrentFolder();
+}

@@ -32,8 +32,21 @@ int FetchFolderEntry(int entry, char* folder) {
     return FetchShellFolder(kShellFolders[entry - 2], folder);
 }
 
-// The value's text, compared exactly as stored (a trailing backslash of its own included).
-int RegistryValueEquals(HKEY key, const char* name, char* folder, const char* path) {
+// A folder has two spellings, its long name and its short (8.3) name, and a path may come in
+// either (or mixed, level by level). Failing the plain comparison, the short forms of both are
+// compared; shortPath is empty when the path has none (a path that does not exist).
+int SameFolder(const char* folder, const char* path, const char* shortPath) {
+    if (EqualsIgnoreCase(folder, path)) return 1;
+    if (!shortPath[0]) return 0;
+    char shortFolder[PATH_SIZE];
+    DWORD length = GetShortPathNameA(folder, shortFolder, PATH_SIZE);
+    if (length == 0 || length >= PATH_SIZE) return 0;
+    StripBackslash(shortFolder);
+    return EqualsIgnoreCase(shortFolder, shortPath);
+}
+
+// The value's text as stored; its own trailing backslash makes no other folder of it.
+int RegistryValueEquals(HKEY key, const char* name, char* folder, const char* path, const char* shortPath) {
     DWORD type = 0;
     DWORD size = PATH_SIZE;
     if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS) return 0;
@@ -44,20 +57,25 @@ int RegistryValueEquals(HKEY key, const char* name, char* folder, const char* pa
     } else {
         folder[size] = 0;
     }
-    return EqualsIgnoreCase(folder, path);
+    return SameFolder(folder, path, shortPath);
 }
 
 int MatchesProtectedFolder(const char* path) {
+    char shortPath[PATH_SIZE];
+    DWORD length = GetShortPathNameA(path, shortPath, PATH_SIZE);
+    if (length == 0 || length >= PATH_SIZE) shortPath[0] = 0;
+    StripBackslash(shortPath);
+
     char folder[PATH_SIZE];
     for (int entry = 0; entry < 2 + SHELL_FOLDER_COUNT; ++entry) {
         if (!FetchFolderEntry(entry, folder)) continue;
         StripBackslash(folder);
-        if (EqualsIgnoreCase(folder, path)) return 1;
+        if (SameFolder(folder, path, shortPath)) return 1;
     }
     HKEY key;
     if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", &key) != ERROR_SUCCESS) return 0;
-    int found = RegistryValueEquals(key, "ProgramFilesDir", folder, path) ||
-                RegistryValueEquals(key, "CommonFilesDir", folder, path);
+    int found = RegistryValueEquals(key, "ProgramFilesDir", folder, path, shortPath) ||
+                RegistryValueEquals(key, "CommonFilesDir", folder, path, shortPath);
     RegCloseKey(key);
     return found;
 }

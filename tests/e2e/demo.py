@@ -165,7 +165,8 @@ def main():
         kept = f"the {len(left)} left still hold files" if left and holding == left else f"{len(left - holding)} left empty"
         shared_dir = "still holds samplert.dll" if exists(package.SHARED_KEPT) else \
             "still there" if exists(package.SHARED_DIR) else "removed"
-        print("  4 empty folders     " + count_line("package folders", package_folders, left) + (f" ({kept})" if left else "") +
+        # The sweep removes the package's folders that are empty after it; the pruning the rest.
+        print("  4 empty folders     " + count_line("package folders (in the sweep or here)", package_folders, left) + (f" ({kept})" if left else "") +
               f"; {package.SHARED_DIR}: {shared_dir}")
         print("  5 registry")
         for record in manifest["registry"] + manifest["registry_added"]:

@@ -310,6 +310,14 @@ class WinePrefix:
         seen = json.loads(result.read_text()) if result.exists() else {"boxes": [], "missing": True}
         return RunResult(code, seen)
 
+    def short_name(self, windows_path):
+        """The short (8.3) form of a path, as the platform in the prefix gives it."""
+        result = subprocess.run([WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--short-name", windows_path], env=self.env,
+                                capture_output=True, text=True, timeout=120, stdin=subprocess.DEVNULL)
+        if result.returncode != 0:
+            raise RuntimeError(f"no short name for {windows_path}")
+        return result.stdout.strip()
+
     def start_font_probe(self, timeout=300):
         """In a prefix of the 32-bit program: has a 32-bit helper install the 32-bit font probe's
         hook for every thread, so that the helper's boxes show the program's fonts; it holds the

@@ -104,22 +104,24 @@ class InstalledFilesCase(PrefixTestCase):
     def traced(self):
         """The traced calls that the program itself made in the runs so far: (function, arguments)
         in order. Calls that system modules made on its behalf are left out: the program's own
-        are those made from its image, the same 128 KB as its calls with its own paths, by the
-        thread that made those. (The batch job's interpreter writes to the same log, and its
-        image may lie where the program's does.)"""
-        calls = []
-        for number, log in enumerate(sorted((self.prefix.root / "logs").glob("program-*.log"))):
+        are those made from its image, the same 128 KB as its calls with its own paths, on its one
+        thread: the self-deletion's command interpreter writes to the same log, from an image at
+        the same address."""
+        traced = []
+        for log in sorted((self.prefix.root / "logs").glob("program-*.log")):
+            calls = []
             for line in log.read_text(errors="replace").splitlines():
                 match = re.match(r"^([0-9a-f]+):Call ([A-Za-z0-9_]+\.[A-Za-z0-9_]+)\((.*)\) ret=([0-9a-f]+)$", line)
                 if match:
-                    calls.append(((number, match.group(1)), match.group(2).split(".")[1], match.group(3),
-                                  int(match.group(4), 16)))
-        own = [(thread, ret) for thread, name, args, ret in calls if "Program Files" in args]
-        if not own:
-            return []
-        threads = {thread for thread, ret in own}
-        image = min(ret for thread, ret in own) & ~0xFFFF
-        return [(name, args) for thread, name, args, ret in calls if thread in threads and image <= ret < image + 0x20000]
+                    calls.append((match.group(1), match.group(2).split(".")[1], match.group(3), int(match.group(4), 16)))
+            own = [(thread, ret) for thread, name, args, ret in calls if "Program Files" in args]
+            if not own:
+                continue
+            # The program's calls come first; the batch job starts only once it ends.
+            thread = own[0][0]
+            image = min(ret for t, ret in own if t == thread) & ~0xFFFF
+            traced += [(name, args) for t, name, args, ret in calls if t == thread and image <= ret < image + 0x20000]
+        return traced
 
     def dialog_results(self):
         """The result each read-only question ended with, as the program's dialog procedure gave it."""

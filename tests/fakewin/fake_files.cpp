@@ -43,14 +43,35 @@ std::string WithoutTrailingBackslash(const std::string& path) {
     return path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
 }
 
-// The path with its longest short-form beginning replaced by the long form.
+// The path with every level given in its short form replaced by its long name, level by
+// level, as the platform finds a file by either name.
 std::string LongForm(const std::string& full) {
-    std::string upper = Upper(full);
-    const std::pair<const std::string, std::string>* best = nullptr;
-    for (const auto& entry : longNames)
-        if ((upper == entry.first || upper.rfind(entry.first + "\\", 0) == 0) && (!best || entry.first.size() > best->first.size()))
-            best = &entry;
-    return best ? best->second + full.substr(best->first.size()) : full;
+    std::string result;
+    size_t start = 0;
+    while (start <= full.size()) {
+        size_t end = full.find('\\', start);
+        if (end == std::string::npos) end = full.size();
+        std::string level = full.substr(start, end - start);
+        std::string candidate = start ? result + "\\" + level : level;
+        auto whole = longNames.find(Upper(full.substr(0, end)));  // the path so far in short form
+        if (whole != longNames.end()) {
+            candidate = whole->second;
+        } else if (start) {
+            // The level in its short form below a parent given by its long name.
+            for (const auto& entry : shortNames) {
+                size_t cut = entry.first.rfind('\\');
+                size_t shortCut = entry.second.rfind('\\');
+                if (cut == std::string::npos || shortCut == std::string::npos) continue;
+                if (entry.first.substr(0, cut) == Upper(result) && Upper(entry.second.substr(shortCut + 1)) == Upper(level)) {
+                    candidate = longNames.at(Upper(entry.second));
+                    break;
+                }
+            }
+        }
+        result = candidate;
+        start = end + 1;
+    }
+    return result;
 }
 
 // "C:\A\B" and "C:" (a drive root) are the keys; nothing else is normalised than the platform
@@ -295,7 +316,7 @@ void SetWindowsDirectory(const std::string& path) { windowsDirectory = path; }
 void SetSystemDirectory(const std::string& path) { systemDirectory = path; }
 void SetTempPath(const std::string& path) { tempPath = path; }
 void SetShortName(const std::string& longPath, const std::string& shortPath) {
-    shortNames[Upper(longPath)] = shortPath;
+    shortNames[Upper(WithoutTrailingBackslash(longPath))] = WithoutTrailingBackslash(shortPath);
     longNames[Upper(WithoutTrailingBackslash(shortPath))] = WithoutTrailingBackslash(longPath);
 }
 void SetModulePath(const std::string& path) { modulePath = path; }
@@ -577,14 +598,25 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
     DWORD error;
     if (Injected(api, &error)) return Fail(api, subject, error, DWORD(0));
     std::string source = Text(longPath);
-    auto mapped = shortNames.find(Upper(source));
+    if (source.empty() || !Find(source)) return Fail(api, subject, ERROR_FILE_NOT_FOUND, DWORD(0));
+    // Each level of the path takes its short name where it has one, as the platform gives it,
+    // whichever form the level came in.
+    if (source.size() > 1 && source[1] == ':') source = LongForm(source);
     std::string result;
-    if (mapped != shortNames.end())
-        result = mapped->second;
-    else if (Find(source))
-        result = source;
-    else
-        return Fail(api, subject, ERROR_FILE_NOT_FOUND, DWORD(0));
+    std::string prefix;
+    size_t start = 0;
+    while (start <= source.size()) {
+        size_t end = source.find('\\', start);
+        if (end == std::string::npos) end = source.size();
+        std::string level = source.substr(start, end - start);
+        prefix += (start ? "\\" : "") + level;
+        auto mapped = shortNames.find(Upper(prefix));
+        if (mapped != shortNames.end())
+            result = WithoutTrailingBackslash(mapped->second);
+        else
+            result += (start ? "\\" : "") + level;
+        start = end + 1;
+    }
     return Succeed(api, subject, CopyOut(result, shortPath, size));
 }
 

@@ -70,8 +70,8 @@ TEST_F(ProtectedFolders, OneTrailingBackslashIsIgnoredAndPutBack) {
     EXPECT_EQ(Protected("C:\\WINDOWS\\"), 1);
     EXPECT_EQ(Protected("C:\\Program Files\\"), 1);
     EXPECT_EQ(Protected("C:\\Users\\Ann\\Desktop\\"), 1);
-    // Only one: the second stays part of the path.
-    EXPECT_EQ(Protected("C:\\WINDOWS\\\\"), 0);
+    // A second one still names the same folder, whose short form the platform gives with one.
+    EXPECT_EQ(Protected("C:\\WINDOWS\\\\"), 1);
     EXPECT_EQ(Protected("C:\\Games\\"), 0);
 }
 
@@ -106,6 +106,32 @@ TEST_F(ProtectedFolders, ARegistryValueIsComparedExactlyAsStored) {
     // Whatever the value's type, its data are read as text.
     fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_EXPAND_SZ, std::string("D:\\Apps", 8));
     EXPECT_EQ(Protected("D:\\Apps"), 1);
+}
+
+TEST_F(ProtectedFolders, AFolderIsProtectedUnderItsShortNameToo) {
+    // A path may come in the short form, level by level, as a program started by its short
+    // name sees its own folder.
+    fake::SetShortName(test::kProgramFiles, "C:\\PROGRA~1");
+    fake::SetShortName(test::kCommonFiles, "C:\\PROGRA~1\\COMMON~1");
+    fake::SetShortName("C:\\Users\\Ann\\Start Menu", "C:\\Users\\Ann\\STARTM~1");
+    fake::AddFolder("C:\\Program Files\\Pkg");
+    EXPECT_EQ(Protected("C:\\PROGRA~1"), 1);
+    EXPECT_EQ(Protected("c:\\progra~1\\"), 1);
+    EXPECT_EQ(Protected("C:\\PROGRA~1\\Common Files"), 1);
+    EXPECT_EQ(Protected("C:\\Program Files\\COMMON~1"), 1);
+    EXPECT_EQ(Protected("C:\\Users\\Ann\\STARTM~1\\Programs"), 1);
+    EXPECT_EQ(Protected("C:\\PROGRA~1\\Pkg"), 0);
+    EXPECT_EQ(Protected("C:\\PROGRA~2"), 0);  // no such folder: no short form to compare
+}
+
+TEST_F(ProtectedFolders, ARegistryValueWithItsOwnBackslashStillProtectsItsFolder) {
+    // Compared as text alone, "D:\Apps\" names no folder the caller could pass; the folder it
+    // stands for is protected all the same once it exists.
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", "D:\\Apps\\");
+    fake::AddFolder("D:\\Apps\\Pkg");
+    EXPECT_EQ(Protected("D:\\Apps"), 1);
+    EXPECT_EQ(Protected("D:\\Apps\\"), 1);
+    EXPECT_EQ(Protected("D:\\Apps\\Pkg"), 0);
 }
 
 TEST_F(ProtectedFolders, ARegistryValueWithoutTerminatorEndsWithItsData) {

@@ -18,6 +18,9 @@
 // appeared that no action was left for (such a box is recorded and closed). Meanwhile a hidden
 // top-level window of its own counts the font-change broadcasts it receives ("font_changes").
 //
+// usage: tw-auto.exe --short-name PATH
+//   prints the short (8.3) form of the path, as the platform gives it.
+//
 // usage: tw-auto.exe --hold PATH --ready FILE --until FILE [--timeout S]
 //   holds PATH open as another program would (reading and writing shared, deleting not), makes
 //   the ready file once it holds it, and lets go when the until file appears.
@@ -49,6 +52,7 @@ struct Options {
     std::wstring ended;  // appears once the program has ended, also one too quick to be seen
     bool hook = false;
     bool probe = true;
+    std::wstring shortName;
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
     std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
@@ -393,6 +397,7 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--ended") options.ended = value();
         else if (arg == L"--hook") options.hook = true;
         else if (arg == L"--no-probe") options.probe = false;
+        else if (arg == L"--short-name") options.shortName = value();
         else options.actions.push_back(Narrow(arg));
     }
     return options;
@@ -439,6 +444,13 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
         return HoldHook(options);
+    }
+    if (!options.shortName.empty()) {
+        wchar_t shortPath[MAX_PATH];
+        DWORD length = GetShortPathNameW(options.shortName.c_str(), shortPath, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return 1;
+        std::fputs((Narrow(shortPath) + "\n").c_str(), stdout);
+        return 0;
     }
     if (!options.hold.empty()) {
         if (options.ready.empty() || options.until.empty()) {
