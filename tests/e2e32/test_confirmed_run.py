@@ -1,8 +1,8 @@
 """The shipped 32-bit program removes a whole package in one confirmed run, under Wine's 32-bit
 half: shared files counted down and one answered Yes, a self-registering module unregistered, a
-font taken out of use, read-only files answered through the question dialog, shortcuts and their
-folder, the folders the removal emptied, registry keys and values, and at last its own file and
-folder. Every phase's result is checked as the 64-bit twin's tests check it.
+font taken out of use, read-only files answered through the question dialog, leftovers that the
+patterns name, shortcuts and their folder, the folders the removal emptied, registry keys and
+values, and at last its own file and folder. Every phase's result is checked as the 64-bit twin's tests check it.
 
 A 32-bit program on 64-bit Windows sees the 32-bit registry view: what it names under
 HKEY_LOCAL_MACHINE\\Software lies under Software\\Wow6432Node, where a 32-bit installation put
@@ -24,6 +24,9 @@ VIEW32 = "Software\\Wow6432Node"  # HKLM\Software as a 32-bit program sees it
 SHARED_KEY = VIEW32 + "\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
 UNINSTALL = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample"
 USER_KEY = "Software\\Sample"
+# What using the package left in its folder tree, which no record names: its patterns do.
+PATTERNS = [".tmp", ".log", "index.dat"]
+LEFTOVERS = ["session.log", "data\\cache\\a.tmp", "data\\cache\\B.TMP", "logs\\old\\INDEX.DAT"]
 SHARED_USER_KEY = "Software\\Tidewell Shared"
 SHELL_FOLDERS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
 
@@ -67,6 +70,7 @@ class ConfirmedRunTest(InstalledFilesCase):
                 {"root": "HKCU", "path": USER_KEY},
                 {"root": "HKCU", "path": SHARED_USER_KEY + "\\\\SampleVersion"},
             ],
+            "patterns": PATTERNS,
         })
         self.assertEqual(read_pe_machine(program), 0x14C, "the program under test is the 32-bit one")
         self.put(f"{FOLDER}\\bin\\sample.exe")
@@ -77,6 +81,8 @@ class ConfirmedRunTest(InstalledFilesCase):
             self.put(f"{FOLDER}\\bin\\DejaVuSans.ttf", font.read())
         for name in ("data\\report.txt", "data\\notes.txt", "data\\old\\more.txt"):
             self.put(f"{FOLDER}\\{name}", read_only=True)
+        for relative in LEFTOVERS:
+            self.put(f"{FOLDER}\\{relative}", b"left over")
         for path in shortcuts + [f"{self.desktop}\\Sample.lnk"]:
             self.put(path, b"shortcut")
         unrelated = [f"{self.programs}\\Other.lnk", f"{self.desktop}\\Other.lnk", f"{PROGRAM_FILES}\\Other\\keep.txt"]
@@ -152,6 +158,10 @@ class ConfirmedRunTest(InstalledFilesCase):
         self.assertEqual(sorted(p.name for p in self.prefix.unix(COMMON).glob("selfreg.dll.*")),
                          ["selfreg.dll.freed", "selfreg.dll.loaded", "selfreg.dll.unregistered"])
         self.assertEqual(result.seen["font_changes"], 1)
+
+        # The leftovers went with the folders they left empty (so did the whole folder, below).
+        for relative in LEFTOVERS + ["data\\cache", "logs"]:
+            self.assertFalse(self.exists(f"{FOLDER}\\{relative}"), relative)
 
         # Shortcuts and their folder; the desktop, the programs folder and other files stay.
         self.assertFalse(self.exists(f"{self.desktop}\\Sample.lnk"))

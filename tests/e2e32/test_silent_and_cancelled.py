@@ -1,6 +1,7 @@
 """The shipped 32-bit program under Wine's 32-bit half: a cancelled run removes nothing, and a
 silent run removes the package without the confirmation, the completion message or its own
-removal, while the question about a read-only file is still put."""
+removal, while the question about a read-only file is still put; its patterns take the leftovers
+and nothing else."""
 import unittest
 
 from harness import WIN32, read_pe_machine, box_text, require_win32
@@ -31,11 +32,17 @@ class SilentAndCancelledTest(InstalledFilesCase):
                       {"folder": COMMON, "name": "shared.dll", "flags": ["shared"]}],
             "folders": [{"folder": menu, "name": "Sample.lnk"}],
             "registry": [{"root": "HKLM", "path": "Software\\" + UNINSTALL}, {"root": "HKCU", "path": USER_KEY}],
+            "patterns": [".tmp"],
         })
         self.assertEqual(read_pe_machine(program), 0x14C, "the program under test is the 32-bit one")
         package = [f"{FOLDER}\\bin\\sample.exe", f"{FOLDER}\\data\\report.txt", f"{COMMON}\\shared.dll", f"{menu}\\Sample.lnk"]
         for path in package:
             self.put(path, read_only=path.endswith("report.txt"))
+        leftovers = [f"{FOLDER}\\cache\\x.tmp", f"{FOLDER}\\cache\\y.TMP"]
+        # The user's own files, whose names only look like the pattern.
+        own = [f"{FOLDER}\\cache\\x.tmp.txt", f"{FOLDER}\\tmp", f"{FOLDER}\\notes.txt"]
+        for path in leftovers + own:
+            self.put(path, b"made while it was used")
         self.import_registry({
             f"HKEY_LOCAL_MACHINE\\{SHARED_KEY}": {f"{COMMON}\\shared.dll": 2},
             f"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\{UNINSTALL}": {"DisplayName": "Sample 1.0"},
@@ -48,7 +55,7 @@ class SilentAndCancelledTest(InstalledFilesCase):
         self.assertCleanRun(result)
         self.assertEqual(result.texts(), [MESSAGES["MSG_CONFIRM"]])
         self.assertTrue(self.prefix.finish())
-        for path in package + [PROGRAM]:
+        for path in package + leftovers + own + [PROGRAM]:
             self.assertTrue(self.exists(path), path)
         self.assertFalse(self.exists(BATCH))
         self.assertEqual(self.saved_key(SHARED_KEY), {f"{COMMON}\\shared.dll": "dword:00000002"})
@@ -68,7 +75,11 @@ class SilentAndCancelledTest(InstalledFilesCase):
         self.assertEqual(self.saved_key(SHARED_KEY), {f"{COMMON}\\shared.dll": "dword:00000001"})
         self.assertIsNone(self.saved_key(f"Software\\Wow6432Node\\{UNINSTALL}"))
         self.assertNotIn(USER_KEY.lower(), read_registry_file(self.prefix.path / "user.reg"))
-        self.assertEqual(sorted(p.name for p in self.prefix.unix(FOLDER).iterdir()), ["Remove.exe"])
+        for path in leftovers:
+            self.assertFalse(self.exists(path), path)
+        for path in own + [PROGRAM]:
+            self.assertTrue(self.exists(path), path)
+        self.assertEqual(sorted(p.name for p in self.prefix.unix(FOLDER).iterdir()), ["Remove.exe", "cache", "notes.txt", "tmp"])
         self.assertFalse(self.exists(BATCH))
 
 
