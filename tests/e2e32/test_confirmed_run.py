@@ -2,7 +2,8 @@
 half: shared files counted down and one answered Yes, a self-registering module unregistered, a
 font taken out of use, read-only files answered through the question dialog, leftovers that the
 patterns name, shortcuts and their folder, the folders the removal emptied, registry keys and
-values, and at last its own file and folder. Every phase's result is checked as the 64-bit twin's tests check it.
+values, and at last its own file and folder. Every phase's result is checked as the 64-bit
+twin's tests check it.
 
 A 32-bit program on 64-bit Windows sees the 32-bit registry view: what it names under
 HKEY_LOCAL_MACHINE\\Software lies under Software\\Wow6432Node, where a 32-bit installation put
@@ -24,10 +25,10 @@ VIEW32 = "Software\\Wow6432Node"  # HKLM\Software as a 32-bit program sees it
 SHARED_KEY = VIEW32 + "\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
 UNINSTALL = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample"
 USER_KEY = "Software\\Sample"
+SHARED_USER_KEY = "Software\\Tidewell Shared"
 # What using the package left in its folder tree, which no record names: its patterns do.
 PATTERNS = [".tmp", ".log", "index.dat"]
 LEFTOVERS = ["session.log", "data\\cache\\a.tmp", "data\\cache\\B.TMP", "logs\\old\\INDEX.DAT"]
-SHARED_USER_KEY = "Software\\Tidewell Shared"
 SHELL_FOLDERS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
 
 
