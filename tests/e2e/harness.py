@@ -39,6 +39,7 @@ ARTEFACTS = E2E_DIR / "artefacts"
 TOOLS_DIR_WIN = "C:\\tidewell-tools"
 EXIT_FAILED = 255  # -1 as the process's exit status
 
+
 class Build:
     """One build of the program: where it lies, the Wine loader that starts it, the base prefix
     that its tests' prefixes are copies of, and how long a run and the end of a prefix's
