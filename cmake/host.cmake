@@ -75,6 +75,12 @@ add_test(NAME tidewell_log_cli COMMAND ${Python3_EXECUTABLE} -m unittest -v test
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
 set_tests_properties(tidewell_log_cli PROPERTIES ENVIRONMENT TIDEWELL_HOST_DIR=${CMAKE_BINARY_DIR} LABELS unit)
 
+# The 32-bit tests' setup script against a stand-in of binfmt_misc: it registers the emulator
+# only where it is needed and no handler is there, and says why where it cannot help.
+add_test(NAME win32_emulation_script COMMAND ${Python3_EXECUTABLE} -m unittest -v test_win32_emulation_script
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
+set_tests_properties(win32_emulation_script PROPERTIES LABELS unit)
+
 # The loader's fuzz target. Its regression corpus replays in every host build through a plain
 # driver; the fuzzing build itself needs clang's libFuzzer (scripts/fuzz.sh makes it).
 add_executable(loader_fuzz_replay tests/fuzz/loader_fuzz.cpp tests/fuzz/replay_main.cpp)

@@ -22,40 +22,51 @@ target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS})
 target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
 
+# Modules export their __stdcall entries by their plain names (--kill-at), as the system looks
+# them up; 32-bit names would otherwise carry an @N suffix.
+
 # The demo package's self-registering module: it registers a COM class and unregisters it.
 add_library(sample-module SHARED tests/e2e/fixtures/sample_module.cpp)
 target_compile_options(sample-module PRIVATE -O2 -Wall -Wextra)
-target_link_options(sample-module PRIVATE -static)
+target_link_options(sample-module PRIVATE -static -Wl,--kill-at)
 target_link_libraries(sample-module PRIVATE advapi32 kernel32)
 set_target_properties(sample-module PROPERTIES PREFIX "" OUTPUT_NAME sample-module)
 
-# Finds the program's boxes and dialog under Wine, reads them and presses their buttons.
+# Finds the program's boxes and dialog under Wine, reads them and presses their buttons. The
+# 32-bit build (tw-auto32, tw-fontprobe32) only holds its probe's hook for the 32-bit program: a
+# hook module is loaded only into programs of its own bitness.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(HELPER_SUFFIX "")
+else()
+    set(HELPER_SUFFIX 32)
+endif()
 add_executable(tw-auto tools/autohelper/tw_auto.cpp)
 target_compile_options(tw-auto PRIVATE -O2 -Wall -Wextra)
 target_link_options(tw-auto PRIVATE -static -municode)
 target_link_libraries(tw-auto PRIVATE user32 gdi32 kernel32)
+set_target_properties(tw-auto PROPERTIES OUTPUT_NAME tw-auto${HELPER_SUFFIX})
 
 # Loaded into the program under test by tw-auto's hook, to read the fonts of its boxes.
 add_library(tw-fontprobe SHARED tools/autohelper/font_probe.cpp)
 target_compile_options(tw-fontprobe PRIVATE -O2 -Wall -Wextra)
-target_link_options(tw-fontprobe PRIVATE -static)
+target_link_options(tw-fontprobe PRIVATE -static -Wl,--kill-at)
 target_link_libraries(tw-fontprobe PRIVATE user32 gdi32 kernel32)
-set_target_properties(tw-fontprobe PROPERTIES PREFIX "" OUTPUT_NAME tw-fontprobe)
+set_target_properties(tw-fontprobe PROPERTIES PREFIX "" OUTPUT_NAME tw-fontprobe${HELPER_SUFFIX})
 
 # Modules for the end-to-end tests of the self-registration step: one with DllUnregisterServer,
-# one without.
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    foreach(fixture selfreg noexport)
-        add_library(${fixture} SHARED tests/e2e/fixtures/selfreg.cpp)
-        target_compile_options(${fixture} PRIVATE -O2 -Wall -Wextra)
-        target_link_options(${fixture} PRIVATE -static)
-        set_target_properties(${fixture} PROPERTIES PREFIX "" OUTPUT_NAME ${fixture})
-    endforeach()
-    target_compile_definitions(selfreg PRIVATE UNREGISTER_ENTRY)
+# one without; each build's program loads those of its own bitness.
+foreach(fixture selfreg noexport)
+    add_library(${fixture} SHARED tests/e2e/fixtures/selfreg.cpp)
+    target_compile_options(${fixture} PRIVATE -O2 -Wall -Wextra)
+    target_link_options(${fixture} PRIVATE -static -Wl,--kill-at)
+    set_target_properties(${fixture} PROPERTIES PREFIX "" OUTPUT_NAME ${fixture})
+endforeach()
+target_compile_definitions(selfreg PRIVATE UNREGISTER_ENTRY)
 
-    # The benchmarks' baselines under Wine, built as the program is: the least a program can do
-    # to remove a listed tree, a program that ends at once, the start-up floors, and the platform
-    # calls of the protected-folder guard.
+# The benchmarks' baselines under Wine (64-bit, as the program they run beside), built as the
+# program is: the least a program can do to remove a listed tree, a program that ends at once,
+# the start-up floors, and the platform calls of the protected-folder guard.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     foreach(baseline remove-listed do-nothing imports-only ole-window guard-calls)
         set(source ${baseline})
         if(baseline MATCHES "imports-only|ole-window")

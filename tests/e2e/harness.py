@@ -1,6 +1,11 @@
 """The end-to-end harness: sandboxed throwaway Wine prefixes, the program copied in with a log
 attached, and runs of it with the automation helper answering its boxes.
 
+Each build of the program has its own base prefix and Wine loader: the 64-bit twin runs under
+wine64; the shipped 32-bit program runs under Wine's 32-bit loader, in a prefix whose 32-bit half
+is populated, where the machine can run 32-bit programs (natively or through user-mode emulation,
+which scripts/win32-emulation.sh sets up). The automation helper is always the 64-bit one.
+
 Every prefix lives under the build folder. Before anything under test runs in it, it is
 sandboxed: Wine's HOME is inside the throwaway folder, the user folders that Wine links to the
 home folder are real folders, and the Z: drive (the machine's root folder) is gone. Only C: is
@@ -11,6 +16,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -19,15 +25,39 @@ from pathlib import Path
 from bmp2png import bmp_to_png
 
 WINE = os.environ.get("TIDEWELL_WINE", "/usr/lib/wine/wine64")
+WINE32 = os.environ.get("TIDEWELL_WINE32", "/usr/lib/wine/wine")
 WINESERVER = os.environ.get("TIDEWELL_WINESERVER", "/usr/lib/wine/wineserver")
 REPO = Path(__file__).resolve().parents[2]
 HOST_DIR = Path(os.environ.get("TIDEWELL_HOST_DIR", REPO / "build" / "host"))
 WIN64_DIR = Path(os.environ.get("TIDEWELL_WIN64_DIR", REPO / "build" / "win64"))
+WIN32_DIR = Path(os.environ.get("TIDEWELL_WIN32_DIR", REPO / "build" / "win32"))
 E2E_DIR = Path(os.environ.get("TIDEWELL_E2E_DIR", HOST_DIR / "e2e"))
 BASE_PREFIX = E2E_DIR / "base-prefix"
+EMULATION_SCRIPT = REPO / "scripts" / "win32-emulation.sh"
+SKIP_STATUS = 77  # what the emulation script and the base prefix's maker exit with when skipped
 ARTEFACTS = E2E_DIR / "artefacts"
 TOOLS_DIR_WIN = "C:\\tidewell-tools"
 EXIT_FAILED = 255  # -1 as the process's exit status
+
+
+class Build:
+    """One build of the program: where it lies, the Wine loader that starts it, the base prefix
+    that its tests' prefixes are copies of, and how long a run and the end of a prefix's
+    processes may take (emulated, a 32-bit process takes about a minute of processor time)."""
+
+    def __init__(self, name, loader, program_dir, base_prefix, run_timeout, finish_timeout):
+        self.name = name
+        self.loader = loader
+        self.program_dir = program_dir
+        self.base_prefix = base_prefix
+        self.run_timeout = run_timeout
+        self.finish_timeout = finish_timeout
+
+
+WIN64 = Build("win64", WINE, WIN64_DIR, BASE_PREFIX, run_timeout=90, finish_timeout=60)
+WIN32 = Build("win32", WINE32, WIN32_DIR, E2E_DIR / "base-prefix32", run_timeout=600, finish_timeout=600)
+BUILDS = {build.name: build for build in (WIN64, WIN32)}
+
 
 def wine_env(prefix):
     env = {
@@ -89,40 +119,98 @@ def check_sandbox(prefix):
                 raise RuntimeError(f"prefix {prefix} is not sandboxed: {link} leads to {target}")
 
 
-def make_base_prefix():
-    """Makes the sandboxed base prefix once per build folder (other processes wait for it)."""
+def make_base_prefix(build=WIN64):
+    """Makes the build's sandboxed base prefix once per build folder (other processes wait for it)."""
+    if build is WIN32:
+        require_win32()
+    base = build.base_prefix
     E2E_DIR.mkdir(parents=True, exist_ok=True)
-    with open(E2E_DIR / "base-prefix.lock", "w") as lock:
+    with open(E2E_DIR / f"{base.name}.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        ready = BASE_PREFIX / ".tidewell-ready"
+        ready = base / ".tidewell-ready"
         if ready.exists():
             return
-        if BASE_PREFIX.exists():
-            shutil.rmtree(BASE_PREFIX)
-        BASE_PREFIX.mkdir(parents=True)
-        (BASE_PREFIX / "home").mkdir()
-        env = wine_env(BASE_PREFIX)
-        with open(E2E_DIR / "wineboot.log", "w") as log:
-            subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=log, stderr=log, stdin=subprocess.DEVNULL, timeout=600)
-        wait_for_server(BASE_PREFIX, timeout=300)
-        sandbox(BASE_PREFIX)
+        if base.exists():
+            shutil.rmtree(base)
+        base.mkdir(parents=True)
+        (base / "home").mkdir()
+        env = wine_env(base)
+        # The 32-bit loader is to make a prefix with both halves, the 64-bit one for the helper.
+        if build is WIN32:
+            env["WINEARCH"] = "win64"
+        with open(E2E_DIR / f"wineboot-{build.name}.log", "w") as log:
+            subprocess.run([build.loader, "wineboot", "-i"], env=env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                           timeout=900)
+        wait_for_server(base, timeout=600)
+        if build is WIN32:
+            check_32bit_half(base)
+        sandbox(base)
         ready.touch()
 
 
-class WinePrefix:
-    """A throwaway copy of the base prefix for one test."""
+def check_32bit_half(prefix):
+    """Raises unless the prefix holds Wine's 32-bit system modules and the 32-bit registry view."""
+    kernel32 = Path(prefix) / "drive_c" / "windows" / "syswow64" / "kernel32.dll"
+    machine = read_pe_machine(kernel32) if kernel32.exists() else None
+    if machine != 0x14C:
+        raise RuntimeError(f"the prefix {prefix} has no 32-bit half: {kernel32} is missing or not a 32-bit module "
+                           f"(see {E2E_DIR}/wineboot-win32.log)")
+    if "[Software\\\\Wow6432Node" not in (Path(prefix) / "system.reg").read_text(errors="replace"):
+        raise RuntimeError(f"the prefix {prefix} has no 32-bit registry view")
 
-    def __init__(self, name):
-        make_base_prefix()
+
+def read_pe_machine(path):
+    """The machine field of a Windows module's header (0x14C: 32-bit x86)."""
+    data = Path(path).read_bytes()[:4096]
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    if data[:2] != b"MZ" or data[offset:offset + 4] != b"PE\0\0":
+        return None
+    return int.from_bytes(data[offset + 4:offset + 6], "little")
+
+
+_win32_skip_reason = None
+WIN32_SKIP_MARKER = E2E_DIR / "win32-skipped.txt"
+
+
+def require_win32():
+    """Raises unittest.SkipTest, with the reason, where this machine cannot run Wine's 32-bit half.
+    The emulation script sets it up where it can. The verdict of a skip is kept for the rest of
+    the test run (the base prefix's maker checks afresh)."""
+    global _win32_skip_reason
+    if _win32_skip_reason is None and WIN32_SKIP_MARKER.exists():
+        _win32_skip_reason = WIN32_SKIP_MARKER.read_text().strip()
+    if _win32_skip_reason is None:
+        E2E_DIR.mkdir(parents=True, exist_ok=True)
+        result = subprocess.run([str(EMULATION_SCRIPT)], capture_output=True, text=True, stdin=subprocess.DEVNULL)
+        sys.stdout.write(result.stdout)
+        if result.returncode == SKIP_STATUS:
+            lines = [line for line in result.stderr.splitlines() if line.startswith("SKIPPED:")]
+            _win32_skip_reason = lines[-1] if lines else "SKIPPED: the 32-bit program cannot be run on this machine"
+            WIN32_SKIP_MARKER.write_text(_win32_skip_reason + "\n")
+        elif result.returncode != 0:
+            raise RuntimeError(f"{EMULATION_SCRIPT} failed ({result.returncode}): {result.stderr[-2000:]}")
+        else:
+            _win32_skip_reason = ""
+    if _win32_skip_reason:
+        raise unittest.SkipTest(_win32_skip_reason)
+
+
+class WinePrefix:
+    """A throwaway copy of the build's base prefix for one test."""
+
+    def __init__(self, name, build=WIN64):
+        self.build = build
+        make_base_prefix(build)
+        base = build.base_prefix
         runs = E2E_DIR / "runs"
         runs.mkdir(parents=True, exist_ok=True)
         self.root = Path(tempfile.mkdtemp(prefix=f"{name}-", dir=runs))
         self.path = self.root / "prefix"
         # The system folders' files are hard links: nothing here writes into them, and a copy
         # would take seconds.
-        windows = BASE_PREFIX / "drive_c" / "windows"
+        windows = base / "drive_c" / "windows"
         linked = [name for name in ("system32", "syswow64") if (windows / name).exists()]
-        shutil.copytree(BASE_PREFIX, self.path, symlinks=True,
+        shutil.copytree(base, self.path, symlinks=True,
                         ignore=lambda folder, names: linked if Path(folder) == windows else [])
         for name in linked:
             subprocess.run(["cp", "-al", str(windows / name), str(self.path / "drive_c" / "windows" / name)], check=True)
@@ -134,6 +222,12 @@ class WinePrefix:
         # The helper's font probe, which it loads into the program to read the fonts of its boxes.
         if (WIN64_DIR / "tw-fontprobe.dll").exists():
             shutil.copy(WIN64_DIR / "tw-fontprobe.dll", self.tools / "tw-fontprobe.dll")
+        # A 64-bit module cannot be loaded into a 32-bit program: there the probe is the 32-bit
+        # one, whose hook a 32-bit helper holds (start_font_probe).
+        if build is WIN32:
+            for name in ("tw-auto32.exe", "tw-fontprobe32.dll"):
+                shutil.copy(WIN32_DIR / name, self.tools / name)
+        self.probe_holder = None
 
     def unix(self, windows_path):
         """The file behind a path on drive C:."""
@@ -151,11 +245,11 @@ class WinePrefix:
         return path
 
     def install_program(self, windows_path, manifest=None, log=None, stub=None):
-        """Copies the 64-bit program to the path with a log attached (a manifest, raw log bytes,
+        """Copies the build's program to the path with a log attached (a manifest, raw log bytes,
         or no log at all)."""
         target = self.unix(windows_path)
         target.parent.mkdir(parents=True, exist_ok=True)
-        stub = Path(stub or WIN64_DIR / "uninstall.exe")
+        stub = Path(stub or self.build.program_dir / "uninstall.exe")
         if manifest is None and log is None:
             shutil.copy(stub, target)
             return target
@@ -172,10 +266,11 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=90, shots=None, then=None):
+    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None):
         """Runs the program as a person would, the helper answering each box with the next
         action (and every box after them with `then`, if given); returns its exit status and
         what the helper saw."""
+        timeout = timeout or self.build.run_timeout
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
         ended_win = f"{TOOLS_DIR_WIN}\\ended"
@@ -192,6 +287,8 @@ class WinePrefix:
             helper += ["--shots", shots]
         if then:
             helper += ["--then", then]
+        if self.build is WIN32:
+            helper += ["--no-probe"]
         helper += list(actions)
         logs = self.root / "logs"
         logs.mkdir(exist_ok=True)
@@ -199,7 +296,7 @@ class WinePrefix:
         with open(logs / f"helper-{stamp}.log", "w") as helper_log, open(logs / f"program-{stamp}.log", "w") as program_log:
             watcher = subprocess.Popen(helper, env=self.env, stdout=helper_log, stderr=helper_log, stdin=subprocess.DEVNULL)
             time.sleep(0.3)
-            process = subprocess.Popen([WINE, program, *arguments], env=self.env, stdout=program_log, stderr=program_log,
+            process = subprocess.Popen([self.build.loader, program, *arguments], env=self.env, stdout=program_log, stderr=program_log,
                                        stdin=subprocess.DEVNULL)
             try:
                 code = process.wait(timeout=timeout + 30)
@@ -222,9 +319,45 @@ class WinePrefix:
             raise RuntimeError(f"no short name for {windows_path}")
         return result.stdout.strip()
 
-    def finish(self, timeout=60):
+    def start_font_probe(self, timeout=300):
+        """In a prefix of the 32-bit program: has a 32-bit helper install the 32-bit font probe's
+        hook for every thread, so that the helper's boxes show the program's fonts; it holds the
+        hook until finish()."""
+        if self.build is not WIN32 or self.probe_holder:
+            return
+        ready, until = self.unix(f"{TOOLS_DIR_WIN}\\probe.ready"), self.unix(f"{TOOLS_DIR_WIN}\\probe.release")
+        for stale in (ready, until):
+            if stale.exists():
+                stale.unlink()
+        logs = self.root / "logs"
+        logs.mkdir(exist_ok=True)
+        with open(logs / "probe-holder.log", "w") as log:
+            self.probe_holder = subprocess.Popen(
+                [WINE32, f"{TOOLS_DIR_WIN}\\tw-auto32.exe", "--hook", "--ready", f"{TOOLS_DIR_WIN}\\probe.ready",
+                 "--until", f"{TOOLS_DIR_WIN}\\probe.release", "--timeout", "1800"],
+                env=dict(self.env, WINEDEBUG="-all"), stdout=log, stderr=log, stdin=subprocess.DEVNULL)
+        deadline = time.time() + timeout
+        while not ready.exists():
+            if self.probe_holder.poll() is not None:
+                raise RuntimeError(f"the 32-bit probe's holder ended ({self.probe_holder.returncode}); see {logs}")
+            if time.time() > deadline:
+                raise RuntimeError("the 32-bit probe's holder did not install its hook in time")
+            time.sleep(0.2)
+
+    def stop_font_probe(self):
+        if not self.probe_holder:
+            return
+        self.unix(f"{TOOLS_DIR_WIN}\\probe.release").touch()
+        try:
+            self.probe_holder.wait(timeout=120)
+        except subprocess.TimeoutExpired:
+            self.probe_holder.kill()
+        self.probe_holder = None
+
+    def finish(self, timeout=None):
         """Waits for every process of the prefix (a batch job included) to end."""
-        return wait_for_server(self.path, timeout)
+        self.stop_font_probe()
+        return wait_for_server(self.path, timeout or self.build.finish_timeout)
 
     def screenshot(self, windows_bmp, name):
         """Keeps a screenshot the helper made as a PNG artefact of the test run; returns its path."""
@@ -262,10 +395,13 @@ def box_text(box):
 
 
 class PrefixTestCase(unittest.TestCase):
-    """A test with its own throwaway prefix, removed afterwards unless TIDEWELL_KEEP_PREFIX is set."""
+    """A test with its own throwaway prefix, removed afterwards unless TIDEWELL_KEEP_PREFIX is set.
+    `build` says which build of the program the test runs."""
+
+    build = WIN64
 
     def setUp(self):
-        self.prefix = WinePrefix(self.id().split(".")[-1])
+        self.prefix = WinePrefix(self.id().split(".")[-1], self.build)
         if not os.environ.get("TIDEWELL_KEEP_PREFIX"):
             self.addCleanup(self.prefix.remove)
 
@@ -275,9 +411,20 @@ class PrefixTestCase(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    import sys
-
-    if sys.argv[1:] == ["make-base"]:
-        make_base_prefix()
-        check_sandbox(BASE_PREFIX)
-        print(f"base prefix ready: {BASE_PREFIX}")
+    # make-base [BUILD]: makes the base prefix of the build (win64 when not given); for win32,
+    # exits with SKIP_STATUS where the machine cannot run the 32-bit program.
+    if sys.argv[1:2] == ["make-base"] and len(sys.argv) <= 3 and (sys.argv[2:] or ["win64"])[0] in BUILDS:
+        build = BUILDS[(sys.argv[2:] or ["win64"])[0]]
+        started = time.time()
+        if build is WIN32 and WIN32_SKIP_MARKER.exists():
+            WIN32_SKIP_MARKER.unlink()  # a new test run: whether the machine can is asked afresh
+        try:
+            make_base_prefix(build)
+        except unittest.SkipTest as skipped:
+            print(skipped)
+            sys.exit(SKIP_STATUS)
+        check_sandbox(build.base_prefix)
+        print(f"base prefix ready: {build.base_prefix} ({time.time() - started:.0f} s)")
+    else:
+        print("usage: harness.py make-base [win64|win32]", file=sys.stderr)
+        sys.exit(2)

@@ -4,7 +4,9 @@
 // the module into the program, and when tw-auto sends a box the probe message, the hook reads
 // the fonts of the box and its controls there and writes them next to this module as
 // fonts-<box>.txt (the box's handle in hexadecimal): one line "id handle weight height face"
-// per control, id 0 for the box itself, weight -1 when the font cannot be read.
+// per control, id 0 for the box itself, weight -1 when the font cannot be read. Where the system
+// calls the hook in the process that installed it instead (a program of the other bitness), the
+// box is not this process's and the probe leaves it alone.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +30,9 @@ void Describe(FILE* file, int id, HWND window) {
 }
 
 void Probe(HWND box) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(box, &process);
+    if (process != GetCurrentProcessId()) return;
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;

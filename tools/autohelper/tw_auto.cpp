@@ -3,8 +3,11 @@
 // person would (a click, a key, the close box), and records what every box showed: caption,
 // texts, buttons, fonts, focus, and optionally a screenshot.
 //
-// usage: tw-auto.exe --exe NAME --out RESULT.json [--ended FILE] [--timeout S] [--shots DIR] [--then ACTION] ACTION...
+// usage: tw-auto.exe --exe NAME --out RESULT.json [--ended FILE] [--timeout S] [--shots DIR] [--no-probe] [--then ACTION] ACTION...
 //   --ended: a file that appears once the program has ended (it may end before it is seen)
+//   --no-probe: no font probe of its own, for a program of the other bitness, which cannot load
+//               it (there a probe that cannot be loaded would end the hook chain before the
+//               probe of the program's own bitness, which tw-auto32 --hook holds)
 //   ACTION: press:ID   click the control with that id (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7, ...);
 //                      press:ID|ID.. the first of those the box has (press:6|1: Yes, else OK)
 //           key:K[+K..] keys to the focused control: ENTER, ESC, TAB, SPACE, ALT-x, or a letter
@@ -21,6 +24,12 @@
 // usage: tw-auto.exe --hold PATH --ready FILE --until FILE [--timeout S]
 //   holds PATH open as another program would (reading and writing shared, deleting not), makes
 //   the ready file once it holds it, and lets go when the until file appears.
+//
+// usage: tw-auto32.exe --hook --ready FILE --until FILE [--timeout S]
+//   installs the font probe's hook for every thread, makes the ready file, and holds the hook
+//   until the until file appears. A hook module is loaded only into programs of its own bitness:
+//   the 32-bit build holds the 32-bit probe's hook for a 32-bit program, whose boxes the 64-bit
+//   tw-auto reads and answers as usual (the probe writes its findings where both look).
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -41,6 +50,8 @@ struct Options {
     std::wstring ready;
     std::wstring until;
     std::wstring ended;  // appears once the program has ended, also one too quick to be seen
+    bool hook = false;
+    bool probe = true;
     std::wstring shortName;
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
@@ -160,12 +171,19 @@ std::wstring OwnFolder() {
     return folder.substr(0, folder.rfind(L'\\') + 1);
 }
 
-// Installs tw-fontprobe.dll's hook for every thread, when the module lies next to tw-auto.exe.
-void InstallFontProbe() {
-    HMODULE module = LoadLibraryW((OwnFolder() + L"tw-fontprobe.dll").c_str());
-    if (!module) return;
+// The probe of tw-auto's own bitness, next to tw-auto.exe.
+#ifdef _WIN64
+const wchar_t PROBE_MODULE[] = L"tw-fontprobe.dll";
+#else
+const wchar_t PROBE_MODULE[] = L"tw-fontprobe32.dll";
+#endif
+
+// Installs the probe's hook for every thread, when the module lies next to tw-auto.exe.
+bool InstallFontProbe() {
+    HMODULE module = LoadLibraryW((OwnFolder() + PROBE_MODULE).c_str());
+    if (!module) return false;
     auto hook = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "ProbeHook")));
-    if (hook) SetWindowsHookExW(WH_CALLWNDPROC, hook, module, 0);
+    return hook && SetWindowsHookExW(WH_CALLWNDPROC, hook, module, 0);
 }
 
 // The fonts of a box and its controls as the probe read them inside the box's process, by
@@ -377,6 +395,8 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--ready") options.ready = value();
         else if (arg == L"--until") options.until = value();
         else if (arg == L"--ended") options.ended = value();
+        else if (arg == L"--hook") options.hook = true;
+        else if (arg == L"--no-probe") options.probe = false;
         else if (arg == L"--short-name") options.shortName = value();
         else options.actions.push_back(Narrow(arg));
     }
@@ -401,10 +421,30 @@ int Hold(const Options& options) {
     return 0;
 }
 
+// Holds the probe's hook until told to let go; 0 when it held it.
+int HoldHook(const Options& options) {
+    if (!InstallFontProbe()) {
+        std::fprintf(stderr, "cannot install the font probe's hook: error %lu\n", GetLastError());
+        return 1;
+    }
+    HANDLE ready = CreateFileW(options.ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+    DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    while (!Exists(options.until) && static_cast<int>(deadline - GetTickCount()) > 0) Pump(100);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     Options options = Parse(argc, argv);
+    if (options.hook) {
+        if (options.ready.empty() || options.until.empty()) {
+            std::fputs("usage: tw-auto32.exe --hook --ready FILE --until FILE [--timeout S]\n", stderr);
+            return 2;
+        }
+        return HoldHook(options);
+    }
     if (!options.shortName.empty()) {
         wchar_t shortPath[MAX_PATH];
         DWORD length = GetShortPathNameW(options.shortName.c_str(), shortPath, MAX_PATH);
@@ -420,11 +460,11 @@ int wmain(int argc, wchar_t** argv) {
         return Hold(options);
     }
     if (options.exe.empty() || options.out.empty()) {
-        std::fputs("usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] [--then ACTION] ACTION...\n", stderr);
+        std::fputs("usage: tw-auto.exe --exe NAME --out RESULT.json [--timeout S] [--shots DIR] [--no-probe] [--then ACTION] ACTION...\n", stderr);
         return 2;
     }
     CreateListener();
-    InstallFontProbe();
+    if (options.probe) InstallFontProbe();
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     std::vector<std::string> boxes;
     std::set<HWND> handled;
