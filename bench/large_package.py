@@ -102,26 +102,36 @@ def install(session, host_dir):
 
 
 def program_phases(trace):
-    """The phases of one traced run of the uninstaller, in seconds."""
-    loaded = trace.first("Ret", "CreateWindowExA")
-    # Removing plain installed files makes none of the marker calls: the first one after the
+    """The phases of one traced run of the uninstaller, in seconds. The marks are taken in the
+    order the program made them: several may share a millisecond."""
+    marks = trace.marks
+
+    def position(kind, call, text=None, start=0, last=False):
+        found = [i for i in range(start, len(marks))
+                 if marks[i].kind == kind and marks[i].call == call and (text is None or marks[i].text() == text)]
+        if not found:
+            raise RuntimeError(f"no {kind} of {call} {text or ''} in the trace")
+        return found[-1] if last else found[0]
+
+    loaded = position("Ret", "CreateWindowExA")
+    # Removing plain installed files makes none of the marker calls: the next one after the
     # window is the sweep's first guard lookup, or the pruning's first change of directory when
     # the sweep does not run.
-    after = [m for m in trace.marks if m.kind == "Call" and m.time >= loaded.time and m.call != "CreateWindowExA"]
-    prune = trace.last("Call", "SetCurrentDirectoryA", PACKAGE)
-    window_gone = trace.first("Call", "DestroyWindow", after=prune.time)
+    removed = loaded + 1
+    prune = position("Call", "SetCurrentDirectoryA", PACKAGE, last=True)
+    window_gone = position("Call", "DestroyWindow", start=prune)
 
-    def guard_checks(begin, end):  # each check starts with the Windows folder
-        return sum(1 for m in trace.marks if m.call == "GetWindowsDirectoryA" and m.kind == "Call" and begin <= m.time < end)
+    def guard_checks(begin, end):  # each check asks for the Windows folder once
+        return sum(1 for m in marks[begin:end] if m.kind == "Call" and m.call == "GetWindowsDirectoryA")
 
     return {
-        "start_and_load": loaded.time - trace.start,
-        "installed_files": after[0].time - loaded.time,
-        "leftover_sweep": prune.time - after[0].time,
-        "pruning_and_registry": window_gone.time - prune.time,
-        "teardown": trace.end - window_gone.time,
-        "sweep_guard_checks": guard_checks(after[0].time, prune.time),
-        "pruning_guard_checks": guard_checks(prune.time, window_gone.time),
+        "start_and_load": marks[loaded].time - trace.start,
+        "installed_files": marks[removed].time - marks[loaded].time,
+        "leftover_sweep": marks[prune].time - marks[removed].time,
+        "pruning_and_registry": marks[window_gone].time - marks[prune].time,
+        "teardown": trace.end - marks[window_gone].time,
+        "sweep_guard_checks": guard_checks(removed, prune),
+        "pruning_guard_checks": guard_checks(prune, window_gone),
     }
 
 

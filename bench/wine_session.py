@@ -50,17 +50,11 @@ class Trace:
             if match and IMAGE_BASE <= int(match.group(5), 16) < IMAGE_LIMIT:
                 self.marks.append(Mark(float(match.group(1)), match.group(2), match.group(3), match.group(4)))
 
-    def first(self, kind, call, after=None):
+    def first(self, kind, call):
         for mark in self.marks:
-            if mark.kind == kind and mark.call == call and (after is None or mark.time >= after):
+            if mark.kind == kind and mark.call == call:
                 return mark
         raise RuntimeError(f"no {kind} of {call} in the trace")
-
-    def last(self, kind, call, text=None):
-        found = [m for m in self.marks if m.kind == kind and m.call == call and (text is None or m.text() == text)]
-        if not found:
-            raise RuntimeError(f"no {kind} of {call} {text or ''} in the trace")
-        return found[-1]
 
 
 class Session:
