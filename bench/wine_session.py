@@ -72,7 +72,8 @@ class Session:
         self.env = self.prefix.env
         self.traces = self.prefix.root / "traces"
         self.traces.mkdir()
-        subprocess.run([harness.WINESERVER, "-p"], env=self.env, check=True)
+        # The server outlives each run, and ends half a minute after the last process of the prefix.
+        subprocess.run([harness.WINESERVER, "-p30"], env=self.env, check=True)
         self._wine(["reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/t", "REG_SZ", "/d",
                     ";".join(MARKER_CALLS), "/f"])
         # A command prompt that waits on its input keeps the session's desktop process up.
