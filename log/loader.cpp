@@ -12,28 +12,15 @@
 
 namespace {
 
-// The read-ahead under the file helpers: the records are read a few bytes at a time, and one
-// platform read per piece would cost more than all the rest of the load. It holds bytes of one
-// file that follow the helpers' position in it; the platform's own position in that file stands
-// at the end of them.
-enum { READ_AHEAD_SIZE = 4096 };
-
-struct ReadAhead {
-    HANDLE file;         // the file the bytes are from; null when it holds none
-    unsigned int next;   // the next byte to hand out
-    unsigned int end;    // the end of the bytes read
-    unsigned char bytes[READ_AHEAD_SIZE];
-};
-
-ReadAhead ahead;
-
 // The bytes read ahead and not yet handed out, for the file.
 unsigned int AheadLeft(HANDLE file) {
+    ReadAhead& ahead = run.readAhead;
     return ahead.file == file ? ahead.end - ahead.next : 0;
 }
 
 // Forgets the file's bytes, for a caller that sets the file's position itself or closes it.
 void ForgetReadAhead(HANDLE file) {
+    ReadAhead& ahead = run.readAhead;
     if (ahead.file != file) return;
     ahead.file = nullptr;
     ahead.next = ahead.end = 0;
@@ -42,6 +29,7 @@ void ForgetReadAhead(HANDLE file) {
 // Hands the bytes back to their file before the read-ahead takes another's: the platform's
 // position in it goes back to the helpers' own.
 void ReturnReadAhead() {
+    ReadAhead& ahead = run.readAhead;
     unsigned int left = ahead.end - ahead.next;
     if (ahead.file && left) SetFilePointer(ahead.file, -static_cast<LONG>(left), nullptr, FILE_CURRENT);
     ForgetReadAhead(ahead.file);
@@ -58,6 +46,7 @@ HANDLE FileOpen(const char* path) {
 }
 
 int FileRead(HANDLE file, void* buffer, unsigned int n) {
+    ReadAhead& ahead = run.readAhead;
     unsigned char* to = static_cast<unsigned char*>(buffer);
     if (ahead.file != file) ReturnReadAhead();
     unsigned int take = AheadLeft(file) < n ? AheadLeft(file) : n;
@@ -88,9 +77,6 @@ int FileRead(HANDLE file, void* buffer, unsigned int n) {
 }
 
 namespace {
-
-// The bytes of the current block's payload that readers may still take; 0 outside a block.
-unsigned int blockLeft;
 
 unsigned short DecodeU16(const unsigned char* bytes) {
     return static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
@@ -125,7 +111,7 @@ int FileReadU32(HANDLE file, unsigned int* value) {
 }
 
 unsigned int FileTell(HANDLE file) {
-    // The platform's position is past the bytes read ahead.
+    // The platform's position is past the bytes read run.readAhead.
     return SetFilePointer(file, 0, nullptr, FILE_CURRENT) - AheadLeft(file);
 }
 
@@ -149,13 +135,13 @@ void EnterBlock(HANDLE file, unsigned int length) {
     // A length that reaches past the end of the file claims bytes that are not there; bounding
     // by the file keeps a reader from sizing anything by them.
     unsigned int inFile = start < size ? size - start : 0;
-    blockLeft = length < inFile ? length : inFile;
+    run.blockLeft = length < inFile ? length : inFile;
 }
 
 int BlockRead(HANDLE file, void* buffer, unsigned int n) {
-    if (n > blockLeft) return 1;
+    if (n > run.blockLeft) return 1;
     if (n == 0) return 0;
-    blockLeft -= n;
+    run.blockLeft -= n;
     return FileRead(file, buffer, n);
 }
 
@@ -174,7 +160,7 @@ int BlockReadU32(HANDLE file, unsigned int* value) {
 }
 
 int BlockHolds(unsigned int count, unsigned int itemSize) {
-    return count <= blockLeft / itemSize;
+    return count <= run.blockLeft / itemSize;
 }
 
 int ReadBlockPayload(HANDLE file, const BlockHeader* header, char** buffer, unsigned int* length) {
@@ -241,7 +227,7 @@ int WalkBlocks(HANDLE file) {
             if (next < start) return ERR_BAD_LOG;
             EnterBlock(file, header.length);
             int code = DispatchBlock(file, &header);
-            blockLeft = 0;
+            run.blockLeft = 0;
             if (code != LOG_OK) return code;
             FileSeek(file, next);
         }
