@@ -1,8 +1,9 @@
 // The platform's share of one protected-folder check: the calls the guard makes for a folder that
-// is there and is not protected (its short name; the Windows and system folders, five shell
-// folders and two registry values, each with its short name), made as many times as the command
-// line says, with nothing else. The folder checked is this program's own. The removal benchmark
-// times it to tell what the phases that must ask the guard for each folder cost at least.
+// is not protected and is deeper than every protected folder (the Windows and system folders,
+// five shell folders and two registry values; no short forms, which the guard asks for only when
+// an entry is as deep as the folder), made as many times as the command line says, with nothing
+// else. The removal benchmark times it to tell what the phases that must ask the guard for each
+// folder cost at least.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -29,28 +30,20 @@ unsigned int Count(const char* commandLine) {
 
 extern "C" void WinMainCRTStartup() {
     OleInitialize(nullptr);  // the uninstaller's phases run inside it
-    char own[MAX_PATH], folder[MAX_PATH], shortName[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, own, MAX_PATH);
-    while (length > 0 && own[length - 1] != '\\') --length;
-    own[length > 0 ? length - 1 : 0] = 0;
+    char folder[MAX_PATH];
     for (unsigned int n = Count(GetCommandLineA()); n > 0; --n) {
-        GetShortPathNameA(own, shortName, MAX_PATH);
         GetWindowsDirectoryA(folder, MAX_PATH);
-        GetShortPathNameA(folder, shortName, MAX_PATH);
         GetSystemDirectoryA(folder, MAX_PATH);
-        GetShortPathNameA(folder, shortName, MAX_PATH);
         for (int csidl : kShellFolders) {
             LPITEMIDLIST list = nullptr;
-            if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && list && SHGetPathFromIDListA(list, folder))
-                GetShortPathNameA(folder, shortName, MAX_PATH);
+            if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && list) SHGetPathFromIDListA(list, folder);
             if (list) CoTaskMemFree(list);
         }
         HKEY key;
         if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", &key) == ERROR_SUCCESS) {
             for (const char* name : kValues) {
                 DWORD type = 0, size = MAX_PATH;
-                if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) == ERROR_SUCCESS)
-                    GetShortPathNameA(folder, shortName, MAX_PATH);
+                RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
             }
             RegCloseKey(key);
         }
