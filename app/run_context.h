@@ -2,7 +2,6 @@
 #pragma once
 #include "app/buffer_sizes.h"
 #include "app/platform.h"
-#include "log/read_ahead.h"
 #include "log/records.h"
 
 enum { EXIT_OK = 0, EXIT_FAILED = -1 };
@@ -27,10 +26,6 @@ struct RunContext {
     unsigned int registryCount;
     unsigned int registryCapacity;  // entries the list has room for: its count and three more
     char* patterns;  // the pattern block's payload, or null
-
-    // The file helpers' state while the log is read.
-    ReadAhead readAhead;
-    unsigned int blockLeft;  // bytes of the walked block's payload readers may still take; 0 outside one
 
     // The question dialog's drawing objects.
     HBRUSH dialogBrush;

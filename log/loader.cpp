@@ -12,15 +12,28 @@
 
 namespace {
 
+// The read-ahead under the file helpers: the records are read a few bytes at a time, and one
+// platform read per piece would cost more than all the rest of the load. It holds bytes of one
+// file that follow the helpers' position in it; the platform's own position in that file stands
+// at the end of them.
+enum { READ_AHEAD_SIZE = 4096 };
+
+struct ReadAhead {
+    HANDLE file;         // the file the bytes are from; null when it holds none
+    unsigned int next;   // the next byte to hand out
+    unsigned int end;    // the end of the bytes read
+    unsigned char bytes[READ_AHEAD_SIZE];
+};
+
+ReadAhead ahead;
+
 // The bytes read ahead and not yet handed out, for the file.
 unsigned int AheadLeft(HANDLE file) {
-    ReadAhead& ahead = run.readAhead;
     return ahead.file == file ? ahead.end - ahead.next : 0;
 }
 
 // Forgets the file's bytes, for a caller that sets the file's position itself or closes it.
 void ForgetReadAhead(HANDLE file) {
-    ReadAhead& ahead = run.readAhead;
     if (ahead.file != file) return;
     ahead.file = nullptr;
     ahead.next = ahead.end = 0;
@@ -29,7 +42,6 @@ void ForgetReadAhead(HANDLE file) {
 // Hands the bytes back to their file before the read-ahead takes another's: the platform's
 // position in it goes back to the helpers' own.
 void ReturnReadAhead() {
-    ReadAhead& ahead = run.readAhead;
     unsigned int left = ahead.end - ahead.next;
     if (ahead.file && left) SetFilePointer(ahead.file, -static_cast<LONG>(left), nullptr, FILE_CURRENT);
     ForgetReadAhead(ahead.file);
@@ -46,7 +58,6 @@ HANDLE FileOpen(const char* path) {
 }
 
 int FileRead(HANDLE file, void* buffer, unsigned int n) {
-    ReadAhead& ahead = run.readAhead;
     unsigned char* to = static_cast<unsigned char*>(buffer);
     if (ahead.file != file) ReturnReadAhead();
     unsigned int take = AheadLeft(file) < n ? AheadLeft(file) : n;
@@ -77,6 +88,9 @@ int FileRead(HANDLE file, void* buffer, unsigned int n) {
 }
 
 namespace {
+
+// The bytes of the current block's payload that readers may still take; 0 outside a block.
+unsigned int blockLeft;
 
 unsigned short DecodeU16(const unsigned char* bytes) {
     return static_cast<unsigned short>(bytes[0] | bytes[1] << 8);
@@ -111,7 +125,7 @@ int FileReadU32(HANDLE file, unsigned int* value) {
 }
 
 unsigned int FileTell(HANDLE file) {
-    // The platform's position is past the bytes read run.readAhead.
+    // The platform's position is past the bytes read ahead.
     return SetFilePointer(file, 0, nullptr, FILE_CURRENT) - AheadLeft(file);
 }
 
@@ -135,13 +149,13 @@ void EnterBlock(HANDLE file, unsigned int length) {
     // A length that reaches past the end of the file claims bytes that are not there; bounding
     // by the file keeps a reader from sizing anything by them.
     unsigned int inFile = start < size ? size - start : 0;
-    run.blockLeft = length < inFile ? length : inFile;
+    blockLeft = length < inFile ? length : inFile;
 }
 
 int BlockRead(HANDLE file, void* buffer, unsigned int n) {
-    if (n > run.blockLeft) return 1;
+    if (n > blockLeft) return 1;
     if (n == 0) return 0;
-    run.blockLeft -= n;
+    blockLeft -= n;
     return FileRead(file, buffer, n);
 }
 
@@ -160,7 +174,7 @@ int BlockReadU32(HANDLE file, unsigned int* value) {
 }
 
 int BlockHolds(unsigned int count, unsigned int itemSize) {
-    return count <= run.blockLeft / itemSize;
+    return count <= blockLeft / itemSize;
 }
 
 int ReadBlockPayload(HANDLE file, const BlockHeader* header, char** buffer, unsigned int* length) {
@@ -227,7 +241,7 @@ int WalkBlocks(HANDLE file) {
             if (next < start) return ERR_BAD_LOG;
             EnterBlock(file, header.length);
             int code = DispatchBlock(file, &header);
-            run.blockLeft = 0;
+            blockLeft = 0;
             if (code != LOG_OK) return code;
             FileSeek(file, next);
         }
