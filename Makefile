@@ -1,10 +1,11 @@
 # Tidewell: `make test` builds everything and runs every test; `make demo` shows a real run
-# under Wine. Both install what is missing first.
+# under Wine; `make bench` measures it against the physical limit. All install what is missing
+# first.
 BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build host win32 win64 test test-win32 unit e2e demo fuzz clean
+.PHONY: all deps build host win32 win64 test test-win32 unit e2e demo bench fuzz clean
 
 all: build
 
@@ -42,6 +43,13 @@ unit: host
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# The benchmarks (bench/run_bench.py says what each measures): prints a table and writes
+# $(BUILD)/bench/results.json. BENCH_ARGS passes options on, e.g. BENCH_ARGS="--only size,load".
+bench: win32 win64
+	@cmake -S . -B $(BUILD)/bench/host -DCMAKE_BUILD_TYPE=Release -DTIDEWELL_SANITIZE=OFF -DTIDEWELL_BENCH=ON >/dev/null
+	@cmake --build $(BUILD)/bench/host -j$(JOBS) --target tidewell-log log_load_bench
+	@scripts/bench.sh $(BUILD) $(BENCH_ARGS)
 
 # Fuzzes the log loader for FUZZ_SECONDS (scripts/fuzz.sh says more).
 FUZZ_SECONDS ?= 60

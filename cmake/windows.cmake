@@ -9,13 +9,16 @@ add_executable(uninstall WIN32
     log/log_location.cpp
     resources/tidewell.rc)
 target_include_directories(uninstall PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(uninstall PRIVATE
+# No -fdata-sections: with it, MinGW's compiler gives each zero-filled variable a .data$ section
+# of its own, and its zeros take room in the file instead of in .bss.
+set(PROGRAM_COMPILE_OPTIONS
     -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-    -fno-stack-protector -fno-threadsafe-statics -ffunction-sections -fdata-sections
+    -fno-stack-protector -fno-threadsafe-statics -ffunction-sections
     -fno-tree-loop-distribute-patterns
     -Wall -Wextra -Werror)
-target_link_options(uninstall PRIVATE
-    -nostdlib -mwindows -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--dynamicbase)
+set(PROGRAM_LINK_OPTIONS -nostdlib -mwindows -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--dynamicbase)
+target_compile_options(uninstall PRIVATE ${PROGRAM_COMPILE_OPTIONS})
+target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS})
 target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
 
@@ -59,3 +62,21 @@ foreach(fixture selfreg noexport)
     set_target_properties(${fixture} PROPERTIES PREFIX "" OUTPUT_NAME ${fixture})
 endforeach()
 target_compile_definitions(selfreg PRIVATE UNREGISTER_ENTRY)
+
+# The benchmarks' baselines under Wine (64-bit, as the program they run beside), built as the
+# program is: the least a program can do to remove a listed tree, a program that ends at once,
+# the start-up floors, and the platform calls of the protected-folder guard.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    foreach(baseline remove-listed do-nothing imports-only ole-window guard-calls)
+        set(source ${baseline})
+        if(baseline MATCHES "imports-only|ole-window")
+            set(source startup_floor)
+        endif()
+        string(REPLACE "-" "_" source ${source})
+        add_executable(bench-${baseline} WIN32 bench/programs/${source}.cpp)
+        target_compile_options(bench-${baseline} PRIVATE ${PROGRAM_COMPILE_OPTIONS})
+        target_link_options(bench-${baseline} PRIVATE ${PROGRAM_LINK_OPTIONS})
+        target_link_libraries(bench-${baseline} PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32)
+    endforeach()
+    target_compile_definitions(bench-imports-only PRIVATE IMPORTS_ONLY)
+endif()

@@ -16,6 +16,8 @@ int LoadUninstallLog();
 // The absolute file offset of the log, as the authoring tool wrote it (0: no log).
 unsigned int ReadLogOffsetField();
 
+// The file helpers read ahead of their callers; what they deliver, and the positions FileTell
+// reports and FileSeek takes, are those of one platform read per request.
 HANDLE FileOpen(const char* path);
 // 0 when exactly n bytes arrived, 1 when the read failed or fell short.
 int FileRead(HANDLE file, void* buffer, unsigned int n);

@@ -10,12 +10,14 @@
 
 namespace {
 
+// The path is read into the staging buffer and given its terminator; nothing behind it is
+// copied, so the buffer is not cleared for each record.
 int ReadRegistryRecord(HANDLE file, char* staging, RegistryRecord** entry) {
-    FillZero(staging, STAGING_SIZE);
     unsigned int root;
     unsigned short pathLength;
     if (BlockReadU32(file, &root) || BlockReadU16(file, &pathLength)) return ERR_BAD_LOG;
     if (pathLength > MAX_REGISTRY_PATH || BlockRead(file, staging, pathLength)) return ERR_BAD_LOG;
+    staging[pathLength] = 0;
 
     RegistryRecord* record;
     if (!AllocZeroed(static_cast<unsigned int>(sizeof(RegistryRecord)) + pathLength + 1, &record))

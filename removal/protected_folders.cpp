@@ -32,11 +32,46 @@ int FetchFolderEntry(int entry, char* folder) {
     return FetchShellFolder(kShellFolders[entry - 2], folder);
 }
 
+// A path's number of levels (a trailing backslash adds none), or 0 when it holds an empty, "."
+// or ".." level, which a file system may fold in making a short form.
+unsigned int PlainLevels(const char* path) {
+    unsigned int levels = 0;
+    for (const char* at = path; *at; ++at) {
+        if (*at != '\\' || at[1] == 0) continue;
+        if (at[1] == '\\' || at[1] == '.') return 0;
+        ++levels;
+    }
+    return levels + 1;
+}
+
+// The short (8.3) form of the path being checked, made only when a comparison needs it: the
+// file system builds it level by level, and most checks never need it.
+struct ShortForm {
+    const char* path;
+    int made;
+    char text[PATH_SIZE];  // empty when the path has none (a path that does not exist)
+};
+
+const char* ShortFormOf(ShortForm* form) {
+    if (!form->made) {
+        DWORD length = GetShortPathNameA(form->path, form->text, PATH_SIZE);
+        if (length == 0 || length >= PATH_SIZE) form->text[0] = 0;
+        StripBackslash(form->text);
+        form->made = 1;
+    }
+    return form->text;
+}
+
 // A folder has two spellings, its long name and its short (8.3) name, and a path may come in
 // either (or mixed, level by level). Failing the plain comparison, the short forms of both are
-// compared; shortPath is empty when the path has none (a path that does not exist).
-int SameFolder(const char* folder, const char* path, const char* shortPath) {
-    if (EqualsIgnoreCase(folder, path)) return 1;
+// compared. A short name stands for one level, so paths of different depths never share a
+// short form and are told apart without asking the file system.
+int SameFolder(const char* folder, ShortForm* path) {
+    if (EqualsIgnoreCase(folder, path->path)) return 1;
+    unsigned int folderLevels = PlainLevels(folder);
+    unsigned int pathLevels = PlainLevels(path->path);
+    if (folderLevels && pathLevels && folderLevels != pathLevels) return 0;
+    const char* shortPath = ShortFormOf(path);
     if (!shortPath[0]) return 0;
     char shortFolder[PATH_SIZE];
     DWORD length = GetShortPathNameA(folder, shortFolder, PATH_SIZE);
@@ -46,7 +81,7 @@ int SameFolder(const char* folder, const char* path, const char* shortPath) {
 }
 
 // The value's text as stored; its own trailing backslash makes no other folder of it.
-int RegistryValueEquals(HKEY key, const char* name, char* folder, const char* path, const char* shortPath) {
+int RegistryValueEquals(HKEY key, const char* name, char* folder, ShortForm* path) {
     DWORD type = 0;
     DWORD size = PATH_SIZE;
     if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS) return 0;
@@ -57,25 +92,24 @@ int RegistryValueEquals(HKEY key, const char* name, char* folder, const char* pa
     } else {
         folder[size] = 0;
     }
-    return SameFolder(folder, path, shortPath);
+    return SameFolder(folder, path);
 }
 
-int MatchesProtectedFolder(const char* path) {
-    char shortPath[PATH_SIZE];
-    DWORD length = GetShortPathNameA(path, shortPath, PATH_SIZE);
-    if (length == 0 || length >= PATH_SIZE) shortPath[0] = 0;
-    StripBackslash(shortPath);
+int MatchesProtectedFolder(const char* candidate) {
+    ShortForm path;
+    path.path = candidate;
+    path.made = 0;
 
     char folder[PATH_SIZE];
     for (int entry = 0; entry < 2 + SHELL_FOLDER_COUNT; ++entry) {
         if (!FetchFolderEntry(entry, folder)) continue;
         StripBackslash(folder);
-        if (SameFolder(folder, path, shortPath)) return 1;
+        if (SameFolder(folder, &path)) return 1;
     }
     HKEY key;
     if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", &key) != ERROR_SUCCESS) return 0;
-    int found = RegistryValueEquals(key, "ProgramFilesDir", folder, path, shortPath) ||
-                RegistryValueEquals(key, "CommonFilesDir", folder, path, shortPath);
+    int found = RegistryValueEquals(key, "ProgramFilesDir", folder, &path) ||
+                RegistryValueEquals(key, "CommonFilesDir", folder, &path);
     RegCloseKey(key);
     return found;
 }

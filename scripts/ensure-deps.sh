@@ -8,6 +8,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 xvfb python3 fonts-dejavu-core
     clang libclang-rt-dev
+    libbenchmark-dev
 )
 
 missing=()

@@ -124,6 +124,18 @@ TEST_F(ProtectedFolders, AFolderIsProtectedUnderItsShortNameToo) {
     EXPECT_EQ(Protected("C:\\PROGRA~2"), 0);  // no such folder: no short form to compare
 }
 
+TEST_F(ProtectedFolders, ShortFormsAreAskedForOnlyWhenAnEntryIsAsDeepAsThePath) {
+    // Each short form costs the file system a lookup per level, and the sweep asks the guard
+    // for every folder: a path deeper than every entry needs none.
+    fake::SetShortName(test::kProgramFiles, "C:\\PROGRA~1");
+    fake::AddFolder("C:\\Program Files\\Pkg\\a\\b\\c\\d\\e\\f");
+    EXPECT_EQ(Protected("C:\\PROGRA~1\\Pkg\\a\\b\\c\\d\\e\\f"), 0);
+    EXPECT_EQ(fake::CallCount("GetShortPathNameA"), 0);
+    // A level that a file system might fold keeps the comparison of short forms.
+    EXPECT_EQ(Protected("C:\\PROGRA~1\\.\\Pkg\\a\\b\\c\\d\\e\\f"), 0);
+    EXPECT_GT(fake::CallCount("GetShortPathNameA"), 0);
+}
+
 TEST_F(ProtectedFolders, ARegistryValueWithItsOwnBackslashStillProtectsItsFolder) {
     // Compared as text alone, "D:\Apps\" names no folder the caller could pass; the folder it
     // stands for is protected all the same once it exists.

@@ -58,8 +58,11 @@ TEST_F(PruneFolders, RecordsOfOneFolderEmptyItOnceAndStopAtTheProgramsOwnFolder)
 TEST_F(PruneFolders, AFolderTheWalkRemovedHigherUpIsNotRememberedAsPruned) {
     fake::AddFolder(kPkg + "\\a\\b");
     EXPECT_EQ(Prune({{".\\a\\b", "x"}, {".\\a", "y"}}),
-              (std::vector<std::string>{Removed(kPkg + "\\a\\b"), Removed(kPkg + "\\a"), Refused(kPkg, ERROR_DIR_NOT_EMPTY),
-                                        Refused(kPkg + "\\a", ERROR_FILE_NOT_FOUND)}));
+              (std::vector<std::string>{Removed(kPkg + "\\a\\b"), Removed(kPkg + "\\a"), Refused(kPkg, ERROR_DIR_NOT_EMPTY)}));
+    // The second record's walk starts, and ends at once: its folder is gone.
+    std::vector<std::string> looks = fake::Calls({"GetFileAttributesA"});
+    ASSERT_FALSE(looks.empty());
+    EXPECT_EQ(looks.back(), "GetFileAttributesA " + kPkg + "\\a -> error 2");
 }
 
 TEST_F(PruneFolders, ARecordWhoseWalkRemovesNothingLeavesTheLastPrunedFolderAlone) {
@@ -77,10 +80,42 @@ TEST_F(PruneFolders, TheLastPrunedFolderIsComparedIgnoringTheCaseOfItsLetters) {
 }
 
 TEST_F(PruneFolders, AFolderAlreadyGoneEndsTheWalkAtOnce) {
-    // The installed-file phase removed the folder record's folder; its empty parent stays.
+    // The installed-file phase removed the folder record's folder; its empty parent stays. A
+    // folder that is not there is neither asked of the guard nor tried for removal.
     fake::AddFolder(kPkg + "\\empty");
-    EXPECT_EQ(Prune({{".\\empty\\gone", ""}}), (std::vector<std::string>{Refused(kPkg + "\\empty\\gone", ERROR_FILE_NOT_FOUND)}));
+    EXPECT_TRUE(Prune({{".\\empty\\gone", ""}, {"D:\\nowhere\\gone", "x"}}).empty());
     EXPECT_TRUE(fake::Exists(kPkg + "\\empty"));
+    EXPECT_EQ(fake::CallCount("GetWindowsDirectoryA"), 0);
+}
+
+TEST_F(PruneFolders, AFolderThatCannotBeReadIsStillWalked) {
+    // Only a folder that is certainly missing skips the walk; any other failure to read it does not.
+    fake::AddFolder(kPkg + "\\locked");
+    fake::FailCall("GetFileAttributesA", 1, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Prune({{".\\locked", "x"}}).front(), Removed(kPkg + "\\locked"));
+}
+
+TEST_F(PruneFolders, RecordsOfAFolderThatStaysAreWalkedOnceInARow) {
+    // Kept files hold lib and full; gone was removed before the phase; the system folder is
+    // protected. Nothing the phase does in between changes their fate, so the records that
+    // follow one of them directly are passed over; a record further on is walked again.
+    fake::AddFile(kPkg + "\\lib\\kept.dll");
+    fake::AddFile(kPkg + "\\full\\kept.txt");
+    EXPECT_EQ(Prune({{".\\lib", "a.dll"},
+                     {".\\LIB", "b.dll"},
+                     {".\\gone", "c"},
+                     {".\\gone", "d"},
+                     {"C:\\WINDOWS\\SYSTEM32", "e.dll"},
+                     {"C:\\WINDOWS\\SYSTEM32", "f.dll"},
+                     {".\\lib", "g.dll"},
+                     {".\\full", "h"},
+                     {".\\lib", "i.dll"}}),
+              (std::vector<std::string>{Refused(kPkg + "\\lib", ERROR_DIR_NOT_EMPTY), Refused(kPkg + "\\lib", ERROR_DIR_NOT_EMPTY),
+                                        Refused(kPkg + "\\full", ERROR_DIR_NOT_EMPTY),
+                                        Refused(kPkg + "\\lib", ERROR_DIR_NOT_EMPTY)}));
+    // The guard was asked for lib three times, for the system folder and for full once each.
+    EXPECT_EQ(fake::CallCount("GetSystemDirectoryA"), 5);
+    EXPECT_TRUE(fake::Exists(kPkg + "\\lib\\kept.dll"));
 }
 
 TEST_F(PruneFolders, AKeptFileKeepsItsFolderAndEveryFolderAbove) {
