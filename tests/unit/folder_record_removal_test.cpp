@@ -12,18 +12,8 @@ namespace {
 
 const std::string kMenu = std::string(test::kPrograms) + "\\Pkg";
 
-class FolderRecordRemoval : public test::ProgramTest {
+class FolderRecordRemoval : public test::FolderPhaseTest {
 protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        test::AddSystemFolders();
-        fake::AddFile(test::kProgramPath);
-        test::StartRun();
-    }
-    void TearDown() override {
-        test::EndRun();
-        ProgramTest::TearDown();
-    }
     // The deletions and removals the phase tried, in order.
     std::vector<std::string> Remove(const std::vector<tidewell::FolderEntry>& folders) {
         test::SetFolderRecords(folders);

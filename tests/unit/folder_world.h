@@ -8,6 +8,7 @@
 #include "app/run_context.h"
 #include "app/text.h"
 #include "fake_win32.h"
+#include "test_support.h"
 #include "tools/logwriter/log_writer.h"
 
 namespace test {
@@ -66,5 +67,21 @@ inline void SetFolderRecords(const std::vector<tidewell::FolderEntry>& entries) 
     run.folderCount = static_cast<unsigned int>(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) run.folders[i] = MakeRecord<FolderRecord>(entries[i].folder, entries[i].name);
 }
+
+// A run under way on a machine with the system's folders, the program file in its folder: what
+// each folder phase starts from.
+class FolderPhaseTest : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        AddSystemFolders();
+        fake::AddFile(kProgramPath);
+        StartRun();
+    }
+    void TearDown() override {
+        EndRun();
+        ProgramTest::TearDown();
+    }
+};
 
 }  // namespace test

@@ -19,19 +19,8 @@ using tidewell::Bytes;
 
 const std::string kPkg = "C:\\Program Files\\Pkg";
 
-class LeftoverSweep : public test::ProgramTest {
+class LeftoverSweep : public test::FolderPhaseTest {
 protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        test::AddSystemFolders();
-        fake::AddFile(test::kProgramPath);
-        test::StartRun();
-    }
-    void TearDown() override {
-        test::EndRun();
-        ProgramTest::TearDown();
-    }
-
     // The program file in another folder, the run started afresh for it.
     void MoveProgram(const std::string& programPath) {
         test::EndRun();

@@ -13,18 +13,8 @@ namespace {
 
 const std::string kPkg = "C:\\Program Files\\Pkg";
 
-class PruneFolders : public test::ProgramTest {
+class PruneFolders : public test::FolderPhaseTest {
 protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        test::AddSystemFolders();
-        fake::AddFile(test::kProgramPath);
-        test::StartRun();
-    }
-    void TearDown() override {
-        test::EndRun();
-        ProgramTest::TearDown();
-    }
     // The removals the phase tried, in order.
     std::vector<std::string> Prune(const std::vector<tidewell::FileEntry>& files) {
         test::SetFileRecords(files);
