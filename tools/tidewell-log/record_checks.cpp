@@ -77,6 +77,23 @@ void CheckPruning(const std::string& path, const std::string& where, Findings* f
     }
 }
 
+// The checks every file and folder record shares. False (with an error) when the program would
+// refuse the record's strings; otherwise the folder and name as the program reads them.
+bool CheckRecordStrings(const std::string& where, const std::string& storedFolder, const std::string& storedName,
+                        Findings* findings, std::string* folder, std::string* name) {
+    size_t length = storedFolder.size() + storedName.size();
+    if (length > MAX_RECORD_STRINGS) {
+        findings->push_back({true, where, "folder and name together are " + std::to_string(length) +
+                                              " bytes; the program takes at most " + std::to_string(MAX_RECORD_STRINGS)});
+        return false;
+    }
+    *folder = Visible(storedFolder);
+    *name = Visible(storedName);
+    if (*folder != storedFolder || *name != storedName)
+        Warn(findings, where, "holds a zero byte: the program reads the text only up to it");
+    return true;
+}
+
 }  // namespace
 
 void CheckFiles(const LogContent& content, Findings* findings) {
@@ -85,16 +102,8 @@ void CheckFiles(const LogContent& content, Findings* findings) {
     for (size_t i = 0; i < content.files->size(); ++i) {
         const FileEntry& entry = (*content.files)[i];
         std::string where = Record("files", i, entry.folder, entry.name);
-        if (entry.folder.size() + entry.name.size() > MAX_RECORD_STRINGS) {
-            findings->push_back({true, where,
-                                 "folder and name together are " + std::to_string(entry.folder.size() + entry.name.size()) +
-                                     " bytes; the program takes at most " + std::to_string(MAX_RECORD_STRINGS)});
-            continue;
-        }
-        std::string folder = Visible(entry.folder);
-        std::string name = Visible(entry.name);
-        if (folder != entry.folder || name != entry.name)
-            Warn(findings, where, "holds a zero byte: the program reads the text only up to it");
+        std::string folder, name;
+        if (!CheckRecordStrings(where, entry.folder, entry.name, findings, &folder, &name)) continue;
         if (entry.flags & ~(FILE_SHARED | FILE_FONT | FILE_SELFREG))
             Warn(findings, where, "flag bits the program does not know are set; it ignores them");
 
@@ -151,16 +160,8 @@ void CheckFolders(const LogContent& content, Findings* findings) {
     for (size_t i = 0; i < content.folders->size(); ++i) {
         const FolderEntry& entry = (*content.folders)[i];
         std::string where = Record("folders", i, entry.folder, entry.name);
-        if (entry.folder.size() + entry.name.size() > MAX_RECORD_STRINGS) {
-            findings->push_back({true, where,
-                                 "folder and name together are " + std::to_string(entry.folder.size() + entry.name.size()) +
-                                     " bytes; the program takes at most " + std::to_string(MAX_RECORD_STRINGS)});
-            continue;
-        }
-        std::string folder = Visible(entry.folder);
-        std::string name = Visible(entry.name);
-        if (folder != entry.folder || name != entry.name)
-            Warn(findings, where, "holds a zero byte: the program reads the text only up to it");
+        std::string folder, name;
+        if (!CheckRecordStrings(where, entry.folder, entry.name, findings, &folder, &name)) continue;
         if (folder.empty()) {
             Warn(findings, where,
                  name.empty() ? "names neither a folder nor a file: it does nothing"
