@@ -100,6 +100,24 @@ unsigned int DecodeU32(const unsigned char* bytes) {
     return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<unsigned int>(bytes[3]) << 24;
 }
 
+// The numbers of the log are little-endian. Each is read through the file helpers or the block
+// reads; 0 when it arrived whole, and the bytes that did not arrive read as zero.
+typedef int (*ByteReader)(HANDLE file, void* buffer, unsigned int n);
+
+int ReadU16With(ByteReader read, HANDLE file, unsigned short* value) {
+    unsigned char bytes[2] = {0, 0};
+    int failed = read(file, bytes, sizeof bytes);
+    *value = DecodeU16(bytes);
+    return failed;
+}
+
+int ReadU32With(ByteReader read, HANDLE file, unsigned int* value) {
+    unsigned char bytes[4] = {0, 0, 0, 0};
+    int failed = read(file, bytes, sizeof bytes);
+    *value = DecodeU32(bytes);
+    return failed;
+}
+
 // Moves the platform's position to the end of the file: the caller seeks back.
 unsigned int FileSize(HANDLE file) {
     ForgetReadAhead(file);
@@ -111,17 +129,11 @@ unsigned int FileSize(HANDLE file) {
 }  // namespace
 
 int FileReadU16(HANDLE file, unsigned short* value) {
-    unsigned char bytes[2] = {0, 0};
-    int failed = FileRead(file, bytes, sizeof bytes);
-    *value = DecodeU16(bytes);
-    return failed;
+    return ReadU16With(FileRead, file, value);
 }
 
 int FileReadU32(HANDLE file, unsigned int* value) {
-    unsigned char bytes[4] = {0, 0, 0, 0};
-    int failed = FileRead(file, bytes, sizeof bytes);
-    *value = DecodeU32(bytes);
-    return failed;
+    return ReadU32With(FileRead, file, value);
 }
 
 unsigned int FileTell(HANDLE file) {
@@ -160,17 +172,11 @@ int BlockRead(HANDLE file, void* buffer, unsigned int n) {
 }
 
 int BlockReadU16(HANDLE file, unsigned short* value) {
-    unsigned char bytes[2] = {0, 0};
-    int failed = BlockRead(file, bytes, sizeof bytes);
-    *value = DecodeU16(bytes);
-    return failed;
+    return ReadU16With(BlockRead, file, value);
 }
 
 int BlockReadU32(HANDLE file, unsigned int* value) {
-    unsigned char bytes[4] = {0, 0, 0, 0};
-    int failed = BlockRead(file, bytes, sizeof bytes);
-    *value = DecodeU32(bytes);
-    return failed;
+    return ReadU32With(BlockRead, file, value);
 }
 
 int BlockHolds(unsigned int count, unsigned int itemSize) {
