@@ -10,6 +10,7 @@
 #include "app/text.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
+#include "removal/resolve_folder.h"
 
 namespace {
 
@@ -78,6 +79,18 @@ void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
     FindClose(search);
 }
 
+// 1 when the current folder may be swept: its path read whole and not protected. The path's
+// buffer is given back before the caller enumerates anything.
+int MaySweepCurrentFolder() {
+    char* path;
+    if (!AllocZeroed(PATH_SIZE, &path)) return 0;
+    // An empty path, when the current directory cannot be read, is reported as protected.
+    ReadCurrentDirectory(path);
+    int isProtected = IsProtectedFolder(path);
+    FreeAndNull(&path);
+    return !isProtected;
+}
+
 // Sweeps the current folder and everything below it, and ends in its parent whatever happens.
 // Each level keeps its working storage on the heap, so a level costs a few words of stack;
 // the platform's path limit bounds the depth, since a folder whose path cannot be read is
@@ -88,26 +101,15 @@ void SweepCurrentFolder() {
         SetCurrentDirectoryA("..");
         return;
     }
-    char* path;
-    if (!AllocZeroed(PATH_SIZE, &path)) {
+    if (!MaySweepCurrentFolder()) {
         SetCurrentDirectoryA("..");
-        FreeAndNull(&entry);
-        return;
+    } else {
+        SweepCurrentEntries(entry);
+        if (IsCurrentFolderEmpty(entry))
+            RemoveCurrentFolder();
+        else
+            SetCurrentDirectoryA("..");
     }
-    // An empty path, when the current directory cannot be read, is reported as protected.
-    ReadCurrentDirectory(path);
-    int isProtected = IsProtectedFolder(path);
-    FreeAndNull(&path);
-    if (isProtected) {
-        SetCurrentDirectoryA("..");
-        FreeAndNull(&entry);
-        return;
-    }
-    SweepCurrentEntries(entry);
-    if (IsCurrentFolderEmpty(entry))
-        RemoveCurrentFolder();
-    else
-        SetCurrentDirectoryA("..");
     FreeAndNull(&entry);
 }
 
@@ -133,11 +135,8 @@ int MatchesPattern(const char* name) {
 void SweepLeftovers() {
     if (!run.patterns || !run.patterns[0]) return;
     if (IsProtectedFolder(run.installDir)) return;
-    StripBackslash(run.installDir);
-    int entered = SetCurrentDirectoryA(run.installDir);
-    AppendBackslash(run.installDir);
     // Swept from wherever the process happens to be, the patterns would reach folders that are
     // not the package's.
-    if (!entered) return;
+    if (!EnterInstallDir()) return;
     SweepCurrentFolder();
 }

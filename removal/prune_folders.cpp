@@ -57,10 +57,8 @@ int PruneUpward(char* path, char* lastPrunedFolder) {
 void PruneEmptyFolders() {
     // The installation folder's parent is made current, so that no folder of the package is
     // held by the process as its current directory.
-    StripBackslash(run.installDir);
-    SetCurrentDirectoryA(run.installDir);
+    EnterInstallDir();
     SetCurrentDirectoryA("..");
-    AppendBackslash(run.installDir);
 
     // The folder most recently emptied for a record: the records that follow it from the same
     // folder are passed over without asking the guard again.

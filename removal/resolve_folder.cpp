@@ -9,3 +9,11 @@ int ResolveFolder(const char* folder, char* path) {
     if (folder[1] == '\\') return AppendText(path, PATH_SIZE, folder + 2);
     return 1;
 }
+
+int EnterInstallDir() {
+    // The folder is named without its trailing backslash for the call, and keeps it afterwards.
+    StripBackslash(run.installDir);
+    int entered = SetCurrentDirectoryA(run.installDir);
+    AppendBackslash(run.installDir);
+    return entered;
+}
