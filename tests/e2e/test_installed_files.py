@@ -48,6 +48,31 @@ def reg_text(text):
 class InstalledFilesCase(PrefixTestCase):
     """A package at PROGRAM whose log lists the given files; helpers for the registry and traces."""
 
+    def assertQuestionDialog(self, first, second, prompt):
+        """Two showings of the question dialog, as the automation helper read them: the template's
+        controls in their order with the catalogue's labels, the focus on Yes, one row of buttons
+        under the prompt, and a normal-weight copy of the dialog's font, made once for the run, on
+        every control."""
+        self.assertEqual([(c["id"], c["class"].upper(), c["text"], c["style"]) for c in first["controls"]], [
+            (IDYES, "BUTTON", "&Yes", 0x50010001),
+            (IDC_YESALL, "BUTTON", "Yes to &all", 0x50010000),
+            (1000, "STATIC", prompt, 0x50020000),
+            (IDNO, "BUTTON", "&No", 0x50010000),
+            (IDC_NOALL, "BUTTON", "No to a&ll", 0x50010000),
+        ])
+        self.assertEqual(first["focus_id"], IDYES)
+        self.assertTrue(all(c["visible"] for c in first["controls"]))
+        buttons = [c["rect"] for c in first["controls"] if c["class"].upper() == "BUTTON"]
+        self.assertEqual(len({rect[1] for rect in buttons}), 1)
+        self.assertEqual([rect[0] for rect in buttons], sorted(rect[0] for rect in buttons))
+        self.assertGreater(buttons[0][1], first["controls"][2]["rect"][3])
+
+        fonts = [c["font"] for c in first["controls"] + second["controls"]]
+        self.assertTrue(all(font and font.get("weight") == 400 for font in fonts), fonts)
+        self.assertEqual(len({font["handle"] for font in fonts}), 1, fonts)
+        self.assertNotEqual(first["font"]["handle"], fonts[0]["handle"])
+        self.assertEqual((fonts[0]["face"], fonts[0]["height"]), (first["font"]["face"], first["font"]["height"]))
+
     def install(self, files):
         self.prefix.install_program(PROGRAM, manifest={"messages": MESSAGES, "files": files})
 
@@ -381,27 +406,7 @@ class QuestionDialogTest(RefusedDeletionCase):
         prompt = box_text(first)
         self.assertEqual(prompt, readonly_prompt(self.data("report.txt")))
         self.assertEqual(prompt.split("\n")[1], self.data("report.txt"), "the path stands on a line of its own")
-        self.assertEqual([(c["id"], c["class"].upper(), c["text"], c["style"]) for c in first["controls"]], [
-            (IDYES, "BUTTON", "&Yes", 0x50010001),
-            (IDC_YESALL, "BUTTON", "Yes to &all", 0x50010000),
-            (1000, "STATIC", prompt, 0x50020000),
-            (IDNO, "BUTTON", "&No", 0x50010000),
-            (IDC_NOALL, "BUTTON", "No to a&ll", 0x50010000),
-        ])
-        self.assertEqual(first["focus_id"], IDYES)
-        self.assertTrue(all(c["visible"] for c in first["controls"]))
-        # One row of buttons, left to right, under the prompt.
-        buttons = [c["rect"] for c in first["controls"] if c["class"].upper() == "BUTTON"]
-        self.assertEqual(len({rect[1] for rect in buttons}), 1)
-        self.assertEqual([rect[0] for rect in buttons], sorted(rect[0] for rect in buttons))
-        self.assertGreater(buttons[0][1], first["controls"][2]["rect"][3])
-
-        # The controls show a normal-weight copy of the dialog's font, made once for the run.
-        fonts = [c["font"] for c in first["controls"] + second["controls"]]
-        self.assertTrue(all(font and font.get("weight") == 400 for font in fonts), fonts)
-        self.assertEqual(len({font["handle"] for font in fonts}), 1, fonts)
-        self.assertNotEqual(first["font"]["handle"], fonts[0]["handle"])
-        self.assertEqual((fonts[0]["face"], fonts[0]["height"]), (first["font"]["face"], first["font"]["height"]))
+        self.assertQuestionDialog(first, second, prompt)
 
         self.assertEqual(self.dialog_results(), [IDYES, IDYES], "Enter chooses Yes")
         self.assertFalse(self.exists(self.data("report.txt")))

@@ -122,6 +122,33 @@ def read_registry_file(path, below=""):
     return keys
 
 
+def copy_snapshot(snapshot):
+    """A copy of a snapshot of the registry files, to make what should be left of it."""
+    return {file: {key: set(values) for key, values in keys.items()} for file, keys in snapshot.items()}
+
+
+def drop_tree(test, keys, root, count):
+    """Takes the key `root` (lower-cased) and every key below it out of one file's keys, and
+    checks that they were `count`."""
+    gone = [key for key in keys if key == root or key.startswith(root + "\\")]
+    test.assertEqual(len(gone), count)
+    for key in gone:
+        del keys[key]
+
+
+def drop_values(test, keys, key, names):
+    """Takes the values of these names out of the key's entries, and checks that each was there."""
+    removed = {entry for entry in keys[key] if value_name(entry) in names}
+    test.assertEqual(len(removed), len(names))
+    keys[key] -= removed
+
+
+def assert_registry_is(test, expected, after):
+    for file in expected:
+        changed = sorted(k for k in set(expected[file]) | set(after[file]) if expected[file].get(k) != after[file].get(k))
+        test.assertEqual(changed, [], f"{file}: keys that differ from what should be left")
+
+
 class RegistryRemovalTest(PrefixTestCase):
     def wine(self, *arguments):
         result = subprocess.run([WINE, *arguments], env=self.prefix.env, cwd=self.prefix.root, capture_output=True,
@@ -165,24 +192,11 @@ class RegistryRemovalTest(PrefixTestCase):
         # What should be left: the package's key with its five subkeys gone from the machine, the
         # user's key with its two subkeys, and two values of the shared key, the unnamed one among
         # them.
-        expected = {file: {key: set(values) for key, values in keys.items()} for file, keys in before.items()}
-        gone = [key for key in machine if key == package or key.startswith(package + "\\")]
-        self.assertEqual(len(gone), 6)
-        for key in gone:
-            del expected["system.reg"][key]
-        user_key = USER_KEY.lower()
-        gone = [key for key in user if key == user_key or key.startswith(user_key + "\\")]
-        self.assertEqual(len(gone), 3)
-        for key in gone:
-            del expected["user.reg"][key]
-        shared = expected["user.reg"][SHARED_KEY.lower()]
-        removed = {entry for entry in shared if value_name(entry) in ("SampleVersion", "")}
-        self.assertEqual(len(removed), 2)
-        shared -= removed
-
-        for file in expected:
-            changed = sorted(k for k in set(expected[file]) | set(after[file]) if expected[file].get(k) != after[file].get(k))
-            self.assertEqual(changed, [], f"{file}: keys that differ from what should be left")
+        expected = copy_snapshot(before)
+        drop_tree(self, expected["system.reg"], package, 6)
+        drop_tree(self, expected["user.reg"], USER_KEY.lower(), 3)
+        drop_values(self, expected["user.reg"], SHARED_KEY.lower(), ("SampleVersion", ""))
+        assert_registry_is(self, expected, after)
         self.assertIn(NEIGHBOUR.lower() + "\\components", after["system.reg"])
         self.assertIn("software\\tidewell sample extra", after["user.reg"])
 

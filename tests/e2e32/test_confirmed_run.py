@@ -14,7 +14,7 @@ from harness import TOOLS_DIR_WIN, WIN32, WIN32_DIR, check_sandbox, read_pe_mach
 from test_folders import registry_values
 from test_installed_files import (FONT_SOURCE, IDC_YESALL, IDYES, MESSAGES, OK, YES, InstalledFilesCase, readonly_prompt,
                                   shared_prompt)
-from test_registry import WINE_OWN_KEYS, read_registry_file, value_name
+from test_registry import WINE_OWN_KEYS, assert_registry_is, copy_snapshot, drop_tree, drop_values, read_registry_file
 
 PROGRAM_FILES = "C:\\Program Files (x86)"
 FOLDER = PROGRAM_FILES + "\\Sample"
@@ -182,54 +182,21 @@ class ConfirmedRunTest(InstalledFilesCase):
         check_sandbox(self.prefix.path)
 
     def check_dialog(self, first, second):
-        """The question dialog as the 32-bit program shows it: its controls from the dialog
-        template, the focus on Yes, one row of buttons under the prompt, and a normal-weight copy
-        of the dialog's font, made once for the run, on every control."""
-        prompt = readonly_prompt(f"{FOLDER}\\data\\report.txt")
-        self.assertEqual([(c["id"], c["class"].upper(), c["text"], c["style"]) for c in first["controls"]], [
-            (6, "BUTTON", "&Yes", 0x50010001),
-            (1001, "BUTTON", "Yes to &all", 0x50010000),
-            (1000, "STATIC", prompt, 0x50020000),
-            (7, "BUTTON", "&No", 0x50010000),
-            (1002, "BUTTON", "No to a&ll", 0x50010000),
-        ])
-        self.assertEqual(first["focus_id"], 6)
-        self.assertTrue(all(c["visible"] for c in first["controls"]))
-        buttons = [c["rect"] for c in first["controls"] if c["class"].upper() == "BUTTON"]
-        self.assertEqual(len({rect[1] for rect in buttons}), 1)
-        self.assertEqual([rect[0] for rect in buttons], sorted(rect[0] for rect in buttons))
-        self.assertGreater(buttons[0][1], first["controls"][2]["rect"][3])
-
-        # The fonts as the 32-bit probe read them inside the program.
-        fonts = [c["font"] for c in first["controls"] + second["controls"]]
-        self.assertTrue(all(font and font.get("weight") == 400 for font in fonts), fonts)
-        self.assertEqual(len({font["handle"] for font in fonts}), 1, fonts)
+        """The question dialog as the 32-bit program shows it, as the 64-bit twin's test checks
+        it, and its screenshot."""
+        self.assertQuestionDialog(first, second, readonly_prompt(f"{FOLDER}\\data\\report.txt"))
+        # The fonts were read inside the program by the 32-bit probe.
         self.assertIn("weight", first["font"], first["font"])
-        self.assertNotEqual(first["font"]["handle"], fonts[0]["handle"])
-        self.assertEqual((fonts[0]["face"], fonts[0]["height"]), (first["font"]["face"], first["font"]["height"]))
         self.assertTrue(self.prefix.screenshot(first["screenshot"], "readonly-question-win32").exists())
 
     def check_registry(self, before, after):
-        machine, user = before["system.reg"], before["user.reg"]
         package = f"{VIEW32}\\{UNINSTALL}".lower()
-        self.assertIn(package + "\\components", machine)
-        expected = {file: {key: set(values) for key, values in keys.items()} for file, keys in before.items()}
-        gone = [key for key in machine if key == package or key.startswith(package + "\\")]
-        self.assertEqual(len(gone), 2)
-        for key in gone:
-            del expected["system.reg"][key]
-        user_key = USER_KEY.lower()
-        gone = [key for key in user if key == user_key or key.startswith(user_key + "\\")]
-        self.assertEqual(len(gone), 2)
-        for key in gone:
-            del expected["user.reg"][key]
-        shared = expected["user.reg"][SHARED_USER_KEY.lower()]
-        removed = {entry for entry in shared if value_name(entry) == "SampleVersion"}
-        self.assertEqual(len(removed), 1)
-        shared -= removed
-        for file in expected:
-            changed = sorted(k for k in set(expected[file]) | set(after[file]) if expected[file].get(k) != after[file].get(k))
-            self.assertEqual(changed, [], f"{file}: keys that differ from what should be left")
+        self.assertIn(package + "\\components", before["system.reg"])
+        expected = copy_snapshot(before)
+        drop_tree(self, expected["system.reg"], package, 2)
+        drop_tree(self, expected["user.reg"], USER_KEY.lower(), 2)
+        drop_values(self, expected["user.reg"], SHARED_USER_KEY.lower(), ("SampleVersion",))
+        assert_registry_is(self, expected, after)
         self.assertIn(f"{VIEW32}\\{UNINSTALL} Neighbour".lower(), after["system.reg"])
         self.assertIn(f"software\\{UNINSTALL}".lower(), after["system.reg"], "the 64-bit view's key of the same name")
 
