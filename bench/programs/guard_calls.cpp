@@ -7,20 +7,16 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "first_argument.h"
+
 namespace {
 
 const int kShellFolders[] = {CSIDL_DESKTOP, CSIDL_FONTS, CSIDL_PROGRAMS, CSIDL_STARTMENU, CSIDL_STARTUP};
 const char* const kValues[] = {"ProgramFilesDir", "CommonFilesDir"};
 
+// The number of checks the command line asks for.
 unsigned int Count(const char* commandLine) {
-    const char* at = commandLine;
-    if (*at == '"') {
-        for (++at; *at && *at != '"'; ++at) {}
-        if (*at) ++at;
-    } else {
-        while (*at && *at != ' ') ++at;
-    }
-    while (*at == ' ') ++at;
+    const char* at = FirstArgument(commandLine);
     unsigned int count = 0;
     for (; *at >= '0' && *at <= '9'; ++at) count = count * 10 + static_cast<unsigned int>(*at - '0');
     return count;

@@ -4,25 +4,10 @@
 // per folder, nothing else. Built like the uninstaller: no C runtime, kernel32 only.
 #include <windows.h>
 
-namespace {
-
-// The list file named by the command line's only argument.
-const char* ListPath(char* commandLine) {
-    char* at = commandLine;
-    if (*at == '"') {
-        for (++at; *at && *at != '"'; ++at) {}
-        if (*at) ++at;
-    } else {
-        while (*at && *at != ' ') ++at;
-    }
-    while (*at == ' ') ++at;
-    return at;
-}
-
-}  // namespace
+#include "first_argument.h"
 
 extern "C" void WinMainCRTStartup() {
-    HANDLE file = CreateFileA(ListPath(GetCommandLineA()), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileA(FirstArgument(GetCommandLineA()), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) ExitProcess(2);
     DWORD size = GetFileSize(file, nullptr);
