@@ -32,21 +32,14 @@ add_library(logwriter STATIC tools/logwriter/log_writer.cpp tools/logwriter/fixt
 target_include_directories(logwriter PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(logwriter PRIVATE -Wall -Wextra -Werror)
 
-# The package author's tool: the manifest, the log's reader and checks, and the commands.
+# The package author's tool: the manifest, the log's reader and checks, and the commands, with
+# the build machine as its system.
 find_package(nlohmann_json 3 REQUIRED)
+list(FILTER TIDEWELL_LOG_SOURCES EXCLUDE REGEX "log_writer.cpp$")
 add_library(authoring STATIC
-    tools/tidewell-log/arguments.cpp
-    tools/tidewell-log/attach_command.cpp
-    tools/tidewell-log/check.cpp
-    tools/tidewell-log/check_command.cpp
-    tools/tidewell-log/codepage.cpp
-    tools/tidewell-log/dump_command.cpp
-    tools/tidewell-log/known_folders.cpp
-    tools/tidewell-log/log_reader.cpp
-    tools/tidewell-log/manifest.cpp
-    tools/tidewell-log/program_image.cpp
-    tools/tidewell-log/record_checks.cpp
-    tools/tidewell-log/registry_checks.cpp)
+    ${TIDEWELL_LOG_SOURCES}
+    tools/tidewell-log/codepage_iconv.cpp
+    tools/tidewell-log/system_posix.cpp)
 target_link_libraries(authoring PUBLIC logwriter nlohmann_json::nlohmann_json)
 target_compile_options(authoring PRIVATE -Wall -Wextra -Werror)
 

@@ -9,6 +9,9 @@ add_executable(uninstall WIN32
     log/log_location.cpp
     resources/tidewell.rc)
 target_include_directories(uninstall PRIVATE ${CMAKE_SOURCE_DIR})
+# The resource compiler's dependencies are not scanned: the files the script takes in.
+set_source_files_properties(resources/tidewell.rc PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/resources/tidewell.ico;${CMAKE_SOURCE_DIR}/resources/uninstall.manifest;${CMAKE_SOURCE_DIR}/resources/resource.h")
 # No -fdata-sections: with it, MinGW's compiler gives each zero-filled variable a .data$ section
 # of its own, and its zeros take room in the file instead of in .bss.
 set(PROGRAM_COMPILE_OPTIONS
@@ -21,6 +24,29 @@ target_compile_options(uninstall PRIVATE ${PROGRAM_COMPILE_OPTIONS})
 target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS})
 target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
+
+# tidewell-log for the installation's last step on the user's machine: the host build's tool with
+# the machine as its system. Linked statically, so that it needs system DLLs only.
+# nlohmann_json is header-only; its Debian package installs no CMake files the cross build's
+# find root reaches, so the header is looked for where Debian puts it, and reached through a link
+# of its own folder: /usr/include itself holds the host's C headers, which the cross compiler
+# must not see.
+find_path(NLOHMANN_JSON_INCLUDE_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+if(NOT NLOHMANN_JSON_INCLUDE_DIR)
+    message(FATAL_ERROR "nlohmann/json.hpp not found: install nlohmann-json3-dev (scripts/ensure-deps.sh does)")
+endif()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+file(CREATE_LINK ${NLOHMANN_JSON_INCLUDE_DIR}/nlohmann ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+add_executable(tidewell-log
+    ${TIDEWELL_LOG_SOURCES}
+    tools/tidewell-log/codepage_windows.cpp
+    tools/tidewell-log/main.cpp
+    tools/tidewell-log/system_windows.cpp)
+target_include_directories(tidewell-log PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(tidewell-log SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
+target_compile_options(tidewell-log PRIVATE -Os -ffunction-sections -fdata-sections -Wall -Wextra -Werror)
+target_link_options(tidewell-log PRIVATE -static -s -Wl,--gc-sections)
+target_link_libraries(tidewell-log PRIVATE advapi32 shell32 kernel32)
 
 # Modules export their __stdcall entries by their plain names (--kill-at), as the system looks
 # them up; 32-bit names would otherwise carry an @N suffix.

@@ -1,11 +1,18 @@
 // tidewell-log attach: the log built from a manifest (or given whole) appended to a copy of the
-// uninstaller, its offset written behind the log marker.
+// uninstaller, its offset written behind the log marker and the execution level the package's
+// scope needs written into its application manifest; with --register, the package's entry in
+// the list of installed programs.
 #include <iostream>
+#include <set>
 
 #include "tools/tidewell-log/check.h"
+#include "tools/tidewell-log/codepage.h"
 #include "tools/tidewell-log/commands.h"
+#include "tools/tidewell-log/execution_level.h"
+#include "tools/tidewell-log/known_folders.h"
 #include "tools/tidewell-log/manifest.h"
 #include "tools/tidewell-log/program_image.h"
+#include "tools/tidewell-log/system.h"
 
 namespace tidewell {
 namespace {
@@ -16,31 +23,79 @@ std::string Required(const Arguments& arguments, const std::string& name) {
     return found->second;
 }
 
+void Warn(const std::string& path, const std::string& text) { std::cerr << "tidewell-log: " << path << ": warning: " << text << "\n"; }
+
+// The level the scope needs, in the copy's application manifest.
+void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
+    std::optional<LevelField> field;
+    try {
+        field = FindExecutionLevel(*program);
+    } catch (const LogError& error) {
+        throw LogError(stubPath + ": " + error.what());
+    }
+    if (field)
+        WriteExecutionLevel(program, *field, LevelFor(scope));
+    else
+        Warn(stubPath, "carries no application manifest: Windows guesses the rights it runs with, and may redirect its deletions");
+}
+
+// The installed files' sizes on this machine, the uninstaller's own among them, each file once.
+uint64_t InstalledBytes(const Manifest& manifest, const std::string& installDir, const std::string& program, size_t programSize) {
+    std::set<std::string> counted = {Lowered(program)};
+    uint64_t bytes = programSize;
+    if (!manifest.content.files) return bytes;
+    for (const FileEntry& file : *manifest.content.files) {
+        std::string folder = manifest.codePage.empty() ? file.folder : FromCodePage(file.folder, manifest.codePage, "");
+        std::string name = manifest.codePage.empty() ? file.name : FromCodePage(file.name, manifest.codePage, "");
+        if (name.empty()) continue;
+        if (folder.rfind(".\\", 0) == 0 || folder == ".") {
+            std::string rest = folder.size() > 2 ? folder.substr(2) : "";
+            folder = rest.empty() ? installDir : installDir + (installDir.back() == '\\' ? "" : "\\") + rest;
+        } else if (!IsAbsolute(folder)) {
+            continue;
+        }
+        std::string path = folder + (folder.back() == '\\' ? "" : "\\") + name;
+        if (!counted.insert(Lowered(path)).second) continue;
+        if (std::optional<uint64_t> size = FileSize(path)) bytes += *size;
+    }
+    return bytes;
+}
+
 }  // namespace
 
 int AttachCommand(const std::vector<std::string>& args) {
-    Arguments arguments = ParseArguments(args, {"stub", "manifest", "log", "out"}, {});
+    Arguments arguments = ParseArguments(args, {"stub", "manifest", "log", "out"}, {"register"}, {"folder"});
     if (!arguments.files.empty()) throw UsageError("unexpected argument " + arguments.files[0]);
     std::string stubPath = Required(arguments, "stub");
     std::string outPath = Required(arguments, "out");
     bool fromManifest = arguments.options.count("manifest") != 0;
     if (fromManifest == (arguments.options.count("log") != 0)) throw UsageError("attach needs one of --manifest and --log");
+    bool registering = arguments.switches.count("register") != 0;
+    if (!fromManifest && (registering || arguments.lists.count("folder")))
+        throw UsageError(std::string(registering ? "--register" : "--folder") + " needs --manifest");
 
     // Everything is read and checked before anything is written: bad input writes nothing.
+    const std::string installDir = WindowsFolderOf(outPath);
     Bytes log;
+    std::optional<Manifest> manifest;
     if (fromManifest) {
         std::string manifestPath = arguments.options.at("manifest");
-        Manifest manifest;
+        ManifestOptions options;
+        options.folders = FolderNamesFor(arguments, installDir, false);
+        options.registerEntry = registering;
         try {
-            manifest = ReadManifest(ReadInput(manifestPath));
+            manifest = ReadManifest(ReadInput(manifestPath), options);
         } catch (const LogError& error) {
             throw LogError(manifestPath + ": " + error.what());
         }
-        Findings findings = manifest.findings;
-        for (const Finding& finding : CheckContent(manifest.content)) findings.push_back(finding);
+        Findings findings = manifest->findings;
+        if (!HasError(findings)) {
+            for (const Finding& finding : CheckContent(manifest->content)) findings.push_back(finding);
+            CheckScope(manifest->content, manifest->scope, options.folders, &findings);
+        }
         for (const Finding& finding : findings) std::cerr << "tidewell-log: " << manifestPath << ": " << FormatFinding(finding) << "\n";
         if (HasError(findings)) return 1;
-        log = BuildLog(manifest.content);
+        log = BuildLog(manifest->content);
     } else {
         // A log given whole goes in as it stands: the tests attach damaged logs this way.
         log = ReadInput(arguments.options.at("log"));
@@ -52,7 +107,20 @@ int AttachCommand(const std::vector<std::string>& args) {
     } catch (const LogError& error) {
         throw LogError(stubPath + ": " + error.what());
     }
+    if (manifest) WriteLevel(&program, manifest->scope, stubPath);
+
+    std::unique_ptr<RegistryPort> list;
+    std::vector<EntryValue> values;
+    if (registering) {
+        // Opened now, so that a machine without the list, or without the rights, writes nothing.
+        list = OpenUninstallList(manifest->scope);
+        if (installDir.empty()) throw LogError("cannot tell the folder of " + outPath);
+        std::string programPath = installDir + (installDir.back() == '\\' ? "" : "\\") +
+                                  CommandLineText(outPath.substr(outPath.find_last_of("\\/") + 1));
+        values = EntryValues(*manifest->product, programPath, InstalledBytes(*manifest, installDir, programPath, program.size()));
+    }
     WriteFileAtomically(outPath, program);
+    if (registering) WriteEntry(*list, manifest->product->key, values);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/findings.h"
+#include "tools/tidewell-log/folder_names.h"
 
 namespace tidewell {
 
@@ -16,7 +17,17 @@ void CheckFolders(const LogContent& content, Findings* findings);
 void CheckRegistry(const LogContent& content, Findings* findings);
 void CheckPatterns(const LogContent& content, Findings* findings);
 
+// Records that do not suit the package's scope. A user's package is removed with that user's
+// rights; a machine's package may be removed by another administrator, whose own folders and
+// keys the program then takes. `names` tells the user's folders from the machine's on this
+// machine; usual paths tell them apart elsewhere.
+void CheckScope(const LogContent& content, Scope scope, const FolderNames& names, Findings* findings);
+
 // The record as the program sees it: its text up to the first zero byte.
 std::string Visible(const std::string& text);
+
+// How findings name a record: files[3] "C:\Folder\name", registry[0] "HKLM\Software\Sample".
+std::string RecordName(const char* list, size_t index, const std::string& folder, const std::string& name);
+std::string RegistryRecordName(const char* list, size_t index, const RegistryEntry& entry);
 
 }  // namespace tidewell

@@ -4,6 +4,7 @@
 
 #include "tools/tidewell-log/check.h"
 #include "tools/tidewell-log/commands.h"
+#include "tools/tidewell-log/execution_level.h"
 #include "tools/tidewell-log/log_reader.h"
 #include "tools/tidewell-log/manifest.h"
 
@@ -19,27 +20,43 @@ bool LooksLikeManifest(const std::string& bytes) {
 }  // namespace
 
 int CheckCommand(const std::vector<std::string>& args) {
-    Arguments arguments = ParseArguments(args, {}, {"strict"});
+    Arguments arguments = ParseArguments(args, {}, {"strict"}, {"folder"});
     if (arguments.files.size() != 1) throw UsageError("check needs one program file or manifest");
     const std::string& path = arguments.files[0];
     std::string bytes = ReadInput(path);
+    // The names resolved as attach would here; where this machine has no folder for one, its usual
+    // path stands in, with a warning.
+    ManifestOptions options;
+    options.folders = FolderNamesFor(arguments, "", true);
 
     Findings findings;
     if (LooksLikeManifest(bytes)) {
         Manifest manifest;
         try {
-            manifest = ReadManifest(bytes);
+            manifest = ReadManifest(bytes, options);
         } catch (const LogError& error) {
             findings.push_back({true, "", error.what()});
         }
         for (const Finding& finding : manifest.findings) findings.push_back(finding);
-        if (!HasError(findings))
+        if (!HasError(findings)) {
             for (const Finding& finding : CheckContent(manifest.content)) findings.push_back(finding);
+            CheckScope(manifest.content, manifest.scope, options.folders, &findings);
+        }
     } else {
         ReadLog log = ReadProgramFile(path, bytes);
         findings = log.findings;
-        if (log.accepted)
+        if (log.accepted) {
             for (const Finding& finding : CheckContent(log.content)) findings.push_back(finding);
+            // The scope it was attached for, when its manifest names a level the tool writes.
+            std::optional<LevelField> field;
+            try {
+                field = FindExecutionLevel(bytes);
+            } catch (const LogError& error) {
+                findings.push_back({false, "the program", error.what()});
+            }
+            if (std::optional<Scope> scope = field ? ScopeOfLevel(field->level) : std::nullopt)
+                CheckScope(log.content, *scope, options.folders, &findings);
+        }
     }
 
     size_t errors = 0;

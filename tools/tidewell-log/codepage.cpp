@@ -1,54 +1,22 @@
-// Conversions between a manifest's UTF-8 and a log's code page, through the C library's iconv.
+// Conversions between a manifest's UTF-8 and a log's code page; the converter itself is the
+// platform's (codepage_iconv.cpp, codepage_windows.cpp).
 #include "tools/tidewell-log/codepage.h"
-
-#include <iconv.h>
-
-#include <cerrno>
 
 #include "tools/logwriter/log_writer.h"
 
 namespace tidewell {
-namespace {
-
-// Converts the whole text or reports false; iconv stops at the first byte it cannot map.
-bool Convert(const std::string& text, const std::string& from, const std::string& to, std::string* out) {
-    iconv_t converter = iconv_open(to.c_str(), from.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) throw LogError("unknown code page " + (from == "UTF-8" ? to : from));
-    std::string input = text;
-    char* in = input.empty() ? nullptr : &input[0];
-    size_t inLeft = input.size();
-    out->assign(input.size() * 4 + 4, '\0');
-    char* at = &(*out)[0];
-    size_t outLeft = out->size();
-    bool converted = iconv(converter, &in, &inLeft, &at, &outLeft) != static_cast<size_t>(-1) &&
-                     iconv(converter, nullptr, nullptr, &at, &outLeft) != static_cast<size_t>(-1);
-    iconv_close(converter);
-    out->resize(out->size() - outLeft);
-    return converted;
-}
-
-}  // namespace
-
-std::string CodePageName(const std::string& given) {
-    bool number = !given.empty() && given.find_first_not_of("0123456789") == std::string::npos;
-    std::string name = number ? "CP" + given : given;
-    iconv_t converter = iconv_open(name.c_str(), "UTF-8");
-    if (converter == reinterpret_cast<iconv_t>(-1)) throw LogError("unknown code page \"" + given + "\" (for example windows-1252)");
-    iconv_close(converter);
-    return name;
-}
 
 std::string ToCodePage(const std::string& utf8, const std::string& codePage, const std::string& where) {
     if (!IsUtf8(utf8)) throw LogError(where + ": the text is not UTF-8");
     std::string out;
-    if (!Convert(utf8, "UTF-8", codePage, &out))
+    if (!ConvertText(utf8, kUtf8, codePage, &out))
         throw LogError(where + ": the text holds a character that code page " + codePage + " cannot show");
     return out;
 }
 
 std::string FromCodePage(const std::string& bytes, const std::string& codePage, const std::string& where) {
     std::string out;
-    if (!Convert(bytes, codePage, "UTF-8", &out))
+    if (!ConvertText(bytes, codePage, kUtf8, &out))
         throw LogError(where + ": the text holds a byte that code page " + codePage + " leaves undefined");
     return out;
 }

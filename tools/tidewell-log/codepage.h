@@ -6,8 +6,15 @@
 namespace tidewell {
 
 // The code page's name as the converter knows it: "windows-1252" as given, 1252 as "CP1252".
-// Raises LogError for a name the converter does not know.
+// Raises LogError for a name the converter does not know. The platform's converter.
 std::string CodePageName(const std::string& given);
+
+// The name of UTF-8 for ConvertText.
+extern const char kUtf8[];
+// Converts the whole text between two code pages, or reports false when a byte or character has
+// no counterpart; raises LogError for a code page the converter does not know. The platform's:
+// iconv on the host, the system's conversions through UTF-16 on Windows.
+bool ConvertText(const std::string& text, const std::string& from, const std::string& to, std::string* out);
 
 // UTF-8 to the code page; raises LogError naming `where` for a character the page lacks or
 // text that is not UTF-8.

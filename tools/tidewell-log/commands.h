@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/logwriter/log_writer.h"
+#include "tools/tidewell-log/folder_names.h"
 
 namespace tidewell {
 
@@ -16,14 +17,19 @@ struct UsageError : LogError {
 };
 
 struct Arguments {
-    std::map<std::string, std::string> options;  // --name value
-    std::set<std::string> switches;              // --name
+    std::map<std::string, std::string> options;               // --name value
+    std::map<std::string, std::vector<std::string>> lists;    // --name value, as often as given
+    std::set<std::string> switches;                           // --name
     std::vector<std::string> files;
 };
 
 // Raises LogError for an option the command does not know or one without its value.
 Arguments ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& withValue,
-                         const std::set<std::string>& switches);
+                         const std::set<std::string>& switches, const std::set<std::string>& repeatable = {});
+
+// What the folder names stand for: the machine's folders, the installation folder when known
+// (empty: not known), then each --folder NAME=PATH.
+FolderNames FolderNamesFor(const Arguments& arguments, const std::string& installDir, bool usualWhenMissing);
 
 int AttachCommand(const std::vector<std::string>& args);
 int DumpCommand(const std::vector<std::string>& args);
@@ -34,8 +40,5 @@ std::string ReadInput(const std::string& path);
 // The file's log as the program would read it, the file named in any refusal.
 struct ReadLog;
 ReadLog ReadProgramFile(const std::string& path, const std::string& bytes);
-
-// Writes the file whole or not at all: a new file beside it, renamed over it at the end.
-void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 }  // namespace tidewell

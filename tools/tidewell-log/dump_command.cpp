@@ -4,6 +4,7 @@
 
 #include "tools/tidewell-log/codepage.h"
 #include "tools/tidewell-log/commands.h"
+#include "tools/tidewell-log/execution_level.h"
 #include "tools/tidewell-log/log_reader.h"
 #include "tools/tidewell-log/manifest.h"
 
@@ -67,8 +68,15 @@ int DumpCommand(const std::vector<std::string>& args) {
     if (log.catalogueTexts > MSG_SLOT_COUNT)
         std::cerr << "tidewell-log: " << path << ": the catalogue's " << log.catalogueTexts - MSG_SLOT_COUNT
                   << " texts after the last slot are left out\n";
+    // The scope the package was attached for, as the level in the program's manifest says.
+    Scope scope = Scope::Machine;
     try {
-        std::cout << WriteManifest(log.content, codePage);
+        if (std::optional<LevelField> field = FindExecutionLevel(program)) scope = ScopeOfLevel(field->level).value_or(Scope::Machine);
+    } catch (const LogError&) {
+        // A manifest without a level the tool knows says no scope.
+    }
+    try {
+        std::cout << WriteManifest(log.content, codePage, scope);
     } catch (const LogError& error) {
         throw LogError(path + ": " + error.what());
     }

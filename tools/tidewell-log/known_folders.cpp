@@ -150,6 +150,15 @@ const KnownFolder* FindKnownFolder(const std::string& path) {
     return nullptr;
 }
 
+bool PathBeginsWith(const std::string& path, const char* pattern) {
+    std::vector<std::string> parts = Components(path);
+    std::vector<std::string> wanted = Components(pattern);
+    if (parts.size() < wanted.size()) return false;
+    for (size_t i = 0; i < wanted.size(); ++i)
+        if (!ComponentMatches(wanted[i], parts[i])) return false;
+    return true;
+}
+
 bool IsDriveRoot(const std::string& path) {
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '\\') trimmed.pop_back();

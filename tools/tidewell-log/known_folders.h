@@ -15,6 +15,9 @@ struct KnownFolder {
 // The well-known folder the path names (case of A to Z ignored, trailing backslashes too), or null.
 const KnownFolder* FindKnownFolder(const std::string& path);
 
+// The path is the pattern's folder or lies below it (the pattern as in KnownFolder).
+bool PathBeginsWith(const std::string& path, const char* pattern);
+
 // "C:", "C:\", "\", "\\server\share": a drive's or a share's root.
 bool IsDriveRoot(const std::string& path);
 // "X:\..." or "\\server\...".

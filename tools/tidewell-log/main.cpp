@@ -13,8 +13,14 @@ namespace {
 
 const char kUsage[] =
     "usage: tidewell-log attach --stub PROGRAM (--manifest MANIFEST.json | --log LOG.bin) --out OUTPUT\n"
+    "                           [--folder NAME=PATH]... [--register]\n"
     "         Copies PROGRAM to OUTPUT with the log appended behind its image and the log's offset\n"
-    "         written behind the log marker. A log the program already carries is replaced.\n"
+    "         written behind the log marker. A log the program already carries is replaced. The\n"
+    "         execution level the manifest's scope needs goes into the copy's application manifest.\n"
+    "         Folder names in braces, such as {Desktop}, stand for this machine's folders;\n"
+    "         --folder gives or overrides one ({InstallDir} is OUTPUT's folder).\n"
+    "         --register (Windows only) then writes the package's entry in the list of installed\n"
+    "         programs from the manifest's \"product\", and adds its key to the log.\n"
     "         Refuses, writing nothing, a manifest with errors (see check); prints its warnings.\n"
     "         --log attaches a log file as it stands, unchecked.\n"
     "       tidewell-log dump [--blocks] [--codepage NAME] PROGRAM\n"
@@ -22,9 +28,10 @@ const char kUsage[] =
     "         --blocks lists the raw blocks instead: offset, tag, flags, length.\n"
     "         --codepage reads the texts in that code page (texts that are not UTF-8 are read as\n"
     "         windows-1252 unless it is given).\n"
-    "       tidewell-log check [--strict] PROGRAM|MANIFEST.json\n"
+    "       tidewell-log check [--strict] [--folder NAME=PATH]... PROGRAM|MANIFEST.json\n"
     "         Reports, one line each, what the program would refuse (errors) and what it would do\n"
-    "         but should not be asked to (warnings). Exits 1 on errors (--strict: on warnings too).\n";
+    "         but should not be asked to (warnings). Exits 1 on errors (--strict: on warnings too).\n"
+    "         Folder names are resolved as attach resolves them, or stand for their usual paths.\n";
 
 }  // namespace
 

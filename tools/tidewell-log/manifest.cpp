@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/tidewell-log/codepage.h"
+#include "tools/tidewell-log/known_folders.h"
 
 namespace tidewell {
 namespace {
@@ -97,6 +98,67 @@ std::vector<std::string> Messages(const json& manifest) {
     return texts;
 }
 
+Scope ScopeField(const json& manifest) {
+    auto found = manifest.find("scope");
+    if (found == manifest.end() || found->is_null()) return Scope::Machine;
+    if (found->is_string() && found->get<std::string>() == "machine") return Scope::Machine;
+    if (found->is_string() && found->get<std::string>() == "user") return Scope::User;
+    throw LogError("scope: expected \"machine\" (the default) or \"user\", not " + found->dump());
+}
+
+// Characters, not bytes: the registry counts a key's name in characters.
+size_t Characters(const std::string& utf8) {
+    size_t count = 0;
+    for (unsigned char c : utf8) count += (c & 0xC0) != 0x80;
+    return count;
+}
+
+std::optional<Product> ProductField(const json& manifest) {
+    auto found = manifest.find("product");
+    if (found == manifest.end() || found->is_null()) return std::nullopt;
+    if (!found->is_object()) throw LogError("product: expected an object with the package's \"name\", \"version\" and so on");
+    static const char* const kFields[] = {"name", "version", "publisher", "help", "about", "contact", "key"};
+    for (auto it = found->begin(); it != found->end(); ++it) {
+        bool known = false;
+        for (const char* field : kFields) known = known || it.key() == field;
+        if (!known)
+            throw LogError("product: unknown entry \"" + it.key() + "\" (known: name, version, publisher, help, about, contact, key)");
+    }
+    Product product;
+    product.name = StringField(*found, "name", "product");
+    if (product.name.empty()) throw LogError("product.name: the name the list of installed programs shows cannot be empty");
+    product.version = StringField(*found, "version", "product", false);
+    product.publisher = StringField(*found, "publisher", "product", false);
+    product.help = StringField(*found, "help", "product", false);
+    product.about = StringField(*found, "about", "product", false);
+    product.contact = StringField(*found, "contact", "product", false);
+    product.key = found->contains("key") ? StringField(*found, "key", "product") : product.name;
+    const std::string where = found->contains("key") ? "product.key" : "product.name (the entry's key unless \"key\" is given)";
+    if (product.key.empty()) throw LogError(where + ": the entry's key cannot be empty");
+    if (product.key.find('\\') != std::string::npos) throw LogError(where + ": the entry's key cannot hold a backslash");
+    if (Characters(product.key) > 255) throw LogError(where + ": the entry's key holds more than the registry's 255 characters");
+    return product;
+}
+
+// The entry's key joins the added registry records, unless a record names it already.
+void AddEntryRecord(Manifest* manifest) {
+    if (!manifest->product)
+        throw LogError("product: attach --register needs the package's \"product\" section, with its \"name\" at least");
+    LogContent& content = manifest->content;
+    RegistryEntry record = EntryRecord(manifest->scope, manifest->product->key);
+    auto names = [&record](const RegistryEntry& entry) { return entry.root == record.root && EqualsIgnoringCase(entry.path, record.path); };
+    if (content.registry)
+        for (const RegistryEntry& entry : *content.registry)
+            if (names(entry)) return;
+    for (const RegistryEntry& entry : content.registryAdded)
+        if (names(entry)) return;
+    if (content.registryAdded.size() >= ADDED_REGISTRY_ROOM)
+        throw LogError("registry_added: attach --register adds the entry's key " + RootShortName(record.root) + "\\" + record.path +
+                       ", and the program has room for " + std::to_string(ADDED_REGISTRY_ROOM) +
+                       " added records: put one of them in \"registry\"");
+    if (!content.registry) content.registry.emplace();
+    content.registryAdded.push_back(record);
+}
 
 // Puts every text of the manifest into its code page, or notes that texts outside ASCII go in
 // as UTF-8 bytes.
@@ -162,7 +224,7 @@ std::string RootShortName(uint32_t root) {
     return "";
 }
 
-Manifest ReadManifest(const std::string& text) {
+Manifest ReadManifest(const std::string& text, const ManifestOptions& options) {
     json manifest;
     try {
         manifest = json::parse(text);
@@ -172,7 +234,7 @@ Manifest ReadManifest(const std::string& text) {
         throw LogError("the manifest is not valid JSON: " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
     if (!manifest.is_object()) throw LogError("the manifest must be a JSON object");
-    static const char* const kKnown[] = {"codepage", "messages", "files", "folders", "registry", "registry_added", "patterns"};
+    static const char* const kKnown[] = {"codepage", "scope", "product", "messages", "files", "folders", "registry", "registry_added", "patterns"};
     for (auto it = manifest.begin(); it != manifest.end(); ++it) {
         bool known = false;
         for (const char* field : kKnown) known = known || it.key() == field;
@@ -187,6 +249,8 @@ Manifest ReadManifest(const std::string& text) {
         else if (page.is_string()) result.codePage = CodePageName(page.get<std::string>());
         else throw LogError("codepage: expected a code page's name or number, such as \"windows-1252\" or 1252");
     }
+    result.scope = ScopeField(manifest);
+    result.product = ProductField(manifest);
     // Left out, the messages are the English defaults; null writes no catalogue at all.
     if (!manifest.contains("messages")) content.messages = DefaultMessages();
     else if (!manifest["messages"].is_null()) content.messages = Messages(manifest);
@@ -217,13 +281,29 @@ Manifest ReadManifest(const std::string& text) {
             content.patterns->push_back((*patterns)[i].get<std::string>());
         }
     }
+    std::set<FolderId> warned;
+    if (content.files)
+        for (size_t i = 0; i < content.files->size(); ++i) {
+            std::string& folder = (*content.files)[i].folder;
+            folder = ResolveFolder(folder, true, Where("files", i) + ".folder", options.folders, &warned, &result.findings);
+        }
+    if (content.folders)
+        for (size_t i = 0; i < content.folders->size(); ++i) {
+            std::string& folder = (*content.folders)[i].folder;
+            folder = ResolveFolder(folder, false, Where("folders", i) + ".folder", options.folders, &warned, &result.findings);
+        }
+    if (options.registerEntry) AddEntryRecord(&result);
     ConvertTexts(&result);
     return result;
 }
 
+RegistryEntry EntryRecord(Scope scope, const std::string& key) {
+    return {scope == Scope::User ? 0x80000001u : 0x80000002u, std::string(kUninstallList) + "\\" + key};
+}
+
 LogContent ParseManifest(const std::string& text) { return ReadManifest(text).content; }
 
-std::string WriteManifest(const LogContent& content, const std::string& codePage) {
+std::string WriteManifest(const LogContent& content, const std::string& codePage, Scope scope) {
     auto text = [&codePage](const std::string& bytes, const std::string& where) {
         return json(codePage.empty() ? bytes : FromCodePage(bytes, codePage, where)).dump();
     };
@@ -241,6 +321,7 @@ std::string WriteManifest(const LogContent& content, const std::string& codePage
     };
 
     if (!codePage.empty()) sections.push_back({"codepage", json(codePage).dump()});
+    if (scope == Scope::User) sections.push_back({"scope", "\"user\""});
     if (!content.messages) {
         sections.push_back({"messages", "null"});
     } else {

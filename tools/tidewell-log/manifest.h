@@ -1,16 +1,30 @@
 // The package author's manifest: a readable JSON description of what the log is to hold.
 #pragma once
+#include <optional>
 #include <string>
 
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/findings.h"
+#include "tools/tidewell-log/folder_names.h"
+#include "tools/tidewell-log/uninstall_entry.h"
 
 namespace tidewell {
 
 struct Manifest {
-    LogContent content;    // texts already in the code page
-    std::string codePage;  // empty: the texts go into the log as the manifest's UTF-8 bytes
-    Findings findings;     // warnings about the manifest itself
+    LogContent content;              // folder names resolved, texts already in the code page
+    std::string codePage;            // empty: the texts go into the log as the manifest's UTF-8 bytes
+    Scope scope = Scope::Machine;    // whom the package was installed for
+    std::optional<Product> product;  // the entry in the list of installed programs, in UTF-8
+    Findings findings;               // about the manifest itself: its folder names, its texts
+};
+
+struct ManifestOptions {
+    // What the records' folder names stand for. By default none stands for anything: a name is an
+    // error.
+    FolderNames folders;
+    // attach --register: the entry's key joins the added registry records (unless it is there),
+    // so that the removal takes the entry out of the list.
+    bool registerEntry = false;
 };
 
 // The English texts an author gets for every slot the manifest leaves out.
@@ -19,13 +33,17 @@ const char* SlotName(int slot);
 // "HKLM" and the like for a predefined root key; empty for any other value.
 std::string RootShortName(uint32_t root);
 
-// Reads a manifest; raises LogError, in one line, with the offending entry named.
-Manifest ReadManifest(const std::string& json);
+// Reads a manifest; raises LogError, in one line, with the offending entry named. A folder name
+// that stands for nothing is an error finding, naming its record.
+Manifest ReadManifest(const std::string& json, const ManifestOptions& options = {});
 LogContent ParseManifest(const std::string& json);
 
 // The manifest of a log's content, such that attaching it gives the same log again. Texts are
 // read in the code page given (empty: as UTF-8); only the slots that differ from the English
-// defaults are written.
-std::string WriteManifest(const LogContent& content, const std::string& codePage);
+// defaults are written, and the scope only when it is a user's.
+std::string WriteManifest(const LogContent& content, const std::string& codePage, Scope scope = Scope::Machine);
+
+// The entry's key as a registry record of the log.
+RegistryEntry EntryRecord(Scope scope, const std::string& key);
 
 }  // namespace tidewell

@@ -51,7 +51,73 @@ size_t ImageEnd(const Bytes& program) {
     return end;
 }
 
+// The headers' fields a resource lookup needs, read with every bound checked.
+struct Headers {
+    size_t optional = 0;
+    bool plus = false;  // PE32+
+    size_t sections = 0;
+    size_t table = 0;
+};
+
+Headers ReadHeaders(const Bytes& program) {
+    ImageEnd(program);  // refuses what is not a Windows program
+    Headers headers;
+    size_t pe = Read(program, 0x3C, 4);
+    headers.optional = pe + 24;
+    headers.plus = Read(program, headers.optional, 2) == 0x20B;
+    headers.sections = Read(program, pe + 6, 2);
+    headers.table = headers.optional + Read(program, pe + 20, 2);
+    return headers;
+}
+
+// The file offset of an address in the image, through the section that holds it.
+size_t FileOffset(const Bytes& program, const Headers& headers, uint64_t address, uint64_t length) {
+    for (size_t i = 0; i < headers.sections; ++i) {
+        size_t entry = headers.table + i * 40;
+        uint64_t start = Read(program, entry + 12, 4), rawSize = Read(program, entry + 16, 4), raw = Read(program, entry + 20, 4);
+        if (address >= start && address + length <= start + rawSize && raw + (address - start) + length <= program.size())
+            return static_cast<size_t>(raw + (address - start));
+    }
+    throw LogError("has a resource table that leads outside its file: the file is damaged");
+}
+
 }  // namespace
+
+std::optional<ResourcePlace> ResourceData(const Bytes& program, uint32_t type, uint32_t id) {
+    Headers headers = ReadHeaders(program);
+    size_t directory = headers.optional + (headers.plus ? 112 : 96) + 2 * 8;  // the resource table's entry
+    if (directory + 8 > headers.table || Read(program, headers.optional + (headers.plus ? 108 : 92), 4) < 3) return std::nullopt;
+    uint32_t address = Read(program, directory, 4);
+    if (address == 0) return std::nullopt;
+    const size_t root = FileOffset(program, headers, address, 16);
+    // Three levels: type, number, language. Each step looks for the wanted entry (any language).
+    size_t level = root;
+    const uint32_t wanted[] = {type, id};
+    for (int depth = 0; depth < 3; ++depth) {
+        size_t named = Read(program, level + 12, 2), numbered = Read(program, level + 14, 2);
+        if (level + 16 + 8 * (named + numbered) > program.size()) throw LogError("has a damaged resource table");
+        size_t chosen = 0;
+        for (size_t i = 0; i < named + numbered && !chosen; ++i) {
+            size_t entry = level + 16 + 8 * i;
+            uint32_t key = Read(program, entry, 4);
+            if (depth == 2 || (!(key & 0x80000000u) && key == wanted[depth])) chosen = entry;
+        }
+        if (!chosen) return std::nullopt;
+        uint32_t target = Read(program, chosen + 4, 4);
+        bool subdirectory = (target & 0x80000000u) != 0;
+        if (subdirectory != (depth < 2)) throw LogError("has a damaged resource table");
+        size_t next = root + (target & 0x7FFFFFFFu);
+        if (next + 16 > program.size()) throw LogError("has a damaged resource table");
+        if (depth == 2) {
+            ResourcePlace place;
+            place.size = Read(program, next + 4, 4);
+            place.offset = FileOffset(program, headers, Read(program, next, 4), place.size);
+            return place;
+        }
+        level = next;
+    }
+    return std::nullopt;
+}
 
 ProgramLayout InspectProgram(const Bytes& program) {
     ProgramLayout layout;
@@ -82,7 +148,7 @@ ProgramLayout InspectProgram(const Bytes& program) {
 Bytes AttachToProgram(const Bytes& program, const Bytes& log) {
     ProgramLayout layout = InspectProgram(program);
     size_t at = layout.logOffset != 0 ? layout.logOffset : layout.imageEnd;
-    if (at + log.size() > 0xFFFFFFFFull) throw LogError("would exceed 4 GB with its log");
+    if (static_cast<uint64_t>(at) + log.size() > 0xFFFFFFFFull) throw LogError("would exceed 4 GB with its log");
     Bytes out = program.substr(0, at);
     for (int i = 0; i < LOG_OFFSET_FIELD_SIZE; ++i) out[layout.fieldAt + i] = static_cast<char>((at >> (8 * i)) & 0xFF);
     return out + log;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstddef>
+#include <optional>
 
 #include "tools/logwriter/log_writer.h"
 
@@ -18,6 +19,15 @@ struct ProgramLayout {
 // other than once inside its image, is signed, or whose log offset points anywhere but behind
 // its image.
 ProgramLayout InspectProgram(const Bytes& program);
+
+// Where the program's resource of this type and number lies in its file (the first language there
+// is): offset and size. None when it carries no such resource; raises LogError for a resource
+// table that leads outside the file.
+struct ResourcePlace {
+    size_t offset = 0;
+    size_t size = 0;
+};
+std::optional<ResourcePlace> ResourceData(const Bytes& program, uint32_t type, uint32_t id);
 
 // A copy of the program with the log behind its image and the offset written into the field;
 // a log it already carries is replaced, never stacked.

@@ -16,12 +16,6 @@ const size_t kShortestInstallDir = 3;
 const size_t kRoomWanted = 64;
 const size_t kLongestPath = PATH_SIZE - 1;
 
-std::string Record(const char* list, size_t index, const std::string& folder, const std::string& name) {
-    std::string shown = folder;
-    if (!name.empty()) shown += (folder.empty() || folder.back() == '\\' ? "" : "\\") + name;
-    return std::string(list) + "[" + std::to_string(index) + "] \"" + shown + "\"";
-}
-
 void Warn(Findings* findings, const std::string& where, const std::string& text) { findings->push_back({false, where, text}); }
 
 // A folder that is neither absolute nor resolved against the installation folder.
@@ -96,12 +90,18 @@ bool CheckRecordStrings(const std::string& where, const std::string& storedFolde
 
 }  // namespace
 
+std::string RecordName(const char* list, size_t index, const std::string& folder, const std::string& name) {
+    std::string shown = folder;
+    if (!name.empty()) shown += (folder.empty() || folder.back() == '\\' ? "" : "\\") + name;
+    return std::string(list) + "[" + std::to_string(index) + "] \"" + shown + "\"";
+}
+
 void CheckFiles(const LogContent& content, Findings* findings) {
     if (!content.files) return;
     std::map<std::string, size_t> shared;
     for (size_t i = 0; i < content.files->size(); ++i) {
         const FileEntry& entry = (*content.files)[i];
-        std::string where = Record("files", i, entry.folder, entry.name);
+        std::string where = RecordName("files", i, entry.folder, entry.name);
         std::string folder, name;
         if (!CheckRecordStrings(where, entry.folder, entry.name, findings, &folder, &name)) continue;
         if (entry.flags & ~(FILE_SHARED | FILE_FONT | FILE_SELFREG))
@@ -159,7 +159,7 @@ void CheckFolders(const LogContent& content, Findings* findings) {
     if (!content.folders) return;
     for (size_t i = 0; i < content.folders->size(); ++i) {
         const FolderEntry& entry = (*content.folders)[i];
-        std::string where = Record("folders", i, entry.folder, entry.name);
+        std::string where = RecordName("folders", i, entry.folder, entry.name);
         std::string folder, name;
         if (!CheckRecordStrings(where, entry.folder, entry.name, findings, &folder, &name)) continue;
         if (folder.empty()) {

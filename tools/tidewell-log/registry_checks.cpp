@@ -146,10 +146,12 @@ void CheckRecord(const RegistryEntry& entry, const std::string& where, Findings*
 
 }  // namespace
 
+std::string RegistryRecordName(const char* list, size_t index, const RegistryEntry& entry) {
+    return std::string(list) + "[" + std::to_string(index) + "] \"" + RootText(entry.root) + "\\" + Visible(entry.path) + "\"";
+}
+
 void CheckRegistry(const LogContent& content, Findings* findings) {
-    auto name = [](const char* list, size_t i, const RegistryEntry& entry) {
-        return std::string(list) + "[" + std::to_string(i) + "] \"" + RootText(entry.root) + "\\" + Visible(entry.path) + "\"";
-    };
+    auto name = RegistryRecordName;
     if (content.registry)
         for (size_t i = 0; i < content.registry->size(); ++i)
             CheckRecord((*content.registry)[i], name("registry", i, (*content.registry)[i]), findings);

@@ -1,0 +1,89 @@
+// The code page converter of the Windows build: the system's own conversions, through UTF-16.
+#include <windows.h>
+
+#include <cctype>
+
+#include "tools/logwriter/log_writer.h"
+#include "tools/tidewell-log/codepage.h"
+#include "tools/tidewell-log/known_folders.h"
+
+namespace tidewell {
+namespace {
+
+// Names the host's converter knows too, for the code pages packages use.
+const struct {
+    const char* name;
+    UINT number;
+} kNames[] = {
+    {"UTF-8", CP_UTF8},        {"UTF8", CP_UTF8},          {"US-ASCII", 20127},      {"ASCII", 20127},
+    {"ISO-8859-1", 28591},     {"LATIN1", 28591},          {"ISO-8859-2", 28592},    {"LATIN2", 28592},
+    {"ISO-8859-5", 28595},     {"ISO-8859-7", 28597},      {"ISO-8859-9", 28599},    {"ISO-8859-15", 28605},
+    {"KOI8-R", 20866},         {"KOI8-U", 21866},          {"SHIFT_JIS", 932},       {"SHIFT-JIS", 932},
+    {"SJIS", 932},             {"EUC-JP", 20932},          {"GBK", 936},             {"GB2312", 936},
+    {"BIG5", 950},             {"EUC-KR", 949},            {"UHC", 949},             {"MACINTOSH", 10000},
+};
+
+bool Digits(const std::string& text) { return !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos; }
+
+// The code page's number: 1252, CP1252, windows-1252, IBM437 or a name above. 0 for none.
+UINT Number(const std::string& name) {
+    for (const auto& known : kNames)
+        if (EqualsIgnoringCase(name, known.name)) return known.number;
+    std::string digits;
+    for (const char* prefix : {"", "CP", "windows-", "IBM", "IBM-"}) {
+        std::string start = prefix;
+        if (name.size() > start.size() && EqualsIgnoringCase(name.substr(0, start.size()), start) && Digits(name.substr(start.size())))
+            digits = name.substr(start.size());
+    }
+    if (digits.empty()) return 0;
+    UINT number = static_cast<UINT>(std::stoul(digits));
+    return number == CP_UTF8 || IsValidCodePage(number) ? number : 0;
+}
+
+UINT Known(const std::string& name) {
+    UINT number = Number(name);
+    if (number == 0) throw LogError("unknown code page " + name);
+    return number;
+}
+
+bool ToWide(const std::string& text, UINT codePage, std::wstring* wide) {
+    wide->clear();
+    if (text.empty()) return true;
+    // Only some code pages take the flag; the others are checked by the round trip below.
+    DWORD flags = codePage == CP_UTF8 || codePage < 50000 ? MB_ERR_INVALID_CHARS : 0;
+    int length = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return false;
+    wide->resize(static_cast<size_t>(length));
+    return MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), &(*wide)[0], length) == length;
+}
+
+bool FromWide(const std::wstring& wide, UINT codePage, std::string* text) {
+    text->clear();
+    if (wide.empty()) return true;
+    int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return false;
+    text->resize(static_cast<size_t>(length));
+    if (WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), &(*text)[0], length, nullptr, nullptr) != length)
+        return false;
+    // A character the code page lacks comes out as a default or a look-alike: only a text that
+    // converts back to the same characters was converted.
+    std::wstring back;
+    return ToWide(*text, codePage, &back) && back == wide;
+}
+
+}  // namespace
+
+const char kUtf8[] = "UTF-8";
+
+std::string CodePageName(const std::string& given) {
+    if (Number(given) == 0) throw LogError("unknown code page \"" + given + "\" (for example windows-1252)");
+    return Digits(given) ? "CP" + given : given;
+}
+
+bool ConvertText(const std::string& text, const std::string& from, const std::string& to, std::string* out) {
+    UINT source = Known(from), target = Known(to);
+    std::wstring wide;
+    return ToWide(text, source, &wide) && FromWide(wide, target, out);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,190 @@
+// The system of the Windows build: the machine the package is installed on. Its folders come
+// from the calls the program's own guard makes (the ANSI ones, as the program can only name
+// what the ANSI code page can); texts go to and from UTF-8 through UTF-16.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "tools/logwriter/log_writer.h"
+#include "tools/tidewell-log/system.h"
+
+namespace tidewell {
+namespace {
+
+const char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
+    if (text.empty()) return std::wstring();
+    int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
+    return text;
+}
+
+// A path from an ANSI call, in UTF-8, without a trailing backslash (unless a drive's root). The
+// system writes '?' for a character the code page lacks: such a path names nothing.
+std::string FromSystem(const std::string& ansi) {
+    std::string path = ansi;
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    if (path.empty() || path.find('?') != std::string::npos) return "";
+    return Utf8(Wide(path, CP_ACP));
+}
+
+// A call that fills a buffer of MAX_PATH and returns the length: 0 or too long is no path.
+std::string Filled(UINT length, const char* buffer) { return length == 0 || length >= MAX_PATH ? "" : FromSystem(buffer); }
+
+std::string ShellFolder(int csidl) {
+    char path[MAX_PATH] = "";
+    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
+    return FromSystem(path);
+}
+
+// ProgramFilesDir and CommonFilesDir, which the program's guard reads (a 32-bit tool, like the
+// shipped program, sees the 32-bit view).
+std::string VersionValue(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVersionKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
+    char path[MAX_PATH + 1] = "";
+    DWORD type = 0, size = MAX_PATH;
+    LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return "";
+    path[size < MAX_PATH ? size : MAX_PATH] = 0;
+    return FromSystem(path);
+}
+
+int Csidl(FolderId id) {
+    switch (id) {
+    case FolderId::Fonts: return CSIDL_FONTS;
+    case FolderId::Desktop: return CSIDL_DESKTOPDIRECTORY;
+    case FolderId::AllUsersDesktop: return CSIDL_COMMON_DESKTOPDIRECTORY;
+    case FolderId::StartMenu: return CSIDL_STARTMENU;
+    case FolderId::AllUsersStartMenu: return CSIDL_COMMON_STARTMENU;
+    case FolderId::Programs: return CSIDL_PROGRAMS;
+    case FolderId::AllUsersPrograms: return CSIDL_COMMON_PROGRAMS;
+    case FolderId::Startup: return CSIDL_STARTUP;
+    case FolderId::AllUsersStartup: return CSIDL_COMMON_STARTUP;
+    case FolderId::AppData: return CSIDL_APPDATA;
+    case FolderId::LocalAppData: return CSIDL_LOCAL_APPDATA;
+    case FolderId::AllUsersAppData: return CSIDL_COMMON_APPDATA;
+    case FolderId::Documents: return CSIDL_PERSONAL;
+    default: return -1;
+    }
+}
+
+// The list of installed programs in the registry, in the tool's own view.
+class UninstallList : public RegistryPort {
+public:
+    UninstallList(HKEY root, const char* rootName) : root_(root), name_(std::string(rootName) + "\\" + kUninstallList) {}
+    ~UninstallList() override {
+        if (entry_) RegCloseKey(entry_);
+        if (list_) RegCloseKey(list_);
+    }
+    bool Open() {
+        return RegCreateKeyExW(root_, Wide(kUninstallList).c_str(), 0, nullptr, 0, KEY_CREATE_SUB_KEY, nullptr, &list_,
+                               nullptr) == ERROR_SUCCESS;
+    }
+    std::string Name() const override { return name_; }
+    bool OpenEntry(const std::string& key, bool* made) override {
+        DWORD disposition = 0;
+        if (RegCreateKeyExW(list_, Wide(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &entry_,
+                            &disposition) != ERROR_SUCCESS)
+            return false;
+        *made = disposition == REG_CREATED_NEW_KEY;
+        return true;
+    }
+    bool SetText(const std::string& name, const std::string& text) override {
+        std::wstring data = Wide(text);
+        return RegSetValueExW(entry_, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                              static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    bool SetNumber(const std::string& name, uint32_t number) override {
+        DWORD data = number;
+        return RegSetValueExW(entry_, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data) ==
+               ERROR_SUCCESS;
+    }
+    bool DeleteValue(const std::string& name) override {
+        LONG status = RegDeleteValueW(entry_, Wide(name).c_str());
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    bool DeleteEntry(const std::string& key) override {
+        if (entry_) RegCloseKey(entry_);
+        entry_ = nullptr;
+        return RegDeleteKeyW(list_, Wide(key).c_str()) == ERROR_SUCCESS;
+    }
+
+private:
+    HKEY root_;
+    std::string name_;
+    HKEY list_ = nullptr;
+    HKEY entry_ = nullptr;
+};
+
+}  // namespace
+
+std::string SystemFolder(FolderId id) {
+    char path[MAX_PATH] = "";
+    switch (id) {
+    case FolderId::InstallDir: return "";
+    case FolderId::Windows: return Filled(GetWindowsDirectoryA(path, MAX_PATH), path);
+    case FolderId::System: return Filled(GetSystemDirectoryA(path, MAX_PATH), path);
+    case FolderId::Temp: return Filled(GetTempPathA(MAX_PATH, path), path);
+    case FolderId::ProgramFiles: return VersionValue("ProgramFilesDir");
+    case FolderId::CommonFiles: return VersionValue("CommonFilesDir");
+    default: return ShellFolder(Csidl(id));
+    }
+}
+
+std::string WindowsFolderOf(const std::string& path) {
+    char full[MAX_PATH] = "";
+    char* name = nullptr;
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, &name);
+    if (length == 0 || length >= MAX_PATH || !name) return "";
+    *name = 0;
+    return FromSystem(full);
+}
+
+std::string CommandLineText(const std::string& text) { return Utf8(Wide(text, CP_ACP)); }
+
+std::optional<uint64_t> FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    size_t slash = path.find_last_of("\\/");
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 2 && path[1] == ':' ? 3 : slash);
+    char scratch[MAX_PATH] = "";
+    if (!GetTempFileNameA(folder.c_str(), "twl", 0, scratch)) throw LogError("cannot write in the folder of " + path);
+    try {
+        WriteFileBytes(scratch, bytes);
+    } catch (const LogError&) {
+        DeleteFileA(scratch);
+        throw LogError("cannot write " + path);
+    }
+    if (!MoveFileExA(scratch, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(scratch);
+        throw LogError("cannot write " + path);
+    }
+}
+
+std::unique_ptr<RegistryPort> OpenUninstallList(Scope scope) {
+    bool machine = scope == Scope::Machine;
+    auto list = std::make_unique<UninstallList>(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                                machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER");
+    if (!list->Open())
+        throw LogError("cannot make entries in " + list->Name() +
+                       (machine ? ": a machine's package is registered with administrator rights" : ""));
+    return list;
+}
+
+}  // namespace tidewell
