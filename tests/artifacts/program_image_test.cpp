@@ -1,10 +1,14 @@
 // Checks on the built programs: system DLLs only, the log marker once with a zero offset, a GUI
-// program of the right machine, small, with its icon and the question's dialog template.
+// program of the right machine, small, with its icon, the question's dialog template, an
+// application manifest whose level attach can rewrite and a version resource; and tidewell-log
+// for Windows, which needs system DLLs only.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,6 +16,7 @@
 #include "log/log_format.h"
 #include "pe_image.h"
 #include "resources/resource.h"
+#include "well_formed.h"
 
 namespace {
 
@@ -20,11 +25,14 @@ struct Build {
     std::string program;
     std::string objdump;
     uint16_t machine;
+    std::string tool;  // tidewell-log.exe of the build
 };
 
 std::vector<Build> Builds() {
-    return {{"win32", std::string(TIDEWELL_WIN32_DIR) + "/uninstall.exe", "i686-w64-mingw32-objdump", 0x14C},
-            {"win64", std::string(TIDEWELL_WIN64_DIR) + "/uninstall.exe", "x86_64-w64-mingw32-objdump", 0x8664}};
+    return {{"win32", std::string(TIDEWELL_WIN32_DIR) + "/uninstall.exe", "i686-w64-mingw32-objdump", 0x14C,
+             std::string(TIDEWELL_WIN32_DIR) + "/tidewell-log.exe"},
+            {"win64", std::string(TIDEWELL_WIN64_DIR) + "/uninstall.exe", "x86_64-w64-mingw32-objdump", 0x8664,
+             std::string(TIDEWELL_WIN64_DIR) + "/tidewell-log.exe"}};
 }
 
 class ProgramImage : public ::testing::TestWithParam<Build> {};
@@ -43,15 +51,32 @@ std::string Lower(std::string text) {
     return text;
 }
 
-TEST_P(ProgramImage, ImportsSystemDllsOnly) {
-    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll"};
-    std::string dump = Output(GetParam().objdump + " -p '" + GetParam().program + "'");
+std::set<std::string> Imports(const Build& build, const std::string& program) {
+    std::string dump = Output(build.objdump + " -p '" + program + "'");
     std::set<std::string> imported;
     const std::string label = "DLL Name: ";
     for (size_t at = dump.find(label); at != std::string::npos; at = dump.find(label, at + 1))
         imported.insert(Lower(dump.substr(at + label.size(), dump.find('\n', at) - at - label.size())));
+    return imported;
+}
+
+TEST_P(ProgramImage, ImportsSystemDllsOnly) {
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll"};
+    std::set<std::string> imported = Imports(GetParam(), GetParam().program);
     EXPECT_FALSE(imported.empty());
     for (const std::string& dll : imported) EXPECT_TRUE(system.count(dll)) << "imports " << dll;
+}
+
+// The tool an installation runs on the user's machine: linked statically, so that it needs
+// nothing but what every Windows has (msvcrt.dll, the system's C library, among it).
+TEST_P(ProgramImage, TidewellLogImportsSystemDllsOnly) {
+    const std::set<std::string> system = {"kernel32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"};
+    std::set<std::string> imported = Imports(GetParam(), GetParam().tool);
+    EXPECT_TRUE(imported.count("kernel32.dll"));
+    for (const std::string& dll : imported) EXPECT_TRUE(system.count(dll)) << "imports " << dll;
+    pe::Image image = pe::Load(GetParam().tool);
+    EXPECT_EQ(image.machine, GetParam().machine);
+    EXPECT_EQ(image.subsystem, 3);  // a console program, as an installation's step runs it
 }
 
 TEST_P(ProgramImage, IsAWindowsGuiProgramForItsMachine) {
@@ -143,12 +168,47 @@ TEST_P(ProgramImage, CarriesTheQuestionDialogTemplateWithoutTexts) {
     }
 }
 
+// The application manifest as the resource script takes it in, whole and well formed, with the
+// level of a machine's package and the room behind it that attach rewrites in place.
+TEST_P(ProgramImage, CarriesAnApplicationManifestWhoseLevelAttachCanRewrite) {
+    pe::Image image = pe::Load(GetParam().program);
+    auto found = image.resources.find({24, 1, 1033});  // RT_MANIFEST, the process's manifest
+    ASSERT_NE(found, image.resources.end());
+    const std::string& manifest = found->second;
+    std::ifstream source(std::string(TIDEWELL_SOURCE_DIR) + "/resources/uninstall.manifest", std::ios::binary);
+    EXPECT_EQ(manifest, std::string(std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>()));
+    EXPECT_EQ(wellformed::XmlProblem(manifest), "");
+    const std::string level = "<requestedExecutionLevel level=\"requireAdministrator\" ";
+    ASSERT_NE(manifest.find(level), std::string::npos);
+    EXPECT_NE(manifest.find("<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">"), std::string::npos);
+    // Windows Vista, 7, 8, 8.1, and 10 and later.
+    for (const char* os : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+        EXPECT_NE(manifest.find("<supportedOS Id=\"{" + std::string(os) + "}\"/>"), std::string::npos) << os;
+}
+
+TEST_P(ProgramImage, CarriesAVersionResourceThatNamesItAnUninstaller) {
+    pe::Image image = pe::Load(GetParam().program);
+    auto found = image.resources.find({16, 1, 1033});  // RT_VERSION
+    ASSERT_NE(found, image.resources.end());
+    wellformed::VersionInfo version;
+    ASSERT_EQ(wellformed::ReadVersionInfo(found->second, &version), "");
+    EXPECT_EQ(version.fileVersion, 0x0001000000000000ull);
+    EXPECT_EQ(version.fileType, 1u);  // VFT_APP
+    EXPECT_EQ(version.translation, 0x04B00409u);  // US English, Unicode
+    EXPECT_EQ(version.strings["040904B0"]["FileDescription"], "Uninstaller");
+    EXPECT_EQ(version.strings["040904B0"]["FileVersion"], "1.0.0.0");
+    EXPECT_EQ(version.strings["040904B0"]["OriginalFilename"], "uninstall.exe");
+    EXPECT_EQ(version.strings["040904B0"]["ProductName"], "Tidewell uninstaller");
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, ProgramImage, ::testing::ValuesIn(Builds()),
                          [](const ::testing::TestParamInfo<Build>& info) { return std::string(info.param.name); });
 
-TEST(ShippedProgram, IsSmall) {
+TEST(ShippedProgram, StaysWithin32Kilobytes) {
     pe::Image image = pe::Load(std::string(TIDEWELL_WIN32_DIR) + "/uninstall.exe");
-    EXPECT_LT(image.bytes.size(), 56u * 1024);
+    EXPECT_LE(image.bytes.size(), 32u * 1024);
 }
 
 }  // namespace
