@@ -266,10 +266,11 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None):
+    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None, command=None):
         """Runs the program as a person would, the helper answering each box with the next
         action (and every box after them with `then`, if given); returns its exit status and
-        what the helper saw."""
+        what the helper saw. `command`, if given, is what starts the program instead (a client
+        such as Wine's own uninstaller, which waits for it); its exit status is returned."""
         timeout = timeout or self.build.run_timeout
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
@@ -296,8 +297,8 @@ class WinePrefix:
         with open(logs / f"helper-{stamp}.log", "w") as helper_log, open(logs / f"program-{stamp}.log", "w") as program_log:
             watcher = subprocess.Popen(helper, env=self.env, stdout=helper_log, stderr=helper_log, stdin=subprocess.DEVNULL)
             time.sleep(0.3)
-            process = subprocess.Popen([self.build.loader, program, *arguments], env=self.env, stdout=program_log, stderr=program_log,
-                                       stdin=subprocess.DEVNULL)
+            process = subprocess.Popen(command or [self.build.loader, program, *arguments], env=self.env, stdout=program_log,
+                                       stderr=program_log, stdin=subprocess.DEVNULL)
             try:
                 code = process.wait(timeout=timeout + 30)
             except subprocess.TimeoutExpired:

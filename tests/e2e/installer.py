@@ -1,0 +1,63 @@
+"""A package's own installation inside a prefix, as it happens on a user's machine: a batch file,
+run by the prefix's command interpreter, copies the package's files and shortcuts into place,
+enters its registry keys with `reg add`, and as its last step runs tidewell-log.exe, which
+attaches the uninstall log to a copy of the uninstaller, with the folder names of the manifest
+resolved on this machine, and registers the package in the list of installed programs."""
+import json
+import shutil
+import subprocess
+
+from harness import WINE
+
+SETUP = "C:\\setup"
+TOOL = SETUP + "\\tidewell-log.exe"
+STUB = SETUP + "\\uninstall.exe"
+MANIFEST = SETUP + "\\package.json"
+PAYLOAD = SETUP + "\\payload"
+
+
+def attach_line(out, tool=TOOL):
+    """The installation's last step: one command line."""
+    return f'"{tool}" attach --stub "{STUB}" --manifest "{MANIFEST}" --out "{out}" --register'
+
+
+def install(prefix, build_dir, manifest, payload, steps, out, timeout=120):
+    """Puts the build's tidewell-log.exe and uninstaller, the package's files (payload: name below
+    the payload folder -> bytes) and its manifest on the prefix's setup medium, and runs the batch
+    of `steps` with the attach line last. Returns the finished process (status, output)."""
+    shutil.rmtree(prefix.unix(SETUP), ignore_errors=True)
+    prefix.unix(SETUP).mkdir(parents=True)
+    shutil.copy(build_dir / "tidewell-log.exe", prefix.unix(TOOL))
+    shutil.copy(build_dir / "uninstall.exe", prefix.unix(STUB))
+    for name, content in payload.items():
+        prefix.write(f"{PAYLOAD}\\{name}", content)
+    prefix.write(MANIFEST, json.dumps(manifest, indent=2))
+    batch = ["@echo off", *steps, attach_line(out), "exit /b %errorlevel%"]
+    prefix.write(SETUP + "\\install.bat", "\r\n".join(batch) + "\r\n")
+    # The interpreter of the prefix's own bitness, which starts a 32-bit tool as Windows does, in
+    # the setup medium's folder.
+    return subprocess.run([WINE, "cmd", "/c", SETUP + "\\install.bat"], env=prefix.env, cwd=prefix.unix(SETUP),
+                          capture_output=True, timeout=timeout, stdin=subprocess.DEVNULL)
+
+
+def reg_query(prefix, key):
+    """The values of a registry key as `reg query` lists them: {name: (type, data)}; None when the
+    key is not there."""
+    result = subprocess.run([WINE, "reg", "query", key], env=prefix.env, capture_output=True, timeout=120,
+                            stdin=subprocess.DEVNULL)
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.decode("utf-8", "replace").splitlines():
+        parts = line.strip().split("    ")
+        if line.startswith("    ") and len(parts) >= 2 and parts[1].startswith("REG_"):
+            values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+    return values
+
+
+def installed_programs(prefix):
+    """Wine's own list of installed programs: {key: display name}."""
+    result = subprocess.run([WINE, "uninstaller", "--list"], env=prefix.env, capture_output=True, timeout=120,
+                            stdin=subprocess.DEVNULL)
+    listing = result.stdout.decode("utf-8", "replace")
+    return dict(line.rstrip("\r").split("|||", 1) for line in listing.splitlines() if "|||" in line)
