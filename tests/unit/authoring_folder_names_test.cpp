@@ -21,7 +21,6 @@ FolderNames Machine() {
     names.paths = {{FolderId::Desktop, "C:\\Users\\ana\\Desktop"},
                    {FolderId::AllUsersPrograms, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
                    {FolderId::CommonFiles, "C:\\Program Files (x86)\\Common Files"},
-                   {FolderId::InstallDir, "C:\\Program Files (x86)\\Sample Notes"},
                    {FolderId::Windows, "C:\\"}};
     return names;
 }
@@ -53,20 +52,19 @@ const char kNamed[] = R"({
   ]
 })";
 
-TEST(FolderNames, StandForTheMachinesFoldersAndTheInstallationFolderForAFileRecord) {
+TEST(FolderNames, StandForTheMachinesFoldersAndTheInstallationFolderForItself) {
     tidewell::Manifest manifest = Read(kNamed, Machine());
     EXPECT_EQ(Lines(manifest.findings), "");
     const auto& files = *manifest.content.files;
-    // A file record's installation folder is ".\": the program resolves it wherever it lies.
+    // The installation folder is ".\": the program resolves it wherever the package lies.
     EXPECT_EQ(files[0].folder, ".\\");
     EXPECT_EQ(files[1].folder, ".\\help\\en");
     EXPECT_EQ(files[2].folder, "C:\\Program Files (x86)\\Common Files\\Sample Shared");
     EXPECT_EQ(files[3].folder, "C:\\Users\\ana\\Desktop");
     EXPECT_EQ(files[4].folder, "C:\\Sample");  // a drive's root gives no doubled backslash
     EXPECT_EQ(files[5].folder, "C:\\Literal\\{Desktop}");  // only at the start
-    // A folder record's folder is taken as it stands: there it is the absolute path.
     EXPECT_EQ((*manifest.content.folders)[0].folder, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Sample Notes");
-    EXPECT_EQ((*manifest.content.folders)[1].folder, "C:\\Program Files (x86)\\Sample Notes\\cache");
+    EXPECT_EQ((*manifest.content.folders)[1].folder, ".\\cache");
 
     // dump gives back the paths as they were written; the names are not stored.
     tidewell::Bytes program = tidewell::AttachToProgram(tidewell::ExampleStub(), tidewell::BuildLog(manifest.content));
@@ -79,12 +77,11 @@ TEST(FolderNames, StandForTheMachinesFoldersAndTheInstallationFolderForAFileReco
 TEST(FolderNames, ANameThatStandsForNothingIsAnErrorNamingItsRecord) {
     FolderNames names = Machine();
     names.paths.erase(FolderId::Desktop);
-    names.paths.erase(FolderId::InstallDir);
     tidewell::Manifest manifest = Read(R"({
       "files": [{"folder": "{Desktop}", "name": "a.lnk"}, {"folder": "{Dekstop}\\x", "name": "b"},
                 {"folder": "{Desktop", "name": "c"}, {"folder": "{Desktop}Sample", "name": "d"},
                 {"folder": "{InstallDir}\\bin", "name": "e"}],
-      "folders": [{"folder": "{InstallDir}\\cache", "name": ""}]})", names);
+      "folders": [{"folder": "{Temp}\\Sample", "name": ""}]})", names);
     EXPECT_EQ(Lines(manifest.findings),
               "error: files[0].folder: {Desktop} stands for no folder on this machine (--folder Desktop=PATH gives one)\n"
               "error: files[1].folder: {Dekstop} is not a folder name (known: InstallDir, Windows, System, Fonts, "
@@ -92,9 +89,8 @@ TEST(FolderNames, ANameThatStandsForNothingIsAnErrorNamingItsRecord) {
               "Startup, AllUsersStartup, AppData, LocalAppData, AllUsersAppData, Documents, Temp)\n"
               "error: files[2].folder: begins with '{' but closes no folder name: write one such as {Desktop}\n"
               "error: files[3].folder: {Desktop} stands for a whole folder: a backslash must follow it\n"
-              "error: folders[0].folder: {InstallDir} in a folder record needs the installation folder's absolute path, "
-              "which attach knows on Windows from --out (--folder InstallDir=PATH gives one)\n");
-    // A file record's installation folder needs no path.
+              "error: folders[0].folder: {Temp} stands for no folder on this machine (--folder Temp=PATH gives one)\n");
+    // The installation folder needs no path.
     EXPECT_EQ((*manifest.content.files)[4].folder, ".\\bin");
 }
 
@@ -122,6 +118,8 @@ TEST(FolderNames, FolderOptionsGiveOrOverrideOneAndRefuseWhatIsNoFolder) {
     EXPECT_THROW(tidewell::GiveFolder("Desktop", &names), tidewell::UsageError);
     EXPECT_THROW(tidewell::GiveFolder("Desktop=relative\\x", &names), tidewell::UsageError);
     EXPECT_THROW(tidewell::GiveFolder("Desktop=/home/ana/Desktop", &names), tidewell::UsageError);
+    // The installation folder is the uninstaller's own, wherever it is: ".\" in the log.
+    EXPECT_THROW(tidewell::GiveFolder("InstallDir=C:\\Program Files\\Sample", &names), tidewell::UsageError);
 }
 
 // attach as a package's installation runs it: the names from --folder, nothing written on error.

@@ -32,11 +32,11 @@ Arguments ParseArguments(const std::vector<std::string>& args, const std::set<st
     return parsed;
 }
 
-FolderNames FolderNamesFor(const Arguments& arguments, const std::string& installDir, bool usualWhenMissing) {
+FolderNames FolderNamesFor(const Arguments& arguments, bool usualWhenMissing) {
     FolderNames names;
     names.usualWhenMissing = usualWhenMissing;
     for (const FolderName& name : FolderNameList()) {
-        std::string path = name.id == FolderId::InstallDir ? installDir : SystemFolder(name.id);
+        std::string path = name.id == FolderId::InstallDir ? "" : SystemFolder(name.id);
         if (!path.empty()) names.paths[name.id] = path;
     }
     auto given = arguments.lists.find("folder");

@@ -39,6 +39,15 @@ void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
         Warn(stubPath, "carries no application manifest: Windows guesses the rights it runs with, and may redirect its deletions");
 }
 
+// Where the program looks for a record's folder: below the installation folder unless it is
+// absolute; empty for one that depends on the current drive or folder, which it passes over.
+std::string InstalledFolder(const std::string& folder, const std::string& installDir) {
+    if (IsAbsolute(folder)) return FullFormOf(folder);
+    if (DependsOnCurrentFolder(folder)) return "";
+    std::string rest = folder.empty() || folder[0] != '.' ? folder : folder.rfind(".\\", 0) == 0 ? folder.substr(2) : "";
+    return rest.empty() ? installDir : installDir + (installDir.back() == '\\' ? "" : "\\") + rest;
+}
+
 // The installed files' sizes on this machine, the uninstaller's own among them, each file once.
 uint64_t InstalledBytes(const Manifest& manifest, const std::string& installDir, const std::string& program, size_t programSize) {
     std::set<std::string> counted = {Lowered(program)};
@@ -47,13 +56,8 @@ uint64_t InstalledBytes(const Manifest& manifest, const std::string& installDir,
     for (const FileEntry& file : *manifest.content.files) {
         std::string folder = manifest.codePage.empty() ? file.folder : FromCodePage(file.folder, manifest.codePage, "");
         std::string name = manifest.codePage.empty() ? file.name : FromCodePage(file.name, manifest.codePage, "");
-        if (name.empty()) continue;
-        if (folder.rfind(".\\", 0) == 0 || folder == ".") {
-            std::string rest = folder.size() > 2 ? folder.substr(2) : "";
-            folder = rest.empty() ? installDir : installDir + (installDir.back() == '\\' ? "" : "\\") + rest;
-        } else if (!IsAbsolute(folder)) {
-            continue;
-        }
+        folder = InstalledFolder(folder, installDir);
+        if (name.empty() || folder.empty()) continue;
         std::string path = folder + (folder.back() == '\\' ? "" : "\\") + name;
         if (!counted.insert(Lowered(path)).second) continue;
         if (std::optional<uint64_t> size = FileSize(path)) bytes += *size;
@@ -81,7 +85,7 @@ int AttachCommand(const std::vector<std::string>& args) {
     if (fromManifest) {
         std::string manifestPath = arguments.options.at("manifest");
         ManifestOptions options;
-        options.folders = FolderNamesFor(arguments, installDir, false);
+        options.folders = FolderNamesFor(arguments, false);
         options.registerEntry = registering;
         try {
             manifest = ReadManifest(ReadInput(manifestPath), options);

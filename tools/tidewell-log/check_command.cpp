@@ -27,7 +27,7 @@ int CheckCommand(const std::vector<std::string>& args) {
     // The names resolved as attach would here; where this machine has no folder for one, its usual
     // path stands in, with a warning.
     ManifestOptions options;
-    options.folders = FolderNamesFor(arguments, "", true);
+    options.folders = FolderNamesFor(arguments, true);
 
     Findings findings;
     if (LooksLikeManifest(bytes)) {

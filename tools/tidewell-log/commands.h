@@ -27,9 +27,8 @@ struct Arguments {
 Arguments ParseArguments(const std::vector<std::string>& args, const std::set<std::string>& withValue,
                          const std::set<std::string>& switches, const std::set<std::string>& repeatable = {});
 
-// What the folder names stand for: the machine's folders, the installation folder when known
-// (empty: not known), then each --folder NAME=PATH.
-FolderNames FolderNamesFor(const Arguments& arguments, const std::string& installDir, bool usualWhenMissing);
+// What the folder names stand for: the machine's folders, then each --folder NAME=PATH.
+FolderNames FolderNamesFor(const Arguments& arguments, bool usualWhenMissing);
 
 int AttachCommand(const std::vector<std::string>& args);
 int DumpCommand(const std::vector<std::string>& args);

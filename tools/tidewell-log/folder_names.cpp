@@ -10,10 +10,6 @@ namespace {
 const char kUserMenu[] = "C:\\Users\\User\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu";
 const char kCommonMenu[] = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu";
 
-// A folder record's {InstallDir} needs the folder's absolute path, which only attach on Windows
-// knows (or --folder gives).
-const char kUsualInstallDir[] = "C:\\Program Files\\Package";
-
 std::string Joined(const std::string& folder, const std::string& rest) {
     if (rest.empty()) return folder;
     return !folder.empty() && folder.back() == '\\' ? folder + rest.substr(1) : folder + rest;
@@ -38,7 +34,7 @@ const std::vector<FolderName>& FolderNameList() {
     static const std::string userPrograms = userMenu + "\\Programs", commonPrograms = commonMenu + "\\Programs";
     static const std::string userStartup = userPrograms + "\\Startup", commonStartup = commonPrograms + "\\Startup";
     static const std::vector<FolderName> names = {
-        {FolderId::InstallDir, "InstallDir", Scope::Machine, kUsualInstallDir},
+        {FolderId::InstallDir, "InstallDir", Scope::Machine, ".\\"},
         {FolderId::Windows, "Windows", Scope::Machine, "C:\\Windows"},
         {FolderId::System, "System", Scope::Machine, "C:\\Windows\\System32"},
         {FolderId::Fonts, "Fonts", Scope::Machine, "C:\\Windows\\Fonts"},
@@ -78,6 +74,8 @@ void GiveFolder(const std::string& assignment, FolderNames* names) {
     const FolderName* name = FindFolderName(assignment.substr(0, equals));
     if (equals == std::string::npos || !name)
         throw UsageError("--folder needs NAME=PATH with one of the folder names " + KnownNames() + ", not \"" + assignment + "\"");
+    if (name->id == FolderId::InstallDir)
+        throw UsageError("--folder InstallDir: {InstallDir} is always the uninstaller's own folder, \".\\\" in the log");
     std::string path = assignment.substr(equals + 1);
     if (!IsAbsolute(path))
         throw UsageError("--folder " + std::string(name->name) + ": \"" + path +
@@ -85,7 +83,7 @@ void GiveFolder(const std::string& assignment, FolderNames* names) {
     names->paths[name->id] = Trimmed(path);
 }
 
-std::string ResolveFolder(const std::string& folder, bool fileRecord, const std::string& where, const FolderNames& names,
+std::string ResolveFolder(const std::string& folder, const std::string& where, const FolderNames& names,
                           std::set<FolderId>* warned, Findings* findings) {
     if (folder.empty() || folder[0] != '{') return folder;
     size_t close = folder.find('}');
@@ -104,16 +102,13 @@ std::string ResolveFolder(const std::string& folder, bool fileRecord, const std:
         findings->push_back({true, where, written + " stands for a whole folder: a backslash must follow it"});
         return folder;
     }
-    // The program takes a file record's ".\" folder from its own place; so the package may move.
-    if (name->id == FolderId::InstallDir && fileRecord) return rest.empty() ? ".\\" : "." + rest;
+    // The program takes a ".\" folder from its own place, so the package may move.
+    if (name->id == FolderId::InstallDir) return rest.empty() ? ".\\" : "." + rest;
 
     auto found = names.paths.find(name->id);
     if (found != names.paths.end()) return Joined(found->second, rest);
     std::string give = "--folder " + std::string(name->name) + "=PATH gives one";
-    std::string missing = name->id == FolderId::InstallDir
-                              ? written + " in a folder record needs the installation folder's absolute path, which " +
-                                    "attach knows on Windows from --out"
-                              : written + " stands for no folder on this machine";
+    std::string missing = written + " stands for no folder on this machine";
     if (!names.usualWhenMissing) {
         findings->push_back({true, where, missing + " (" + give + ")"});
         return folder;

@@ -49,7 +49,8 @@ const std::vector<FolderName>& FolderNameList();
 const FolderName* FindFolderName(const std::string& name);
 const FolderName& FolderNameOf(FolderId id);
 
-// What the names stand for in one run of the tool, in UTF-8, without a trailing backslash.
+// What the names stand for in one run of the tool, in UTF-8, without a trailing backslash
+// ({InstallDir} never among them).
 struct FolderNames {
     std::map<FolderId, std::string> paths;
     // check: a name with no folder here warns once and stands for its usual path. attach: an error.
@@ -57,14 +58,14 @@ struct FolderNames {
 };
 
 // --folder NAME=PATH: gives or overrides what NAME stands for. Raises UsageError for an unknown
-// name or a path that is not absolute.
+// name, for {InstallDir} (always the uninstaller's own folder) or a path that is not absolute.
 void GiveFolder(const std::string& assignment, FolderNames* names);
 
 // The record's folder with the name it begins with replaced, or as it stands when it begins with
-// none. In a file record {InstallDir} becomes ".\", which the program resolves against its own
-// folder wherever the package has been moved. `where` names the record's folder in findings;
-// `warned` keeps check to one warning per name.
-std::string ResolveFolder(const std::string& folder, bool fileRecord, const std::string& where, const FolderNames& names,
+// none. {InstallDir} becomes ".\", which the program resolves against its own folder wherever the
+// package has been moved. `where` names the record's folder in findings; `warned` keeps check to
+// one warning per name.
+std::string ResolveFolder(const std::string& folder, const std::string& where, const FolderNames& names,
                           std::set<FolderId>* warned, Findings* findings);
 
 }  // namespace tidewell

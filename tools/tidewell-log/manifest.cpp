@@ -285,12 +285,12 @@ Manifest ReadManifest(const std::string& text, const ManifestOptions& options) {
     if (content.files)
         for (size_t i = 0; i < content.files->size(); ++i) {
             std::string& folder = (*content.files)[i].folder;
-            folder = ResolveFolder(folder, true, Where("files", i) + ".folder", options.folders, &warned, &result.findings);
+            folder = ResolveFolder(folder, Where("files", i) + ".folder", options.folders, &warned, &result.findings);
         }
     if (content.folders)
         for (size_t i = 0; i < content.folders->size(); ++i) {
             std::string& folder = (*content.folders)[i].folder;
-            folder = ResolveFolder(folder, false, Where("folders", i) + ".folder", options.folders, &warned, &result.findings);
+            folder = ResolveFolder(folder, Where("folders", i) + ".folder", options.folders, &warned, &result.findings);
         }
     if (options.registerEntry) AddEntryRecord(&result);
     ConvertTexts(&result);

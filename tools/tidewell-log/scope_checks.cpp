@@ -12,12 +12,9 @@ enum : uint32_t { ROOT_CURRENT_USER = 0x80000001u, ROOT_LOCAL_MACHINE = 0x800000
 const char* const kMachinePaths[] = {
     "?:\\Windows", "?:\\WINNT", "?:\\Program Files", "?:\\Program Files (x86)", "?:\\ProgramData",
     "?:\\Users\\Public", "?:\\Users\\Default", "?:\\Users\\All Users", "?:\\Documents and Settings\\All Users",
-    "?:\\Documents and Settings\\Default User", "%WINDIR%", "%SystemRoot%", "%ProgramFiles%", "%ProgramFiles(x86)%",
-    "%CommonProgramFiles%", "%CommonProgramFiles(x86)%", "%ProgramData%", "%ALLUSERSPROFILE%", "%PUBLIC%",
+    "?:\\Documents and Settings\\Default User",
 };
-const char* const kUserPaths[] = {
-    "?:\\Users\\*", "?:\\Documents and Settings\\*", "%USERPROFILE%", "%APPDATA%", "%LOCALAPPDATA%", "%TEMP%", "%TMP%",
-};
+const char* const kUserPaths[] = {"?:\\Users\\*", "?:\\Documents and Settings\\*"};
 
 const char kUserRights[] = "a user's package is removed with that user's rights, which do not reach it";
 const char kOtherAdministrator[] =
@@ -46,9 +43,10 @@ std::optional<Scope> Whose(const std::string& path, const FolderNames& names) {
     return std::nullopt;
 }
 
-void CheckPlace(const std::string& folder, Scope scope, const std::string& where, const FolderNames& names, Findings* findings) {
-    // The installation folder is the package's own, wherever it lies.
-    if (folder.empty() || folder[0] == '.') return;
+void CheckPlace(const std::string& spelt, Scope scope, const std::string& where, const FolderNames& names, Findings* findings) {
+    // A relative folder lies in the installation folder, the package's own wherever it lies.
+    if (!IsAbsolute(spelt)) return;
+    std::string folder = FullFormOf(spelt);
     std::optional<Scope> whose = Whose(folder, names);
     if (scope == Scope::User && whose == Scope::Machine)
         findings->push_back({false, where, "lies in a folder of the machine: " + std::string(kUserRights)});
