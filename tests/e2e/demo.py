@@ -1,15 +1,13 @@
-"""The demo: the sample package Sample Notes "installed" in a throwaway Wine prefix, its log
-attached with tidewell-log, its uninstaller run as a person would run it, and a short report of
-what each phase removed, what stayed and why."""
-import json
-import shutil
+"""The demo: the sample package Sample Notes installed in a throwaway Wine prefix by its own
+installer, whose last step runs tidewell-log.exe attach --register there; its uninstaller run as
+a person would run it; and a short report of what each phase removed, what stayed and why."""
 import subprocess
 import sys
 import time
-from pathlib import Path
 
 import demo_package as package
 from harness import HOST_DIR, TOOLS_DIR_WIN, WIN64_DIR, WINE, WinePrefix
+from installer import attach_line, install as run_installer
 
 
 def wine(prefix, *arguments):
@@ -61,39 +59,33 @@ def count_line(label, before, after):
 
 
 def install(prefix, user):
-    """Puts the package on the machine as its installation would, and returns the manifest."""
+    """Runs the package's installer, whose last step attaches the log and registers the package;
+    returns the program tree and the manifest. Another package that shares the runtime was there
+    before."""
+    prefix.write(f"{TOOLS_DIR_WIN}\\neighbour.reg", ("\ufeff" + package.neighbour_setup().replace("\n", "\r\n")).encode("utf-16-le"))
+    wine(prefix, "reg", "import", f"{TOOLS_DIR_WIN}\\neighbour.reg")
     tree = package.program_tree()
-    for folder, name, content in tree:
-        prefix.write(f"{package.INSTALL}\\{folder}\\{name}".replace("\\\\", "\\"), content)
-    shutil.copy(WIN64_DIR / "sample-module.dll", prefix.unix(package.MODULE))
-    for path in (package.SHARED_KEPT, package.SHARED_ALONE):
-        prefix.write(path, b"MZ shared runtime")
-    shutil.copy(package.FONT_SOURCE, prefix.unix(f"C:\\windows\\Fonts\\{package.FONT_FILE}"))
-    for folder, name, content in package.shortcuts(user):
-        prefix.write(f"{folder}\\{name}", content)
+    manifest = package.manifest(tree)
+    with open(package.FONT_SOURCE, "rb") as font:
+        payload = package.payload(tree, (WIN64_DIR / "sample-module.dll").read_bytes(), font.read(), user)
+    print(f"  {package.SETUP}\\install.bat copies the files, shortcuts and registry keys, registers the module, and ends with")
+    print(f"    {attach_line(package.PROGRAM)}")
+    result = run_installer(prefix, WIN64_DIR, manifest, payload, package.installer_steps(), package.PROGRAM)
+    output = result.stderr.decode("utf-8", "replace").replace("\r", "").strip().splitlines()
+    print(f"  tidewell-log.exe: exit status {result.returncode}, {len(output)} warnings" + (":" if output else ""))
+    for line in output:
+        print("    " + line.split(": ", 2)[-1])
+    if result.returncode != 0:
+        raise SystemExit("the installer failed")
+    # Read back on the build machine.
+    blocks = subprocess.run([str(HOST_DIR / "tidewell-log"), "dump", "--blocks", str(prefix.unix(package.PROGRAM))],
+                            capture_output=True, text=True, check=True).stdout
+    stub = (WIN64_DIR / "uninstall.exe").stat().st_size
+    print(f"  {package.PROGRAM}: {prefix.unix(package.PROGRAM).stat().st_size - stub} bytes of log in "
+          f"{len(blocks.splitlines()) - 2} blocks behind the program")
     for leftover in package.LEFTOVERS:
         prefix.write(f"{package.INSTALL}\\{leftover}", b"left over")
-    prefix.write(f"{TOOLS_DIR_WIN}\\setup.reg", ("\ufeff" + package.registry_setup(user).replace("\n", "\r\n")).encode("utf-16-le"))
-    wine(prefix, "reg", "import", f"{TOOLS_DIR_WIN}\\setup.reg")
-    wine(prefix, "regsvr32", "/s", package.MODULE)
-    return tree, package.manifest(user, tree)
-
-
-def attach(prefix, manifest):
-    """Checks the manifest and attaches its log with tidewell-log, as the package's author would."""
-    path = prefix.root / "sample-notes.json"
-    path.write_text(json.dumps(manifest, indent=2))
-    tool = str(HOST_DIR / "tidewell-log")
-    check = subprocess.run([tool, "check", str(path)], capture_output=True, text=True)
-    print("  tidewell-log check: " + check.stdout.strip().splitlines()[-1].split(": ", 1)[1])
-    for line in check.stdout.strip().splitlines()[:-1]:
-        print("    " + line.split(": ", 1)[1])
-    target = prefix.unix(package.PROGRAM)
-    subprocess.run([tool, "attach", "--stub", str(WIN64_DIR / "uninstall.exe"), "--manifest", str(path), "--out", str(target)],
-                   check=True)
-    blocks = subprocess.run([tool, "dump", "--blocks", str(target)], capture_output=True, text=True, check=True).stdout
-    print(f"  tidewell-log attach: {target.stat().st_size - (WIN64_DIR / 'uninstall.exe').stat().st_size} bytes of log "
-          f"in {len(blocks.splitlines()) - 2} blocks behind the program")
+    return tree, manifest
 
 
 def box_line(box):
@@ -108,11 +100,11 @@ def main():
     prefix = WinePrefix("demo")
     try:
         user = next(p.name for p in (prefix.path / "drive_c" / "users").iterdir() if p.name.lower() != "public")
-        desktop, programs = package.user_folders(user)
-        menu = programs + "\\" + package.NAME
-        print(f"Installing {package.DISPLAY_NAME} in a throwaway Wine prefix ({prefix.root})")
+        desktop, _ = package.user_folders(user)
+        menu = package.MENU
+        print(f"Installing {package.DISPLAY_NAME} in a throwaway Wine prefix ({prefix.root}) with its own installer")
+        programs_before_install = installed_programs(prefix)
         tree, manifest = install(prefix, user)
-        attach(prefix, manifest)
 
         installed = files_below(prefix, package.INSTALL) - {prefix.unix(package.PROGRAM)}
         leftovers = {prefix.unix(f"{package.INSTALL}\\{leftover}") for leftover in package.LEFTOVERS}
@@ -125,10 +117,13 @@ def main():
         programs_before = installed_programs(prefix)
         print(f"  {len(listed)} files in {len(package_folders)} folders, {len(leftovers)} leftover files, "
               f"{len(menu_links)} Start Menu shortcuts, a desktop shortcut, 2 shared DLLs, a font, a self-registering module")
-        print(f"  installed programs: {', '.join(programs_before) or '(none)'}")
+        print(f"  installed programs before the installation: {', '.join(programs_before_install) or '(none)'}")
+        print(f"  installed programs after it:                {', '.join(programs_before) or '(none)'}")
 
-        print(f"\nRunning {package.PROGRAM} as a person would (OK to confirm, Yes to every question)")
-        result = prefix.run(package.PROGRAM, actions=["press:1"], then="press:6|1", shots=f"{TOOLS_DIR_WIN}\\shots", timeout=120)
+        print(f"\nRemoving it through the list of installed programs (Wine's uninstaller --remove \"{package.NAME}\" starts "
+              f"the entry's UninstallString), as a person would: OK to confirm, Yes to every question")
+        result = prefix.run(package.PROGRAM, actions=["press:1"], then="press:6|1", shots=f"{TOOLS_DIR_WIN}\\shots", timeout=120,
+                            command=[WINE, "uninstaller", "--remove", package.NAME])
         finished = prefix.finish()
         for number, box in enumerate(result.boxes, 1):
             print(f"  box {number} [{box['caption']}] {box_line(box)[:110]}  -> {box['action']}")
@@ -169,7 +164,8 @@ def main():
         print("  4 empty folders     " + count_line("package folders (in the sweep or here)", package_folders, left) + (f" ({kept})" if left else "") +
               f"; {package.SHARED_DIR}: {shared_dir}")
         print("  5 registry")
-        for record in manifest["registry"] + manifest["registry_added"]:
+        entry = {"root": "HKLM", "path": f"{package.UNINSTALL}\\{package.NAME}"}  # added by --register
+        for record in manifest["registry"] + [entry]:
             key, _, value = record["path"].partition("\\\\")
             present = lambda keys: (value in keys.get((record["root"], key.lower()), {})) if value else \
                 any(k[0] == record["root"] and (k[1] == key.lower() or k[1].startswith(key.lower() + "\\")) for k in keys)

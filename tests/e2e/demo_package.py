@@ -1,5 +1,7 @@
-"""The demo's sample package, Sample Notes 2.4: what its installation puts on the machine and
-the manifest of its uninstall log. Everything is generated, the same on every run."""
+"""The demo's sample package, Sample Notes 2.4: what its installer puts on the machine, the
+installer's steps, and the manifest of its uninstall log, whose folder names the installer's
+last step (tidewell-log.exe attach --register) resolves. Everything is generated, the same on
+every run."""
 import random
 import struct
 
@@ -28,6 +30,10 @@ MESSAGES = {
                    "Do you want to continue?",
     "MSG_DONE": "Sample Notes 2.4 has been removed from your computer.",
 }
+
+
+# A machine's package puts its menu in the all-users Programs menu.
+MENU = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\" + NAME
 
 
 def user_folders(user):
@@ -81,18 +87,31 @@ def shortcut(target, description):
     return header + strings + b"\0\0\0\0"
 
 
-def shortcuts(user):
-    """(folder, name, content) of the Start Menu shortcuts and the desktop shortcut."""
-    desktop, programs = user_folders(user)
-    menu = programs + "\\" + NAME
-    return [(menu, "Sample Notes.lnk", shortcut(INSTALL + "\\notes.exe", "Sample Notes")),
-            (menu, "Sample Notes Help.lnk", shortcut(INSTALL + "\\help\\en\\index.html", "Help")),
-            (menu, "Uninstall Sample Notes.lnk", shortcut(PROGRAM, "Uninstall Sample Notes")),
-            (desktop, "Sample Notes.lnk", shortcut(INSTALL + "\\notes.exe", "Sample Notes"))]
+MENU_SHORTCUTS = [("Sample Notes.lnk", shortcut(INSTALL + "\\notes.exe", "Sample Notes")),
+                  ("Sample Notes Help.lnk", shortcut(INSTALL + "\\help\\en\\index.html", "Help")),
+                  ("Uninstall Sample Notes.lnk", shortcut(PROGRAM, "Uninstall Sample Notes"))]
+DESKTOP_SHORTCUT = ("Sample Notes.lnk", shortcut(INSTALL + "\\notes.exe", "Sample Notes"))
+
+
+def neighbour_setup():
+    """Another package, installed earlier, that uses the shared runtime too: its entry and its
+    count, as a .reg file's text."""
+    quote = lambda path: path.replace("\\", "\\\\")
+    return f"""Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\{UNINSTALL}\\Sample Viewer]
+"DisplayName"="{NEIGHBOUR}"
+"Publisher"="Tidewell Samples"
+"UninstallString"="C:\\\\Program Files\\\\Sample Viewer\\\\Remove.exe"
+
+[HKEY_LOCAL_MACHINE\\{SHARED_DLLS}]
+"{quote(SHARED_KEPT)}"=dword:00000001
+"""
 
 
 def registry_setup(user):
-    """What the installation enters in the registry, as a .reg file's text."""
+    """What the installer enters in the registry (the shared counts counted up), as a .reg file's
+    text. Its entry in the list of installed programs is tidewell-log's to write."""
     quote = lambda path: path.replace("\\", "\\\\")
     return f"""Windows Registry Editor Version 5.00
 
@@ -111,18 +130,6 @@ def registry_setup(user):
 [HKEY_CURRENT_USER\\Software\\{NAME}\\Recent]
 "1"="C:\\\\users\\\\{user}\\\\Documents\\\\groceries.snote"
 
-[HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{NAME}]
-"DisplayName"="{DISPLAY_NAME}"
-"DisplayVersion"="2.4"
-"Publisher"="Tidewell Samples"
-"InstallLocation"="{quote(INSTALL)}"
-"UninstallString"="\\"{quote(PROGRAM)}\\""
-
-[HKEY_LOCAL_MACHINE\\{UNINSTALL}\\Sample Viewer]
-"DisplayName"="{NEIGHBOUR}"
-"Publisher"="Tidewell Samples"
-"UninstallString"="C:\\\\Program Files\\\\Sample Viewer\\\\Remove.exe"
-
 [HKEY_LOCAL_MACHINE\\{SHARED_DLLS}]
 "{quote(SHARED_KEPT)}"=dword:00000002
 "{quote(SHARED_ALONE)}"=dword:00000001
@@ -132,24 +139,59 @@ def registry_setup(user):
 """
 
 
-def manifest(user, tree):
-    """The uninstall log's manifest: every installed file, the shortcuts, the registry entries."""
-    files = [{"folder": ".\\" + folder, "name": name} for folder, name, _ in tree]
-    files.append({"folder": ".\\bin", "name": "notesext.dll", "flags": ["selfreg"]})
-    files += [{"folder": SHARED_DIR, "name": path.rsplit("\\", 1)[1], "flags": ["shared"]} for path in (SHARED_KEPT, SHARED_ALONE)]
-    files.append({"folder": "C:\\windows\\Fonts", "name": FONT_FILE, "flags": ["font"]})
-    desktop, _ = user_folders(user)
-    folders = []
-    for folder, name, _ in shortcuts(user):
-        # The desktop is no package's folder: its shortcut is a file record, so only the file goes.
-        (files if folder == desktop else folders).append({"folder": folder, "name": name})
+SETUP = "C:\\setup"
+PAYLOAD = SETUP + "\\payload"
+
+
+def payload(tree, module, font, user):
+    """The installer's medium: {name below the payload folder: content}."""
+    files = {f"program\\{folder}\\{name}".replace("\\\\", "\\"): content for folder, name, content in tree}
+    files["sample-notes.reg"] = ("\ufeff" + registry_setup(user).replace("\n", "\r\n")).encode("utf-16-le")
+    files["notesext.dll"] = module
+    files["samplert.dll"] = files["spellcore.dll"] = b"MZ shared runtime"
+    files[FONT_FILE] = font
+    for name, content in MENU_SHORTCUTS:
+        files[f"menu\\{name}"] = content
+    files[f"desktop\\{DESKTOP_SHORTCUT[0]}"] = DESKTOP_SHORTCUT[1]
+    return files
+
+
+def installer_steps():
+    """The installer's batch, but for its last step: files, shortcuts, registry, registration."""
+    return [
+        f'set TARGET=%ProgramFiles%\\{NAME}',
+        f'xcopy /e /i /y /q "{PAYLOAD}\\program" "%TARGET%" >nul',
+        f'copy /y "{PAYLOAD}\\notesext.dll" "%TARGET%\\bin" >nul',
+        f'mkdir "%CommonProgramFiles%\\Sample Shared" "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\{NAME}"',
+        f'copy /y "{PAYLOAD}\\samplert.dll" "%CommonProgramFiles%\\Sample Shared" >nul',
+        f'copy /y "{PAYLOAD}\\spellcore.dll" "%CommonProgramFiles%\\Sample Shared" >nul',
+        f'copy /y "{PAYLOAD}\\{FONT_FILE}" "%WINDIR%\\Fonts" >nul',
+        f'copy /y "{PAYLOAD}\\menu\\*.lnk" "%ProgramData%\\Microsoft\\Windows\\Start Menu\\Programs\\{NAME}" >nul',
+        f'copy /y "{PAYLOAD}\\desktop\\*.lnk" "%USERPROFILE%\\Desktop" >nul',
+        f'reg import "{PAYLOAD}\\sample-notes.reg" >nul 2>&1',
+        'regsvr32 /s "%TARGET%\\bin\\notesext.dll"',
+    ]
+
+
+def manifest(tree):
+    """The uninstall log's manifest: every installed file, the shortcuts, the registry entries, by
+    the folder names the installer's machine resolves; and the entry in the list of installed
+    programs."""
+    files = [{"folder": "{InstallDir}\\" + folder if folder else "{InstallDir}", "name": name} for folder, name, _ in tree]
+    files.append({"folder": "{InstallDir}\\bin", "name": "notesext.dll", "flags": ["selfreg"]})
+    files += [{"folder": "{CommonFiles}\\Sample Shared", "name": path.rsplit("\\", 1)[1], "flags": ["shared"]}
+              for path in (SHARED_KEPT, SHARED_ALONE)]
+    files.append({"folder": "{Fonts}", "name": FONT_FILE, "flags": ["font"]})
+    # The desktop is no package's folder: its shortcut is a file record, so only the file goes.
+    files.append({"folder": "{Desktop}", "name": DESKTOP_SHORTCUT[0]})
     return {
+        "product": {"name": DISPLAY_NAME, "version": "2.4", "publisher": "Tidewell Samples",
+                    "help": "https://example.org/sample-notes", "key": NAME},
         "messages": MESSAGES,
         "files": files,
-        "folders": folders,
+        "folders": [{"folder": "{AllUsersPrograms}\\" + NAME, "name": name} for name, _ in MENU_SHORTCUTS],
         "registry": [{"root": "HKLM", "path": f"Software\\{NAME}"},
                      {"root": "HKCU", "path": f"Software\\{NAME}"},
                      {"root": "HKLM", "path": f"{FONTS_KEY}\\\\{FONT_NAME}"}],
-        "registry_added": [{"root": "HKLM", "path": f"{UNINSTALL}\\{NAME}"}],
         "patterns": PATTERNS,
     }

@@ -1,12 +1,15 @@
 """tidewell-log as a package author runs it: exit statuses, one-line refusals, nothing written
 on bad input, and dump after attach giving the manifest back."""
+import json
 import os
+import re
 import subprocess
 import tempfile
 import unittest
 from pathlib import Path
 
-HOST_DIR = Path(os.environ.get("TIDEWELL_HOST_DIR", Path(__file__).resolve().parents[2] / "build" / "host"))
+REPO = Path(__file__).resolve().parents[2]
+HOST_DIR = Path(os.environ.get("TIDEWELL_HOST_DIR", REPO / "build" / "host"))
 TOOL = str(HOST_DIR / "tidewell-log")
 FIXTURE = str(HOST_DIR / "tw-fixture")
 
@@ -123,6 +126,34 @@ class TidewellLog(unittest.TestCase):
         broken = self.tool("check", self.write("broken.json", '{"patterns": 3}'))
         self.assertEqual(broken.returncode, 1)
         self.assertEqual(broken.stdout.splitlines()[0], f"{self.dir / 'broken.json'}: error: patterns: expected a list")
+
+    def test_the_readmes_installer_example_is_sound_where_its_folders_are_known(self):
+        example = re.search(r"^   ```json\n(.*?)^   ```", (REPO / "README.md").read_text(), re.S | re.M)[1]
+        manifest = self.write("package.json", "\n".join(line[3:] for line in example.splitlines()))
+        folders = ["--folder", "CommonFiles=C:\\Program Files (x86)\\Common Files", "--folder", "fonts=C:\\Windows\\Fonts",
+                   "--folder", "AllUsersPrograms=C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"]
+        # The build machine has none of them: check says which it read with their usual paths.
+        unresolved = self.tool("check", manifest)
+        self.assertEqual((unresolved.returncode, len(unresolved.stdout.splitlines())), (0, 4), unresolved.stdout)
+        self.assertIn("{CommonFiles} stands for no folder on this machine: checked as its usual path", unresolved.stdout)
+        self.assertEqual(self.tool("check", "--strict", *folders, manifest).stdout, f"{manifest}: no problems found\n")
+
+        self.assertEqual(self.attach(manifest, stub=self.stub).returncode, 1)  # names that stand for nothing
+        self.assertFalse((self.dir / "Remove.exe").exists())
+        attached = self.tool("attach", "--stub", self.stub, "--manifest", manifest, "--out", self.dir / "Remove.exe", *folders)
+        self.assertEqual(attached.returncode, 0, attached.stderr)
+        log = json.loads(self.tool("dump", "--codepage", "windows-1252", self.dir / "Remove.exe").stdout)
+        self.assertEqual(log["files"][1], {"folder": ".\\help\\en", "name": "index.html"})
+        self.assertEqual(log["files"][3]["folder"], "C:\\Program Files (x86)\\Common Files\\Sample Shared")
+        self.assertEqual(log["folders"][0]["folder"], "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Sample Notes")
+
+        # Registering is for the user's machine: refused here in one line, and nothing is written.
+        (self.dir / "Remove.exe").unlink()
+        self.assertRefused(self.tool("attach", "--stub", self.stub, "--manifest", manifest, "--out", self.dir / "Remove.exe",
+                                     *folders, "--register"), "run tidewell-log.exe there")
+        self.assertFalse((self.dir / "Remove.exe").exists())
+        self.assertRefused(self.tool("attach", "--stub", self.stub, "--log", manifest, "--out", self.dir / "Remove.exe",
+                                     "--register"), "--register needs --manifest", status=2)
 
 
 if __name__ == "__main__":

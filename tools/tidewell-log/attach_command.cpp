@@ -104,6 +104,10 @@ int AttachCommand(const std::vector<std::string>& args) {
         // A log given whole goes in as it stands: the tests attach damaged logs this way.
         log = ReadInput(arguments.options.at("log"));
     }
+    // The list is opened before anything is written: a machine without it, or without the
+    // rights to change it, gets nothing.
+    std::unique_ptr<RegistryPort> list;
+    if (registering) list = OpenUninstallList(manifest->scope);
     Bytes stub = ReadInput(stubPath);
     Bytes program;
     try {
@@ -113,11 +117,8 @@ int AttachCommand(const std::vector<std::string>& args) {
     }
     if (manifest) WriteLevel(&program, manifest->scope, stubPath);
 
-    std::unique_ptr<RegistryPort> list;
     std::vector<EntryValue> values;
     if (registering) {
-        // Opened now, so that a machine without the list, or without the rights, writes nothing.
-        list = OpenUninstallList(manifest->scope);
         if (installDir.empty()) throw LogError("cannot tell the folder of " + outPath);
         std::string programPath = installDir + (installDir.back() == '\\' ? "" : "\\") +
                                   CommandLineText(outPath.substr(outPath.find_last_of("\\/") + 1));
