@@ -1,12 +1,15 @@
 // The program's entry: one uninstall run, from the log to the exit code.
+#include "app/load_log.h"
 #include "app/owner_window.h"
-#include "app/run_context.h"
+#include "app/run_setup.h"
 #include "app/self_delete.h"
 #include "app/switches.h"
+#include "base/run_context.h"
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
 #include "removal/phases.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -17,6 +20,18 @@ int IsNtFamily() {
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
+// The phases run in this order, each to its end. The current folder between them: the platform
+// will not remove a folder that is some process's current one, so the folder phases work from
+// outside the package's folders. No phase relies on the folder another left current, and every
+// path a phase hands the platform is absolute, but for the names the sweep uses in the folder
+// it has just entered:
+//   - the installed files make no folder current;
+//   - the sweep makes the installation folder current and ends in its parent;
+//   - the folder records leave a folder for its parent only when that folder is to go;
+//   - the pruning makes the installation folder's parent current at its start;
+//   - the registry removal makes no folder current.
+// After the phases the self-deletion makes the Windows folder current, for the process and the
+// job it starts.
 void RunRemovalPhases() {
     RemoveInstalledFiles();
     SweepLeftovers();

@@ -1,6 +1,6 @@
 // The hidden window that owns every message box and the question dialog.
 #include "app/owner_window.h"
-#include "app/run_context.h"
+#include "base/run_context.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
 #include "resources/resource.h"

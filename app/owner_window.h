@@ -1,6 +1,6 @@
 // The hidden window that owns every message box and the question dialog.
 #pragma once
-#include "app/platform.h"
+#include "base/platform.h"
 
 extern const char OWNER_CLASS_NAME[];
 

@@ -3,8 +3,8 @@
 // is gone, then removes the folder when it is empty (never a folder the guard protects) and
 // deletes itself. It is started only when the file could be deleted at all.
 #include "app/self_delete.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "removal/protected_folders.h"
 
 namespace {
@@ -138,8 +138,7 @@ HANDLE CreateBatch(char* batchPath) {
     HANDLE file = CreateBatchIn(batchPath);
     if (file != INVALID_HANDLE_VALUE) return file;
 
-    DWORD length = GetTempPathA(PATH_SIZE, batchPath);
-    if (length == 0 || length >= PATH_SIZE) return nullptr;
+    if (!FitsPathBuffer(GetTempPathA(PATH_SIZE, batchPath))) return nullptr;
     GetShortPathNameA(batchPath, batchPath, PATH_SIZE);
     if (!AppendBackslash(batchPath)) return nullptr;
     file = CreateBatchIn(batchPath);
@@ -213,9 +212,8 @@ void ScheduleSelfDelete() {
 
     GetShortPathNameA(run.installDir, run.installDir, PATH_SIZE);
     StripBackslash(run.installDir);
-    // A cut name would have the job delete some other file.
-    DWORD nameLength = GetModuleFileNameA(run.instance, run.pathBuf, PATH_SIZE);
-    if (nameLength == 0 || nameLength >= PATH_SIZE) return;
+    // The program's path as the run read it at its start; without one, no job is started.
+    if (!run.modulePath[0] || !CopyText(run.pathBuf, PATH_SIZE, run.modulePath)) return;
     GetShortPathNameA(run.pathBuf, run.pathBuf, PATH_SIZE);
 
     // Neither this process nor the job may hold the installation folder as its current one.

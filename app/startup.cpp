@@ -1,7 +1,7 @@
 // The process's first code in the Windows builds: no C runtime, just the argument text for
 // WinMain and its result as the exit code.
-#include "app/platform.h"
 #include "app/switches.h"
+#include "base/platform.h"
 
 extern "C" void WinMainCRTStartup() {
     const char* argumentText = SkipProgramName(GetCommandLineA());

@@ -1,7 +1,7 @@
 // The command-line switches.
 #include "app/switches.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 
 void ParseSwitches(const char* text) {
     if (!text) return;

@@ -28,9 +28,14 @@ if(TIDEWELL_SANITIZE)
 endif()
 
 # The log writer: builds logs and attaches them to a copy of the program.
-add_library(logwriter STATIC tools/logwriter/log_writer.cpp tools/logwriter/fixtures.cpp)
+add_library(logwriter STATIC tools/logwriter/log_writer.cpp)
 target_include_directories(logwriter PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(logwriter PRIVATE -Wall -Wextra -Werror)
+
+# The named test logs, built with the log writer: for the tests, the fuzzer and the benchmarks.
+add_library(test_logs STATIC tests/fixture/fixtures.cpp)
+target_link_libraries(test_logs PUBLIC logwriter)
+target_compile_options(test_logs PRIVATE -Wall -Wextra -Werror)
 
 # The package author's tool: the manifest, the log's reader and checks, and the commands, with
 # the build machine as its system.
@@ -48,15 +53,15 @@ target_link_libraries(tidewell-log PRIVATE authoring)
 target_compile_options(tidewell-log PRIVATE -Wall -Wextra -Werror)
 
 # Writes the named test logs to files.
-add_executable(tw-fixture tools/fixture/tw_fixture.cpp)
-target_link_libraries(tw-fixture PRIVATE logwriter)
+add_executable(tw-fixture tests/fixture/tw_fixture.cpp)
+target_link_libraries(tw-fixture PRIVATE test_logs)
 target_compile_options(tw-fixture PRIVATE -Wall -Wextra -Werror)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_compile_definitions(unit_tests PRIVATE TIDEWELL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_compile_options(unit_tests PRIVATE -Wall -Wextra)
-target_link_libraries(unit_tests PRIVATE tidewell_core authoring GTest::gtest GTest::gtest_main GTest::gmock)
+target_link_libraries(unit_tests PRIVATE tidewell_core authoring test_logs GTest::gtest GTest::gtest_main GTest::gmock)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
@@ -96,16 +101,17 @@ endif()
 # The host benchmark of the log loader (make bench builds it in a build folder of its own,
 # without sanitizers). The program's log sources, compiled as the Windows builds compile them,
 # read a real file through the thin Win32 of bench/host/real_file_win32.cpp; no stand-in is
-# linked. Code of the run context that the loader never reaches (OLE, the dialog's objects) is
-# dropped at link time with its calls.
+# linked.
 option(TIDEWELL_BENCH "Build the host benchmarks" OFF)
 if(TIDEWELL_BENCH)
     find_package(benchmark REQUIRED)
     add_library(bench_log_sources OBJECT
-        app/memory.cpp
-        app/run_context.cpp
-        app/text.cpp
+        base/memory.cpp
+        base/run_context.cpp
+        base/text.cpp
+        log/block_reader.cpp
         log/catalogue.cpp
+        log/file_reader.cpp
         log/file_records.cpp
         log/loader.cpp
         log/pattern_list.cpp
@@ -121,5 +127,5 @@ if(TIDEWELL_BENCH)
     target_include_directories(log_load_bench PRIVATE tests/fakewin ${CMAKE_SOURCE_DIR})
     target_compile_options(log_load_bench PRIVATE -O2 -Wall -Wextra -Werror)
     target_link_options(log_load_bench PRIVATE -Wl,--gc-sections)
-    target_link_libraries(log_load_bench PRIVATE logwriter benchmark::benchmark)
+    target_link_libraries(log_load_bench PRIVATE test_logs benchmark::benchmark)
 endif()

@@ -1,10 +1,10 @@
 // The message catalogue: every text the program shows, looked up by slot.
 #include "log/catalogue.h"
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "log/log_format.h"
-#include "log/loader.h"
+#include "log/block_reader.h"
 
 namespace {
 
@@ -51,10 +51,6 @@ const char* GetMessageText(int table, int slot) {
     for (int i = 0; run.catalogue[i]; ++i)
         if (i == slot) return run.catalogue[i];
     return emptyText;
-}
-
-int ShowMessage(const char* text, UINT flags) {
-    return MessageBoxA(run.ownerWindow, text, GetMessageText(0, MSG_TITLE), flags);
 }
 
 void FormatMessageText(char* destination, int slot, const char* argument) {

@@ -1,13 +1,11 @@
 // The message catalogue: every text the program shows, looked up by slot.
 #pragma once
-#include "app/platform.h"
+#include "base/platform.h"
 
 int ReadMessageCatalogue(HANDLE file);
 void FreeCatalogue();
 
 // The slot's text, or the shared empty string; never null, never to be written or freed.
 const char* GetMessageText(int table, int slot);
-// Shows a box owned by the owner window (none before it exists); returns the button id.
-int ShowMessage(const char* text, UINT flags);
 // Writes the slot's text into a MESSAGE_SIZE buffer, with the argument for each "%s".
 void FormatMessageText(char* destination, int slot, const char* argument);

@@ -2,10 +2,10 @@
 // then records of a folder and a name, each after its u16 length; a file record ends with a
 // flags byte. Each record is one allocation: its fields, then both strings with terminators.
 #include "log/file_records.h"
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
-#include "log/loader.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
+#include "log/block_reader.h"
 #include "log/log_format.h"
 #include "log/record_list.h"
 

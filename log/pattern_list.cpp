@@ -1,7 +1,7 @@
 // The leftover-file patterns: the pattern block's payload, kept as it stands.
 #include "log/pattern_list.h"
-#include "app/memory.h"
-#include "app/run_context.h"
+#include "base/memory.h"
+#include "base/run_context.h"
 #include "log/log_format.h"
 
 int EndsPatternList(const char* patterns, unsigned int length) {

@@ -1,7 +1,7 @@
 // The leftover-file patterns: the pattern block's payload, kept as it stands.
 #pragma once
-#include "app/platform.h"
-#include "log/loader.h"
+#include "base/platform.h"
+#include "log/block_reader.h"
 
 // Replaces run.patterns with the payload of the pattern block whose header was just read.
 int ReadPatternList(HANDLE file, const BlockHeader* header);

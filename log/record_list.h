@@ -1,7 +1,7 @@
 // The record lists the log's readers build: an array of record pointers, zero-filled, with
 // spare null entries behind the records.
 #pragma once
-#include "app/memory.h"
+#include "base/memory.h"
 #include "log/log_format.h"
 
 // A list of count + spare entries. A size that wraps 32 bits belongs to no log that 32-bit

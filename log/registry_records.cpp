@@ -1,10 +1,10 @@
 // The registry records of the log: a record is a u32 root and a path after its u16 length;
 // in memory it is one allocation, the fields and then the path with its terminator.
 #include "log/registry_records.h"
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
-#include "log/loader.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
+#include "log/block_reader.h"
 #include "log/log_format.h"
 #include "log/record_list.h"
 

@@ -1,7 +1,7 @@
 // The registry records of the log: the list, and the records added behind it.
 #pragma once
-#include "app/platform.h"
-#include "log/records.h"
+#include "base/platform.h"
+#include "base/records.h"
 
 // Replaces the registry list with the block's records, with room for three added ones.
 int ReadRegistryList(HANDLE file);

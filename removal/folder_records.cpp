@@ -1,7 +1,7 @@
 // Shortcuts and the folders the log names: the file inside each entry's folder, then the
 // folder itself when it is left empty.
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
@@ -13,8 +13,7 @@ namespace {
 int IsCurrentDirectory(const char* folder) {
     char current[PATH_SIZE];
     char full[PATH_SIZE];
-    DWORD length = GetCurrentDirectoryA(PATH_SIZE, current);
-    if (length == 0 || length >= PATH_SIZE || !FullPathOf(folder, full)) return 0;
+    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, current)) || !FullPathOf(folder, full)) return 0;
     StripBackslash(current);
     StripBackslash(full);
     return EqualsIgnoreCase(full, current);

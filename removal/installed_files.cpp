@@ -1,7 +1,7 @@
 // Installed files: shared counts, fonts, self-registering modules and refused deletions.
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
 #include "removal/package_links.h"
@@ -9,6 +9,7 @@
 #include "removal/protected_folders.h"
 #include "removal/resolve_folder.h"
 #include "resources/resource.h"
+#include "ui/message_box.h"
 #include "ui/readonly_dialog.h"
 
 namespace {
@@ -16,22 +17,24 @@ namespace {
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // Failures that mean the file is there but may not go now (read-only, held open, locked,
-// write-protected medium), as opposed to a file that is missing or a path that is wrong.
+// write-protected medium), as opposed to a file that is missing or a path that is wrong: the
+// codes the platform gives for a refused deletion on local, removable and network drives alike.
 int IsAccessDenied(DWORD code) {
     switch (code) {
     case ERROR_ACCESS_DENIED:
     case ERROR_CURRENT_DIRECTORY:
-    case 65:   // ERROR_NETWORK_ACCESS_DENIED
-    case 82:   // ERROR_CANNOT_MAKE
-    case 83:   // ERROR_FAIL_I24
-    case 108:  // ERROR_DRIVE_LOCKED
-    case 132:  // ERROR_SEEK_ON_DEVICE
-    case 158:  // ERROR_NOT_LOCKED
-    case 167:  // ERROR_LOCK_FAILED
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_FAIL_I24:
+    case ERROR_DRIVE_LOCKED:
+    case ERROR_SEEK_ON_DEVICE:
+    case ERROR_NOT_LOCKED:
+    case ERROR_LOCK_FAILED:
         return 1;
     default:
-        // ERROR_WRITE_PROTECT to ERROR_SHARING_BUFFER_EXCEEDED, sharing and lock violations among them.
-        return code >= 19 && code <= 36;
+        // The run from ERROR_WRITE_PROTECT to ERROR_SHARING_BUFFER_EXCEEDED, sharing and lock
+        // violations among them.
+        return code >= ERROR_WRITE_PROTECT && code <= ERROR_SHARING_BUFFER_EXCEEDED;
     }
 }
 

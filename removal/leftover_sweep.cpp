@@ -5,9 +5,9 @@
 // its entries are used by their names, and it is left through "..". The platform refuses to
 // remove the current directory, so a folder is removed only after leaving it.
 #include "removal/leftover_sweep.h"
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
 #include "removal/resolve_folder.h"
@@ -28,8 +28,7 @@ int IsFolderToEnter(const WIN32_FIND_DATAA* entry) {
 // The current directory's full path, or an empty path when it cannot be read whole: a path too
 // long for the buffer is never cut, as a cut path would name some other folder.
 void ReadCurrentDirectory(char* path) {
-    DWORD length = GetCurrentDirectoryA(PATH_SIZE, path);
-    if (length == 0 || length >= PATH_SIZE) path[0] = 0;
+    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path))) path[0] = 0;
 }
 
 // Leaves the current folder for its parent and removes it there, if it is empty.

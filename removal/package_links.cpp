@@ -1,7 +1,7 @@
 // Folder links inside the package's folder tree.
 #include "removal/package_links.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "removal/resolve_folder.h"
 
 namespace {
@@ -37,15 +37,14 @@ unsigned int LevelsBelowInstallDir(char* path) {
     unsigned int start = BelowLength(path, run.installDir);
     if (start) return start;
     if (!shortInstallDir[0]) {
-        DWORD length = GetShortPathNameA(run.installDir, shortInstallDir, PATH_SIZE);
-        if (length == 0 || length >= PATH_SIZE || !AppendBackslash(shortInstallDir)) {
+        if (!FitsPathBuffer(GetShortPathNameA(run.installDir, shortInstallDir, PATH_SIZE)) ||
+            !AppendBackslash(shortInstallDir)) {
             shortInstallDir[0] = 0;
             return 0;
         }
     }
     char shortPath[PATH_SIZE];
-    DWORD length = GetShortPathNameA(path, shortPath, PATH_SIZE);
-    if (length == 0 || length >= PATH_SIZE) return 0;
+    if (!FitsPathBuffer(GetShortPathNameA(path, shortPath, PATH_SIZE))) return 0;
     start = BelowLength(shortPath, shortInstallDir);
     if (start) CopyText(path, PATH_SIZE, shortPath);
     return start;

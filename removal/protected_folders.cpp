@@ -1,7 +1,7 @@
 // The guard that keeps the removal away from the system's own folders.
 #include "removal/protected_folders.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "removal/resolve_folder.h"
 
 namespace {
@@ -9,11 +9,6 @@ namespace {
 // Compared after the Windows and system folders, in this order.
 const int kShellFolders[] = {CSIDL_DESKTOP, CSIDL_FONTS, CSIDL_PROGRAMS, CSIDL_STARTMENU, CSIDL_STARTUP};
 enum { SHELL_FOLDER_COUNT = sizeof kShellFolders / sizeof kShellFolders[0] };
-
-// A Windows or system folder that did not fit the buffer leaves nothing usable in it.
-int FetchedDirectory(UINT length) {
-    return length != 0 && length < PATH_SIZE;
-}
 
 // 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it.
 int FetchShellFolder(int csidl, char* folder) {
@@ -26,10 +21,11 @@ int FetchShellFolder(int csidl, char* folder) {
     return found;
 }
 
-// Entries 1 to 7: the Windows folder, the system folder, then the five shell folders.
+// Entries 0 to 6: the Windows folder, the system folder, then the five shell folders. A folder
+// that did not fit the buffer leaves nothing usable in it.
 int FetchFolderEntry(int entry, char* folder) {
-    if (entry == 0) return FetchedDirectory(GetWindowsDirectoryA(folder, PATH_SIZE));
-    if (entry == 1) return FetchedDirectory(GetSystemDirectoryA(folder, PATH_SIZE));
+    if (entry == 0) return FitsPathBuffer(GetWindowsDirectoryA(folder, PATH_SIZE));
+    if (entry == 1) return FitsPathBuffer(GetSystemDirectoryA(folder, PATH_SIZE));
     return FetchShellFolder(kShellFolders[entry - 2], folder);
 }
 
@@ -55,8 +51,7 @@ struct ShortForm {
 
 const char* ShortFormOf(ShortForm* form) {
     if (!form->made) {
-        DWORD length = GetShortPathNameA(form->path, form->text, PATH_SIZE);
-        if (length == 0 || length >= PATH_SIZE) form->text[0] = 0;
+        if (!FitsPathBuffer(GetShortPathNameA(form->path, form->text, PATH_SIZE))) form->text[0] = 0;
         StripBackslash(form->text);
         form->made = 1;
     }
@@ -75,8 +70,7 @@ int SameFolder(const char* folder, ShortForm* path) {
     const char* shortPath = ShortFormOf(path);
     if (!shortPath[0]) return 0;
     char shortFolder[PATH_SIZE];
-    DWORD length = GetShortPathNameA(folder, shortFolder, PATH_SIZE);
-    if (length == 0 || length >= PATH_SIZE) return 0;
+    if (!FitsPathBuffer(GetShortPathNameA(folder, shortFolder, PATH_SIZE))) return 0;
     StripBackslash(shortFolder);
     return EqualsIgnoreCase(shortFolder, shortPath);
 }

@@ -1,7 +1,7 @@
 // Empty-folder pruning: the folders the removal has emptied, from each installed file's own
 // folder upward.
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "log/log_format.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"

@@ -1,8 +1,8 @@
 // Registry keys and values the log names: a value alone, or a key with everything below it.
 #include "removal/registry_removal.h"
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "removal/phases.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Removal of a registry key together with every key below it.
 #pragma once
-#include "app/platform.h"
+#include "base/platform.h"
 
 // Deletes the subkey of the parent (an open key or a predefined root) and everything below it,
 // every key after all keys below it. ERROR_SUCCESS when the key is gone; ERROR_BADKEY for an

@@ -1,7 +1,7 @@
 // Where a record's folder lies.
 #include "removal/resolve_folder.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 
 namespace {
 
@@ -26,8 +26,7 @@ int ResolveFolder(const char* folder, char* path) {
 
 int FullPathOf(const char* path, char* full) {
     char* name;
-    DWORD length = GetFullPathNameA(path, PATH_SIZE, full, &name);
-    return length != 0 && length < PATH_SIZE;
+    return FitsPathBuffer(GetFullPathNameA(path, PATH_SIZE, full, &name));
 }
 
 int EnterInstallDir() {

@@ -1,6 +1,6 @@
 // The question dialog's drawing objects, which live for the whole run.
 #include "ui/dialog_objects.h"
-#include "app/run_context.h"
+#include "base/run_context.h"
 
 void CreateDialogBrush() {
     run.dialogBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));

@@ -1,7 +1,7 @@
 // The question put when a file's deletion is refused: Yes, Yes to all, No or No to all.
 #include "ui/readonly_dialog.h"
-#include "app/memory.h"
-#include "app/run_context.h"
+#include "base/memory.h"
+#include "base/run_context.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
 #include "resources/resource.h"

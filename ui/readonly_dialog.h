@@ -1,6 +1,6 @@
 // The question put when a file's deletion is refused: Yes, Yes to all, No or No to all.
 #pragma once
-#include "app/platform.h"
+#include "base/platform.h"
 
 // Asks about the file; returns IDYES, IDNO, IDC_YESALL, IDC_NOALL or IDCANCEL (closed).
 // No memory for the prompt, or a dialog that cannot be made, gives IDNO; an empty prompt

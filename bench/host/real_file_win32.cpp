@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/platform.h"
+#include "base/platform.h"
 
 namespace realfile {
 namespace {

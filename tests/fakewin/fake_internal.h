@@ -17,9 +17,9 @@ T Fail(const char* api, const std::string& subject, DWORD error, T result) {
     Record(api, subject, false, error);
     return result;
 }
+// The last error stays as it was: the platform does not promise to clear it on success.
 template <typename T>
 T Succeed(const char* api, const std::string& subject, T result) {
-    SetLastError(0);
     Record(api, subject, true);
     return result;
 }

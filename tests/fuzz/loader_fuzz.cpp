@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/run_context.h"
-#include "app/text.h"
+#include "app/load_log.h"
+#include "app/run_setup.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "fake_win32.h"
 #include "log/loader.h"
 #include "log/log_format.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/log_reader.h"
 #include "tools/tidewell-log/program_image.h"

@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/check.h"
 #include "tools/tidewell-log/known_folders.h"
 #include "tools/tidewell-log/manifest.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/manifest.h"
 #include "tools/tidewell-log/uninstall_entry.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/folder_names.h"
 #include "tools/tidewell-log/log_reader.h"

@@ -2,7 +2,7 @@
 // kind of record, in the code page the package names; and the manifest's own errors.
 #include <gtest/gtest.h>
 
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/log_reader.h"
 #include "tools/tidewell-log/manifest.h"
 #include "tools/tidewell-log/program_image.h"

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/check.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/execution_level.h"

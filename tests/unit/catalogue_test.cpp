@@ -4,12 +4,14 @@
 
 #include <string>
 
-#include "app/memory.h"
+#include "app/load_log.h"
+#include "base/memory.h"
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
 #include "log_load_test.h"
 #include "test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/memory.h"
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
 #include "fake_win32.h"
 #include "test_support.h"
 #include "tools/logwriter/log_writer.h"

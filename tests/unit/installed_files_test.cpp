@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/memory.h"
+#include "app/load_log.h"
 #include "app/owner_window.h"
+#include "base/memory.h"
+#include "folder_world.h"
 #include "log/loader.h"
 #include "log/log_format.h"
 #include "removal/phases.h"
 #include "resources/resource.h"
-#include "folder_world.h"
 #include "test_support.h"
 
 namespace {

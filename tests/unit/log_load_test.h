@@ -5,11 +5,12 @@
 
 #include <string>
 
-#include "app/run_context.h"
+#include "base/run_context.h"
 #include "fake_win32.h"
+#include "app/load_log.h"
 #include "log/loader.h"
 #include "test_support.h"
-#include "tools/logwriter/fixtures.h"
+#include "tests/fixture/fixtures.h"
 
 namespace test {
 

@@ -1,7 +1,7 @@
 // Heap blocks: zero-filled or raw, one retry after compacting the heap, and a null on failure.
 #include <gtest/gtest.h>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "fake_win32.h"
 
 namespace {

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "app/load_log.h"
+#include "log/block_reader.h"
+#include "log/file_reader.h"
 #include "log/loader.h"
 #include "test_support.h"
 

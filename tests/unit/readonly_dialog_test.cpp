@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/load_log.h"
 #include "app/owner_window.h"
 #include "log/loader.h"
 #include "log/log_format.h"

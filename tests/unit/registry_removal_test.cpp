@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/memory.h"
+#include "base/memory.h"
 #include "removal/phases.h"
 #include "removal/registry_removal.h"
 #include "test_support.h"

@@ -238,7 +238,7 @@ TEST_F(SelfDelete, AFailedWriteLeavesNoBatchFileAndStartsNoJob) {
 
 TEST_F(SelfDelete, AProgramNameThatCannotBeHadSchedulesNothing) {
     Install("D:\\PKG\\REMOVE.EXE");
-    fake::FailCall("GetModuleFileNameA");
+    run.modulePath[0] = 0;  // the path the run read at its start
     ScheduleSelfDelete();
     ExpectNothingScheduled();
     EXPECT_TRUE(fake::Calls({"CreateFileA"}).empty());

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/run_context.h"
 #include "app/switches.h"
+#include "base/run_context.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "app/memory.h"
+#include "base/memory.h"
 
 namespace test {
 

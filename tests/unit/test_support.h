@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/run_context.h"
+#include "app/run_setup.h"
+#include "base/run_context.h"
+#include "log/loader.h"
 #include "fake_win32.h"
 #include "tools/logwriter/log_writer.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/run_context.h"
-#include "app/text.h"
+#include "base/run_context.h"
+#include "base/text.h"
 
 namespace {
 

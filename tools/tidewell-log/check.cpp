@@ -1,7 +1,7 @@
 // The content checks: the catalogue and the pattern list here, the records in their own files.
 #include "tools/tidewell-log/check.h"
 
-#include "app/buffer_sizes.h"
+#include "base/buffer_sizes.h"
 #include "tools/tidewell-log/manifest.h"
 
 namespace tidewell {

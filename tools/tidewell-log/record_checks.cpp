@@ -2,7 +2,7 @@
 // resolves them, whether they fit its path buffer, and which folders they could remove.
 #include <map>
 
-#include "app/buffer_sizes.h"
+#include "base/buffer_sizes.h"
 #include "tools/tidewell-log/check.h"
 #include "tools/tidewell-log/known_folders.h"
 

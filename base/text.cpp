@@ -1,6 +1,6 @@
 // ANSI text and path helpers.
-#include "app/text.h"
-#include "app/run_context.h"
+#include "base/text.h"
+#include "base/buffer_sizes.h"
 
 unsigned int TextLength(const char* text) {
     unsigned int length = 0;
@@ -55,6 +55,10 @@ char* FindLast(char* text, char c) {
     for (; *text; ++text)
         if (*text == c) last = text;
     return last;
+}
+
+int FitsPathBuffer(unsigned int length) {
+    return length != 0 && length < PATH_SIZE;
 }
 
 int AppendBackslash(char* path) {

@@ -15,6 +15,9 @@ int EqualsIgnoreCase(const char* a, const char* b);
 char* FindLast(char* text, char c);
 
 // Paths live in buffers of PATH_SIZE bytes.
+// 1 when a platform call that writes a path into such a buffer and returns its length delivered
+// all of it: 0 is a failure, and PATH_SIZE or more a path that did not fit (never to be used cut).
+int FitsPathBuffer(unsigned int length);
 // Appends a backslash to a non-empty path that does not end with one; 0 when there is no room.
 int AppendBackslash(char* path);
 // Removes one trailing backslash from a path of 4 or more characters (C:\ keeps its own).

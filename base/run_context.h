@@ -1,16 +1,15 @@
-// The process-wide state of one uninstall run, and its set-up and release.
+// The process-wide state of one uninstall run: what the entry sets up, the loaded log, and the
+// question dialog's drawing objects. Every layer reads it; each field has one layer that sets it.
 #pragma once
-#include "app/buffer_sizes.h"
-#include "app/platform.h"
-#include "log/records.h"
-
-enum { EXIT_OK = 0, EXIT_FAILED = -1 };
+#include "base/buffer_sizes.h"
+#include "base/platform.h"
+#include "base/records.h"
 
 struct RunContext {
     HINSTANCE instance;
     char* installDir;  // folder of the program file, ending with a backslash
     char* pathBuf;     // scratch path; every user writes it before reading it
-    char* modulePath;  // the program file, as the loader opened it
+    char* modulePath;  // the program file, read once at the start of the run
     HWND ownerWindow;
     int isNT;
     int silent;
@@ -37,8 +36,3 @@ extern RunContext run;
 
 // Puts the run context back to its state at process start (for the host tests).
 void ResetRunContext();
-
-// 0 when a path buffer cannot be had or the program's own path does not fit one.
-int InitRunContext(HINSTANCE instance);
-void ReleaseRunContext();
-void FreeUninstallLog();

@@ -1,6 +1,6 @@
 // Heap blocks of the run: zero-filled or raw, with one retry after compacting the heap.
-#include "app/memory.h"
-#include "app/platform.h"
+#include "base/memory.h"
+#include "base/platform.h"
 
 int AllocBlock(unsigned int size, int zeroed, void** out) {
     UINT flags = zeroed ? LPTR : LMEM_FIXED;

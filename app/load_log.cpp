@@ -1,0 +1,20 @@
+// The uninstall log read at the start of the run, and reported when it is damaged.
+#include "app/load_log.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "log/catalogue.h"
+#include "log/loader.h"
+#include "log/log_format.h"
+#include "ui/message_box.h"
+
+int LoadUninstallLog() {
+    int code = ReadUninstallLog();
+    if (code == LOG_OK) return 1;
+    if (code == LOG_NOT_READ) return 0;
+    char* message;
+    if (!AllocZeroed(MESSAGE_SIZE, &message)) return 0;
+    FormatMessageText(message, code, run.modulePath);
+    ShowMessage(message, MB_OK | MB_ICONINFORMATION);
+    FreeAndNull(&message);
+    return 0;
+}

@@ -1,0 +1,34 @@
+// The run context's set-up at the start of a run and its release at the end.
+#include "app/run_setup.h"
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/text.h"
+#include "ui/dialog_objects.h"
+
+int InitRunContext(HINSTANCE instance) {
+    run.instance = instance;
+    OleInitialize(nullptr);
+    CreateDialogBrush();
+    if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.pathBuf) ||
+        !AllocZeroed(PATH_SIZE, &run.installDir))
+        return 0;
+    // The program's path is read once, here, for the whole run. A cut name would make some other
+    // folder the installation folder, and open or delete some other file.
+    if (!FitsPathBuffer(GetModuleFileNameA(instance, run.modulePath, PATH_SIZE))) {
+        run.modulePath[0] = 0;
+        return 0;
+    }
+    CopyText(run.installDir, PATH_SIZE, run.modulePath);
+    char* lastBackslash = FindLast(run.installDir, '\\');
+    if (lastBackslash) *lastBackslash = 0;
+    AppendBackslash(run.installDir);
+    return 1;
+}
+
+void ReleaseRunContext() {
+    OleUninitialize();
+    FreeAndNull(&run.modulePath);
+    FreeAndNull(&run.installDir);
+    FreeAndNull(&run.pathBuf);
+    DeleteDialogObjects();
+}
