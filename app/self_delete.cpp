@@ -1,17 +1,25 @@
 // Removal of the program file and its folder once the process has ended. A running program's
 // file cannot be deleted, so a small batch job, started hidden, keeps trying until the process
-// is gone, then removes the folder when it is empty and deletes itself.
+// is gone, then removes the folder when it is empty (never a folder the guard protects) and
+// deletes itself. It is started only when the file could be deleted at all.
 #include "app/self_delete.h"
 #include "app/run_context.h"
 #include "app/text.h"
+#include "removal/protected_folders.h"
 
 namespace {
 
 enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520, COMSPEC_SIZE = 520 };
 
-const char BATCH_NAME[] = "Delme.bat";
-// The four %s are, in order: the program file twice, the installation folder, the batch itself.
+// The batch's name, and the names tried in turn when a file of that name is there already:
+// Delme1.bat to Delme99.bat.
+const char BATCH_NAME[] = "Delme";
+const char BATCH_EXTENSION[] = ".bat";
+enum { BATCH_NAME_TRIES = 100 };
+// The %s are, in order: the program file twice, the installation folder, the batch itself. The
+// second form, for an installation folder the guard protects, removes no folder.
 const char BATCH_FORMAT[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\nrmdir %s\r\ndel %s\r\n";
+const char BATCH_FORMAT_KEEPING_FOLDER[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\ndel %s\r\n";
 const char FIRST_INTERPRETER[] = "command.com /C ";
 const char INTERPRETER_SWITCH[] = "\" /C ";
 
@@ -84,10 +92,36 @@ int FillFormat(char* text, unsigned int size, const char* format, const char* co
 }
 
 // The batch path also ends the command line, where quotes would not survive every interpreter:
-// it must be plain.
+// it must be plain. The file is made only where no file of its name is: a file of the user's is
+// never replaced (and the batch's last line would delete it).
 HANDLE CreateBatchFile(const char* path) {
     if (PathFormOf(path) != PATH_PLAIN) return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Makes the batch file in the folder (a path ending with a backslash, in batchPath), under the
+// first name of Delme.bat, Delme1.bat, ... that no file has. INVALID_HANDLE_VALUE when none can
+// be made there.
+HANDLE CreateBatchIn(char* batchPath) {
+    unsigned int folderLength = TextLength(batchPath);
+    for (unsigned int number = 0; number < BATCH_NAME_TRIES; ++number) {
+        batchPath[folderLength] = 0;
+        char digits[3] = {0, 0, 0};
+        if (number >= 10) {
+            digits[0] = static_cast<char>('0' + number / 10);
+            digits[1] = static_cast<char>('0' + number % 10);
+        } else if (number > 0) {
+            digits[0] = static_cast<char>('0' + number);
+        }
+        if (!AppendText(batchPath, PATH_SIZE, BATCH_NAME) || !AppendText(batchPath, PATH_SIZE, digits) ||
+            !AppendText(batchPath, PATH_SIZE, BATCH_EXTENSION))
+            return INVALID_HANDLE_VALUE;
+        HANDLE file = CreateBatchFile(batchPath);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 // The batch file in the root folder of the installation drive (the Windows folder, the current
@@ -101,23 +135,24 @@ HANDLE CreateBatch(char* batchPath) {
         batchPath[2] = 0;
     }
     AppendBackslash(batchPath);
-    AppendText(batchPath, PATH_SIZE, BATCH_NAME);
-    HANDLE file = CreateBatchFile(batchPath);
+    HANDLE file = CreateBatchIn(batchPath);
     if (file != INVALID_HANDLE_VALUE) return file;
 
     DWORD length = GetTempPathA(PATH_SIZE, batchPath);
     if (length == 0 || length >= PATH_SIZE) return nullptr;
     GetShortPathNameA(batchPath, batchPath, PATH_SIZE);
-    if (!AppendBackslash(batchPath) || !AppendText(batchPath, PATH_SIZE, BATCH_NAME)) return nullptr;
-    file = CreateBatchFile(batchPath);
+    if (!AppendBackslash(batchPath)) return nullptr;
+    file = CreateBatchIn(batchPath);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
 // Writes the whole batch text and closes the file; 0 when the text does not fit or not all of
 // it was written, for a cut line could name some other file or folder.
-int WriteBatch(HANDLE file, const char* batchPath, char* scriptText) {
+int WriteBatch(HANDLE file, const char* batchPath, char* scriptText, int keepFolder) {
     const char* paths[] = {run.pathBuf, run.pathBuf, run.installDir, batchPath};
-    int written = FillFormat(scriptText, SCRIPT_SIZE, BATCH_FORMAT, paths);
+    const char* keepingPaths[] = {run.pathBuf, run.pathBuf, batchPath};
+    int written = keepFolder ? FillFormat(scriptText, SCRIPT_SIZE, BATCH_FORMAT_KEEPING_FOLDER, keepingPaths)
+                             : FillFormat(scriptText, SCRIPT_SIZE, BATCH_FORMAT, paths);
     if (written) {
         DWORD length = TextLength(scriptText);
         DWORD count = 0;
@@ -157,6 +192,18 @@ int StartJob(const char* batchPath, char* scriptText) {
     return StartHidden(scriptText);
 }
 
+// 1 when the program file could be deleted once this process has ended: it opens for deletion,
+// so no right is missing and no other program holds it. The 95 family has neither rights nor
+// that access, and a running program's file does not open there for writing: it is not asked.
+int CouldDeleteProgramFile(const char* path) {
+    if (!run.isNT) return 1;
+    HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(file);
+    return 1;
+}
+
 }  // namespace
 
 void ScheduleSelfDelete() {
@@ -177,9 +224,13 @@ void ScheduleSelfDelete() {
     SetCurrentDirectoryA(scriptText);
 
     if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE) return;
+    // A job that could never delete the file would try for ever: none is started.
+    if (!CouldDeleteProgramFile(run.pathBuf)) return;
+    // The folder the batch would remove is asked about as the batch names it.
+    int keepFolder = IsProtectedFolder(run.installDir);
     HANDLE file = CreateBatch(batchPath);
     if (!file) return;
-    if (!WriteBatch(file, batchPath, scriptText)) {
+    if (!WriteBatch(file, batchPath, scriptText, keepFolder)) {
         DeleteFileA(batchPath);
         return;
     }

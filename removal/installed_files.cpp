@@ -4,6 +4,7 @@
 #include "app/text.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
+#include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
 #include "removal/resolve_folder.h"
@@ -45,6 +46,26 @@ int AskSharedUnused(const char* path) {
     return agreed;
 }
 
+// The file's use count in the open SharedDLLs key; 0 when it has none. A value with fewer than
+// four bytes of data keeps the rest of the preset count.
+int QuerySharedCount(HKEY key, const char* path, DWORD* count, DWORD* type, DWORD* size) {
+    *count = 1;
+    *type = REG_NONE;
+    *size = sizeof *count;
+    return RegQueryValueExA(key, path, nullptr, type, reinterpret_cast<BYTE*>(count), size) == ERROR_SUCCESS;
+}
+
+// Without the right to change the counts, a count above 1 still says that another package uses
+// the file: it stays, and so does its count.
+int IsUsedByOthers(const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+    DWORD count, type, size;
+    int used = QuerySharedCount(key, path, &count, &type, &size) && count > 1;
+    RegCloseKey(key);
+    return used;
+}
+
 // Counts the file's use down in SharedDLLs; 1 when the file is to go. A count that stays
 // above zero keeps the file without a question; otherwise (count run out, no count, no key)
 // the user decides, and the count's value goes with the file.
@@ -52,11 +73,8 @@ int SettleSharedCount(const char* path) {
     HKEY key = nullptr;
     int keyOpen = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
     if (keyOpen) {
-        // A value with fewer than four bytes of data keeps the rest of the preset count.
-        DWORD count = 1;
-        DWORD type = REG_NONE;
-        DWORD size = sizeof count;
-        if (RegQueryValueExA(key, path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) == ERROR_SUCCESS) {
+        DWORD count, type, size;
+        if (QuerySharedCount(key, path, &count, &type, &size)) {
             if (count > 0) --count;
             RegSetValueExA(key, path, 0, type, reinterpret_cast<const BYTE*>(&count), size);
             if (count > 0) {
@@ -64,18 +82,13 @@ int SettleSharedCount(const char* path) {
                 return 0;
             }
         }
+    } else if (IsUsedByOthers(path)) {
+        return 0;
     }
     int proceed = AskSharedUnused(path);
     if (proceed && keyOpen) RegDeleteValueA(key, path);
     if (keyOpen) RegCloseKey(key);
     return proceed;
-}
-
-// A drive and its root (C:\...) or a network share (\\server\share\...).
-int IsFullPath(const char* path) {
-    if (path[0] == '\\' && path[1] == '\\') return 1;
-    char drive = ToUpperAscii(path[0]);
-    return drive >= 'A' && drive <= 'Z' && path[1] == ':' && path[2] == '\\';
 }
 
 void UnregisterModule(const char* path) {
@@ -123,30 +136,33 @@ void DeleteWithConsent(const char* path) {
 
 void RemoveInstalledFile(const FileRecord* record) {
     char* path = run.pathBuf;
-    // A path that would not fit the buffer is never cut (a shortened path could name some other
-    // file): the record is passed over whole.
+    // A folder the rule skips, or a path that would not fit the buffer (never cut: a shortened
+    // path could name some other file), passes the record over whole.
     if (!ResolveFolder(record->folder, path)) return;
     if (!record->name[0]) {
         // Only an empty folder goes, and never one of the system's own: a log may name the
         // desktop or the start menu as a folder of the package.
-        if (!IsProtectedFolder(path)) RemoveDirectoryA(path);
+        if (!IsFolderBehindLink(path) && !IsProtectedFolder(path)) RemoveDirectoryA(path);
         return;
     }
     if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) return;
+    // Behind a link, the file is not the package's: its count, its font or its module no more.
+    if (IsFileBehindLink(path)) return;
 
     if ((record->flags & FILE_SHARED) && !SettleSharedCount(path)) return;
-    // The platform looks a font or module named by a relative path up along its search paths,
-    // where it may find another file of that name: only the file itself is unloaded.
-    if ((record->flags & FILE_FONT) && IsFullPath(path)) {
+    // Every resolved path is absolute, so the system unloads this very file, not another of its
+    // name found along its search paths.
+    if (record->flags & FILE_FONT) {
         RemoveFontResourceA(path);
         SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     }
-    if ((record->flags & FILE_SELFREG) && IsFullPath(path)) UnregisterModule(path);
+    if (record->flags & FILE_SELFREG) UnregisterModule(path);
     DeleteWithConsent(path);
 }
 
 }  // namespace
 
 void RemoveInstalledFiles() {
+    ForgetLinkChecks();
     for (unsigned int i = 0; i < run.fileCount; ++i) RemoveInstalledFile(run.files[i]);
 }

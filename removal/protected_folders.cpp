@@ -2,6 +2,7 @@
 #include "removal/protected_folders.h"
 #include "app/run_context.h"
 #include "app/text.h"
+#include "removal/resolve_folder.h"
 
 namespace {
 
@@ -114,14 +115,34 @@ int MatchesProtectedFolder(const char* candidate) {
     return found;
 }
 
+// The device forms "\\?\X:\..." and "\\?\UNC\server\share\..." (and "\\.\" alike) name the
+// folders of the usual forms, to which they are brought back; 0 for every other device path,
+// which is then protected.
+int WithoutDevicePrefix(char* full) {
+    if (full[0] != '\\' || full[1] != '\\' || (full[2] != '?' && full[2] != '.') || full[3] != '\\') return 1;
+    const char* rest = full + 4;
+    char usual[PATH_SIZE];
+    if (rest[0] && rest[1] == ':' && rest[2] == '\\') {
+        CopyText(usual, PATH_SIZE, rest);
+    } else if (ToUpperAscii(rest[0]) == 'U' && ToUpperAscii(rest[1]) == 'N' && ToUpperAscii(rest[2]) == 'C' &&
+               rest[3] == '\\') {
+        CopyText(usual, PATH_SIZE, "\\");
+        AppendText(usual, PATH_SIZE, rest + 3);
+    } else {
+        return 0;
+    }
+    return FullPathOf(usual, full);
+}
+
 }  // namespace
 
-int IsProtectedFolder(char* path) {
-    unsigned int length = TextLength(path);
-    if (length < 4) return 1;
-    int stripped = path[length - 1] == '\\';
-    if (stripped) path[length - 1] = 0;
-    int found = MatchesProtectedFolder(path);
-    if (stripped) path[length - 1] = '\\';
-    return found;
+int IsProtectedFolder(const char* path) {
+    if (TextLength(path) < 4) return 1;
+    // Compared in the form the system resolves the path to, whatever the spelling: a folder whose
+    // full form cannot be had is never removed.
+    char full[PATH_SIZE];
+    if (!FullPathOf(path, full) || !WithoutDevicePrefix(full)) return 1;
+    if (TextLength(full) < 4) return 1;
+    StripBackslash(full);
+    return MatchesProtectedFolder(full);
 }

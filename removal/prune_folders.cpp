@@ -3,22 +3,26 @@
 #include "app/run_context.h"
 #include "app/text.h"
 #include "log/log_format.h"
+#include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
 #include "removal/resolve_folder.h"
 
 namespace {
 
-// The folder that directly held the record's file, without a trailing backslash; 0 when the
-// record names none (no backslash to cut at) or its path does not fit the buffer.
+// The folder that directly held the record's file, in its full form without a trailing
+// backslash, so that the walk up cuts at real levels; 0 when the record's folder is skipped, its
+// path does not fit the buffer or names no folder.
 int HoldingFolder(const FileRecord* record, char* path) {
-    if (!ResolveFolder(record->folder, path)) return 0;
+    char resolved[PATH_SIZE];
+    if (!ResolveFolder(record->folder, resolved)) return 0;
+    if (record->name[0] && (!AppendBackslash(resolved) || !AppendText(resolved, PATH_SIZE, record->name))) return 0;
+    if (!FullPathOf(resolved, path)) return 0;
     if (record->name[0]) {
-        if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) return 0;
         // A name may hold backslashes of its own: the cut finds the folder the file lies in.
         char* cut = FindLast(path, '\\');
         if (!cut) return 0;
-        *cut = 0;
+        cut[1] = 0;
     }
     StripBackslash(path);
     return 1;
@@ -38,7 +42,8 @@ int FolderIsMissing(const char* path) {
 // has no parent left in the path. 1 when it removed the record's own folder; 0, with the path
 // as it came, when it removed nothing.
 int PruneUpward(char* path, char* lastPrunedFolder) {
-    if (FolderIsMissing(path)) return 0;
+    // What lies behind a link in the package's tree is not the package's to prune.
+    if (FolderIsMissing(path) || IsFolderBehindLink(path)) return 0;
     int removedOwn = 0;
     for (;;) {
         if (IsProtectedFolder(path) || !RemoveDirectoryA(path)) return removedOwn;
@@ -59,6 +64,7 @@ void PruneEmptyFolders() {
     // held by the process as its current directory.
     EnterInstallDir();
     SetCurrentDirectoryA("..");
+    ForgetLinkChecks();
 
     // The folder most recently emptied for a record: the records that follow it from the same
     // folder are passed over without asking the guard again.

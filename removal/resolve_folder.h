@@ -1,12 +1,22 @@
-// Where the phases' folders lie: an installed-file record's folder relative to the installation
-// folder when it begins with a dot, else as it stands; relative paths from the installation
-// folder made current.
+// Where the phases' folders lie. One rule for every record's folder, in every phase that
+// resolves one (installed files, fonts and modules among them, folder records, pruning):
+//   - absolute ("X:\..." or "\\server\share\...", either slash): as it stands;
+//   - beginning with '.': ".\sub\dir" lies below the installation folder, and every other
+//     such folder (".\", ".", "..\x", ".name") is the installation folder itself;
+//   - depending on a current drive or folder ("\name", "X:name"): skipped, since it would name
+//     another folder depending on how the program was started;
+//   - any other ("", "sub\dir"): relative to the installation folder, never to the folder the
+//     program happens to be started from.
 #pragma once
 
-// Writes the record's folder, resolved, into a PATH_SIZE buffer: ".\sub\dir" gives installDir
-// followed by sub\dir, and every other folder beginning with '.' (".\", ".", "..\x", ".name")
-// gives installDir itself. 0 when the result does not fit the buffer.
+// Writes the record's folder, resolved, into a PATH_SIZE buffer. 0 when the folder is skipped
+// or the result does not fit the buffer.
 int ResolveFolder(const char* folder, char* path);
+
+// The path's full form as the system resolves it (forward slashes, "." and ".." levels, runs of
+// backslashes, trailing dots and blanks), into a PATH_SIZE buffer other than the path's. 0 when
+// it cannot be had whole.
+int FullPathOf(const char* path, char* full);
 
 // Makes the installation folder the current directory; 1 when it is.
 int EnterInstallDir();

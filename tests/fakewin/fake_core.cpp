@@ -39,7 +39,7 @@ const std::set<std::string>& KnownApis() {
         "CreateFileA", "ReadFile", "WriteFile", "SetFilePointer", "CloseHandle", "DeleteFileA",
         "RemoveDirectoryA", "GetFileAttributesA", "SetFileAttributesA", "FindFirstFileA", "FindNextFileA",
         "FindClose", "GetCurrentDirectoryA", "SetCurrentDirectoryA", "GetWindowsDirectoryA",
-        "GetSystemDirectoryA", "GetShortPathNameA", "GetTempPathA", "GetModuleFileNameA",
+        "GetSystemDirectoryA", "GetShortPathNameA", "GetFullPathNameA", "GetTempPathA", "GetModuleFileNameA",
         "GetEnvironmentVariableA", "LocalAlloc", "LocalFree", "LocalCompact", "GetVersionExA", "LoadLibraryA",
         "GetProcAddress", "FreeLibrary", "CreateProcessA", "RegOpenKeyA", "RegOpenKeyExA", "RegCloseKey",
         "RegQueryValueExA", "RegSetValueExA", "RegDeleteValueA", "RegDeleteKeyA", "RegEnumKeyExA",

@@ -95,23 +95,41 @@ bool HasWildcard(const std::string& name) { return name.find_first_of("*?") != s
 
 namespace detail {
 
-std::string FullPath(const std::string& path) {
+// The path as the platform resolves it, without looking at the disk: relative to the current
+// directory or drive, either slash a separator, runs of separators one, "." and ".." levels
+// folded, trailing dots and blanks of the last level dropped (unless a separator ends the path,
+// which is kept). Short names stay as they are; "\\?\" paths are taken literally.
+std::string ResolvedPath(const std::string& path) {
+    auto isSlash = [](char c) { return c == '\\' || c == '/'; };
+    if (path.rfind("\\\\?\\", 0) == 0) return path;
     std::string base;
     std::string rest;
-    if (path.size() >= 2 && path[1] == ':') {
+    if (path.size() >= 2 && isSlash(path[0]) && isSlash(path[1])) {
+        // \\server\share and \\.\device: the root is the first two names after the pair.
+        size_t at = 2;
+        for (int names = 0; names < 2 && at <= path.size(); ++names) {
+            size_t end = at;
+            while (end < path.size() && !isSlash(path[end])) ++end;
+            base += "\\" + path.substr(at, end - at);
+            at = end + 1;
+        }
+        base = "\\" + base;
+        rest = at <= path.size() ? path.substr(at) : "";
+    } else if (path.size() >= 2 && path[1] == ':') {
         base = path.substr(0, 2);
         rest = path.substr(2);
-        if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) {
+        if (rest.empty() || !isSlash(rest[0])) {
             // Relative to the current directory when it is on that drive.
             if (Upper(currentDirectory.substr(0, 2)) == Upper(base)) rest = currentDirectory.substr(2) + "\\" + rest;
         }
-    } else if (!path.empty() && (path[0] == '\\' || path[0] == '/')) {
+    } else if (!path.empty() && isSlash(path[0])) {
         base = currentDirectory.substr(0, 2);
         rest = path;
     } else {
         base = currentDirectory.substr(0, 2);
         rest = currentDirectory.substr(2) + "\\" + path;
     }
+    bool trailingSeparator = !path.empty() && isSlash(path.back());
     std::vector<std::string> parts;
     std::string part;
     auto flush = [&] {
@@ -123,15 +141,29 @@ std::string FullPath(const std::string& path) {
         part.clear();
     };
     for (char c : rest) {
-        if (c == '\\' || c == '/')
+        if (isSlash(c))
             flush();
         else
             part += c;
     }
+    if (!trailingSeparator) {
+        size_t kept = part.find_last_not_of(". ");
+        if (part != "." && part != "..") part.erase(kept == std::string::npos ? 0 : kept + 1);
+    }
     flush();
     std::string full = base;
-    if (parts.empty()) return full + "\\";
     for (const std::string& p : parts) full += "\\" + p;
+    if (parts.empty() || trailingSeparator) full += "\\";
+    return full;
+}
+
+// The world's own key for a path. The world has drives only: a network path lies on the current
+// drive, below a folder named after its server.
+std::string FullPath(const std::string& path) {
+    bool network = path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+    std::string full = ResolvedPath(network ? path.substr(1) : path);
+    if (full.size() <= 3) return full;
+    if (full.size() > 3 && full.back() == '\\') full.pop_back();
     return LongForm(full);
 }
 
@@ -360,6 +392,11 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         return Fail(api, subject, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     if (node && writing && (node->heldByOther || node->openByProgram))
         return Fail(api, subject, ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+    // Another program's handle does not share deletion; a file whose deletion is refused for
+    // good (no right to it, a read-only medium) does not open for it either.
+    if (node && (access & DELETE) && node->heldByOther) return Fail(api, subject, ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+    if (node && (access & DELETE) && node->deletionErrorForever && node->deletionError)
+        return Fail(api, subject, node->deletionError, INVALID_HANDLE_VALUE);
     switch (disposition) {
     case OPEN_EXISTING:
         if (!node) return Fail(api, subject, ParentError(key) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
@@ -618,6 +655,21 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
         start = end + 1;
     }
     return Succeed(api, subject, CopyOut(result, shortPath, size));
+}
+
+DWORD WINAPI GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* filePart) {
+    const char* api = "GetFullPathNameA";
+    std::string subject = Text(path);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, DWORD(0));
+    if (!path || !*path) return Fail(api, subject, ERROR_INVALID_NAME, DWORD(0));
+    std::string full = ResolvedPath(path);
+    DWORD length = CopyOut(full, buffer, size);
+    if (filePart && length < size) {
+        size_t cut = full.rfind('\\');
+        *filePart = cut == std::string::npos || cut + 1 == full.size() ? nullptr : buffer + cut + 1;
+    }
+    return Succeed(api, subject, length);
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR name, DWORD size) {

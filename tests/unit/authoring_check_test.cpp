@@ -124,9 +124,9 @@ TEST(Check, WarnsAboutFoldersNoPackageOwns) {
         EXPECT_NE(Only(Folders(R"({"folder": )" + J(tidewell::Lowered(folder)) + R"(, "name": ""})")).find("Programs menu"),
                   std::string::npos)
             << folder;
-    EXPECT_NE(Check(Folders(R"({"folder": "%WINDIR%\\Fonts", "name": ""})"))[0].text.find("expands no environment-style name such as %WINDIR%"),
+    // An environment-style name is no folder the program knows: it lies below the installation folder.
+    EXPECT_NE(Only(Folders(R"({"folder": "%WINDIR%\\Fonts", "name": ""})")).find("expands no environment-style name such as %WINDIR%"),
               std::string::npos);
-    EXPECT_NE(Check(Folders(R"({"folder": "%WINDIR%\\Fonts", "name": ""})"))[1].text.find("names the Fonts folder"), std::string::npos);
     EXPECT_NE(Only(Folders(R"({"folder": "C:\\", "name": ""})")).find("names a drive's root folder"), std::string::npos);
     EXPECT_NE(Only(Folders(R"({"folder": "\\\\server\\share", "name": ""})")).find("names a drive's root folder"), std::string::npos);
 
@@ -148,19 +148,41 @@ TEST(Check, WarnsAboutFoldersNoPackageOwns) {
 TEST(Check, WarnsAboutFoldersThatDoNotResolveWhereTheySeemTo) {
     EXPECT_EQ(Only(Files(R"({"folder": "bin", "name": "a.dll"})")),
               "warning: files[0] \"bin\\a.dll\": the folder is relative without a leading \".\\\": the program takes it "
-              "relative to the current directory, not to the installation folder");
-    EXPECT_NE(Only(Files(R"({"folder": "\\Program Files\\Notes", "name": "a.dll"})")).find("relative without a leading"),
-              std::string::npos);
+              "relative to the installation folder; write \".\\\" before it to say so");
+    for (const char* folder : {"\\\\Program Files\\\\Notes", "C:Notes", "/Notes"})
+        EXPECT_NE(Only(Files(std::string(R"({"folder": ")") + folder + R"(", "name": "a.dll"})"))
+                      .find("depends on the current drive or folder (\"\\name\" or \"X:name\"): the program passes the record over"),
+                  std::string::npos)
+            << folder;
     EXPECT_NE(Only(Files(R"({"folder": "..\\Other", "name": "a.dll"})")).find("as the installation folder itself and ignores the rest"),
               std::string::npos);
-    EXPECT_NE(Only(Files(R"({"folder": "", "name": "a.dll"})")).find("has no folder"), std::string::npos);
+    EXPECT_NE(Only(Files(R"({"folder": "", "name": "a.dll"})")).find("has no folder: the program looks for the file in the installation folder"),
+              std::string::npos);
     EXPECT_NE(Only(Files(R"({"folder": "%ProgramFiles%\\Notes", "name": "a.dll"})")).find("expands no environment-style name"),
               std::string::npos);
     EXPECT_TRUE(Check(Files(R"({"folder": ".", "name": "a.dll"}, {"folder": "\\\\server\\share\\notes", "name": "a.dll"})")).empty());
 
-    EXPECT_NE(Only(Folders(R"({"folder": ".\\Menu", "name": "a.lnk"})")).find("never to the installation folder"), std::string::npos);
+    EXPECT_TRUE(Check(Folders(R"({"folder": ".\\Menu", "name": "a.lnk"})")).empty());
+    EXPECT_NE(Only(Folders(R"({"folder": "Menu", "name": "a.lnk"})")).find("relative to the installation folder"), std::string::npos);
     EXPECT_NE(Only(Folders(R"({"folder": "", "name": ""})")).find("it does nothing"), std::string::npos);
-    EXPECT_NE(Only(Folders(R"({"folder": "", "name": "a.lnk"})")).find("from the current directory"), std::string::npos);
+    EXPECT_NE(Only(Folders(R"({"folder": "", "name": "a.lnk"})")).find("from the installation folder"), std::string::npos);
+}
+
+TEST(Check, ReadsAFolderInEverySpellingTheSystemResolves) {
+    // Forward slashes, dot levels, runs of backslashes and trailing dots name the Desktop as
+    // surely as its usual spelling does.
+    for (const char* folder : {"C:/Users/ana/Desktop", "C:\\\\Users\\\\\\\\ana\\\\Desktop\\\\.", "C:\\\\Users\\\\ana\\\\Desktop\\\\x\\\\..",
+                               "C:\\\\Users\\\\ana\\\\Desktop. "})
+        EXPECT_NE(Only(Files(std::string(R"({"folder": ")") + folder + R"(", "name": ""})")).find("names a user's Desktop"),
+                  std::string::npos)
+            << folder;
+    EXPECT_NE(Only(Files(R"({"folder": "C:/ProgramData/Microsoft/Windows/Start Menu/Programs/Notes/..", "name": "a.lnk"})"))
+                  .find("pruning removes the all-users Programs menu"),
+              std::string::npos);
+    EXPECT_NE(Only(Folders(R"({"folder": "C:\\\\Windows\\\\..", "name": ""})")).find("names a drive's root folder"), std::string::npos);
+    EXPECT_EQ(tidewell::FullFormOf("c:/a//b/./c/../d. "), "c:\\a\\b\\d");
+    EXPECT_EQ(tidewell::FullFormOf("\\\\server\\share\\..\\..\\x"), "\\\\server\\share\\x");
+    EXPECT_EQ(tidewell::FullFormOf("C:\\.."), "C:\\");
 }
 
 TEST(Check, WarnsAboutPathsThatCannotFitThePathBuffer) {

@@ -196,10 +196,11 @@ TEST_F(Entry, ThePhasesAndTheReleaseHappenInOrder) {
                                                   "DeleteObject"});
     std::vector<std::string> apis;
     for (const std::string& line : order) apis.push_back(line.substr(0, line.find(' ')));
-    // The second CreateFileA is the self-deletion batch, made after the window is gone.
+    // After the window is gone, the self-deletion opens the program file for deletion and then
+    // makes its batch.
     EXPECT_EQ(apis, (std::vector<std::string>{"OleInitialize", "CreateSolidBrush", "CreateFileA", "RegisterClassA",
                                               "CreateWindowExA", "MessageBoxA", "MessageBoxA", "DestroyWindow",
-                                              "CreateFileA", "OleUninitialize", "DeleteObject"}));
+                                              "CreateFileA", "CreateFileA", "OleUninitialize", "DeleteObject"}));
 }
 
 TEST_F(Entry, EveryAllocationFailureOfASilentRunEndsWithoutLeakOrCrash) {

@@ -11,6 +11,7 @@
 namespace {
 
 const std::string kMenu = std::string(test::kPrograms) + "\\Pkg";
+const std::string kPkg = "C:\\Program Files\\Pkg";
 
 class FolderRecordRemoval : public test::FolderPhaseTest {
 protected:
@@ -53,20 +54,27 @@ TEST_F(FolderRecordRemoval, AnEntryWithoutNameRemovesOnlyItsFolder) {
     EXPECT_TRUE(fake::Exists("C:\\Data\\Full\\keep.txt"));
 }
 
-TEST_F(FolderRecordRemoval, AnEntryWithoutFolderDeletesItsNameFromTheCurrentDirectory) {
+TEST_F(FolderRecordRemoval, AnEntryWithoutFolderDeletesItsNameFromTheInstallationFolderOnly) {
     fake::SetCurrentDirectory("C:\\Work");
     fake::AddFile("C:\\Work\\x.lnk");
-    EXPECT_EQ(Remove({{"", "x.lnk"}}), (std::vector<std::string>{Ok("DeleteFileA", "x.lnk")}));
-    EXPECT_FALSE(fake::Exists("C:\\Work\\x.lnk"));
+    fake::AddFile(kPkg + "\\x.lnk");
+    EXPECT_EQ(Remove({{"", "x.lnk"}}), (std::vector<std::string>{Ok("DeleteFileA", kPkg + "\\x.lnk")}));
+    EXPECT_TRUE(fake::Exists("C:\\Work\\x.lnk"));
     EXPECT_EQ(fake::CallCount("GetCurrentDirectoryA"), 0);
     EXPECT_TRUE(Remove({{"", ""}}).empty());
 }
 
-TEST_F(FolderRecordRemoval, FoldersAreUsedAsStoredWithoutTheInstallationFolder) {
+TEST_F(FolderRecordRemoval, RelativeFoldersLieBelowTheInstallationFolderWhereverTheRunStands) {
     fake::SetCurrentDirectory("C:\\Work");
-    fake::AddFile("C:\\Work\\sub\\x.lnk");
-    EXPECT_EQ(Remove({{".\\sub", "x.lnk"}}),
-              (std::vector<std::string>{Ok("DeleteFileA", ".\\sub\\x.lnk"), Ok("RemoveDirectoryA", ".\\sub")}));
+    for (const char* folder : {"C:\\Work\\sub", "C:\\Work\\rel", "C:\\sub"}) fake::AddFile(std::string(folder) + "\\x.lnk");
+    fake::AddFile(kPkg + "\\sub\\x.lnk");
+    fake::AddFile(kPkg + "\\rel\\x.lnk");
+    EXPECT_EQ(Remove({{".\\sub", "x.lnk"}, {"rel", "x.lnk"}, {"\\sub", "x.lnk"}, {"C:sub", "x.lnk"}}),
+              (std::vector<std::string>{Ok("DeleteFileA", kPkg + "\\sub\\x.lnk"), Ok("RemoveDirectoryA", kPkg + "\\sub"),
+                                        Ok("DeleteFileA", kPkg + "\\rel\\x.lnk"), Ok("RemoveDirectoryA", kPkg + "\\rel")}));
+    // Folders that depend on the current drive or folder name nothing: they are passed over.
+    for (const char* folder : {"C:\\Work\\sub", "C:\\Work\\rel", "C:\\sub"})
+        EXPECT_TRUE(fake::Exists(std::string(folder) + "\\x.lnk")) << folder;
     EXPECT_TRUE(fake::Exists(test::kProgramPath));
 }
 
@@ -81,13 +89,13 @@ TEST_F(FolderRecordRemoval, TheCurrentDirectoryIsLeftForItsParentBeforeItsRemova
     EXPECT_FALSE(fake::Exists(kMenu));
 }
 
-TEST_F(FolderRecordRemoval, AStoredTrailingBackslashIsKeptAndDoesNotMatchTheCurrentDirectory) {
+TEST_F(FolderRecordRemoval, AnySpellingOfTheCurrentDirectoryIsLeftBeforeItsRemoval) {
     fake::SetCurrentDirectory("C:\\Games");
     fake::AddFile("C:\\Games\\play.lnk");
-    EXPECT_EQ(Remove({{"C:\\Games\\", "play.lnk"}}),
-              (std::vector<std::string>{Ok("DeleteFileA", "C:\\Games\\play.lnk"),
-                                        Error("RemoveDirectoryA", "C:\\Games\\", ERROR_SHARING_VIOLATION)}));
-    EXPECT_EQ(fake::CurrentDirectory(), "C:\\Games");
+    EXPECT_EQ(Remove({{"C:/Games/", "play.lnk"}}),
+              (std::vector<std::string>{Ok("DeleteFileA", "C:/Games/\\play.lnk"), Ok("SetCurrentDirectoryA", ".."),
+                                        Ok("RemoveDirectoryA", "C:/Games/")}));
+    EXPECT_FALSE(fake::Exists("C:\\Games"));
 }
 
 TEST_F(FolderRecordRemoval, ACurrentDirectoryThatCannotBeReadMatchesNothing) {
@@ -114,6 +122,17 @@ TEST_F(FolderRecordRemoval, AProtectedFolderStaysWhenItsShortcutWasTheLastThingI
     // The guard was asked about the folders, and the current directory stayed.
     EXPECT_EQ(fake::CurrentDirectory(), test::kDesktop);
     EXPECT_EQ(fake::OutstandingIdLists(), 0u);
+}
+
+TEST_F(FolderRecordRemoval, AProtectedFolderStaysWhateverItsSpelling) {
+    const std::string desktop = test::kDesktop;
+    fake::AddFile(desktop + "\\Pkg.lnk");
+    fake::AddFile(desktop + "\\Read Me.lnk");
+    std::vector<std::string> tried = Remove({{"C:/Users/Ann/Desktop", "Pkg.lnk"}, {desktop + "\\sub\\..", "Read Me.lnk"},
+                                             {desktop + "\\.", ""}, {"C:\\Users\\Ann\\\\Desktop.", ""}});
+    EXPECT_EQ(tried, (std::vector<std::string>{Ok("DeleteFileA", "C:/Users/Ann/Desktop\\Pkg.lnk"),
+                                               Ok("DeleteFileA", desktop + "\\sub\\..\\Read Me.lnk")}));
+    EXPECT_TRUE(fake::IsFolder(desktop));
 }
 
 TEST_F(FolderRecordRemoval, ARefusedFileStaysWithItsFolderAndNothingIsAsked) {

@@ -14,6 +14,7 @@
 #include "log/log_format.h"
 #include "removal/phases.h"
 #include "resources/resource.h"
+#include "folder_world.h"
 #include "test_support.h"
 
 namespace {
@@ -129,18 +130,39 @@ TEST_F(InstalledFiles, FoldersBeginningWithADotLieInTheInstallationFolder) {
                                             }));
 }
 
-TEST_F(InstalledFiles, OtherFoldersStandAsTheyAre) {
+TEST_F(InstalledFiles, AbsoluteFoldersStandAsTheyAreAndRelativeOnesLieInTheInstallationFolder) {
     Begin();
+    // Started from the system folder, whose files of the records' names must stay.
+    fake::SetCurrentDirectory("C:\\WINDOWS\\SYSTEM32");
+    for (const char* decoy : {"C:\\WINDOWS\\SYSTEM32\\x.dll", "C:\\WINDOWS\\SYSTEM32\\sub\\y.dll", "C:\\z.dll",
+                              "C:\\WINDOWS\\SYSTEM32\\w.dll"})
+        fake::AddFile(decoy);
     fake::AddFile("C:\\Windows\\Fonts\\f.ttf");
-    fake::AddFile("C:\\x.dll");  // an empty folder leaves the name, relative to the current folder C:\.
-    fake::AddFile(kDir + "in.dll");
-    Remove({{"C:\\Windows\\Fonts", "f.ttf"}, {"", "x.dll"}, {"C:\\Program Files\\Pkg\\", "in.dll"}});
+    fake::AddFile("\\\\server\\share\\n.dll");
+    for (const char* own : {"x.dll", "sub\\y.dll", "in.dll"}) fake::AddFile(kDir + own);
+    Remove({{"C:\\Windows\\Fonts", "f.ttf"}, {"", "x.dll"}, {"sub", "y.dll"}, {"C:\\Program Files\\Pkg\\", "in.dll"},
+            {"\\\\server\\share", "n.dll"}, {"\\", "z.dll"}, {"C:", "w.dll"}});
     EXPECT_EQ(fake::Calls({"DeleteFileA"}), (std::vector<std::string>{
                                                 "DeleteFileA C:\\Windows\\Fonts\\f.ttf -> ok",
-                                                "DeleteFileA x.dll -> ok",
+                                                "DeleteFileA " + kDir + "x.dll -> ok",
+                                                "DeleteFileA " + kDir + "sub\\y.dll -> ok",
                                                 "DeleteFileA " + kDir + "in.dll -> ok",
+                                                "DeleteFileA \\\\server\\share\\n.dll -> ok",
                                             }));
-    EXPECT_EQ(fake::CurrentDirectory(), "C:\\");
+    for (const char* decoy : {"C:\\WINDOWS\\SYSTEM32\\x.dll", "C:\\WINDOWS\\SYSTEM32\\sub\\y.dll", "C:\\z.dll",
+                              "C:\\WINDOWS\\SYSTEM32\\w.dll"})
+        EXPECT_TRUE(fake::Exists(decoy)) << decoy;
+    EXPECT_EQ(fake::CurrentDirectory(), "C:\\WINDOWS\\SYSTEM32");
+}
+
+TEST_F(InstalledFiles, ARecordWithoutANameNeverRemovesAProtectedFolderWhateverItsSpelling) {
+    Begin();
+    test::AddSystemFolders();
+    fake::AddFolder(kDir + "cache");
+    Remove({{"C:/Users/Ann/Desktop", ""}, {std::string(test::kDesktop) + "\\.", ""}, {std::string(test::kDesktop) + "\\x\\..", ""},
+            {"C:\\Users\\Ann\\\\Desktop", ""}, {std::string(test::kDesktop) + " .", ""}, {".\\cache", ""}});
+    EXPECT_EQ(fake::DestructiveCalls(), std::vector<std::string>{"RemoveDirectoryA " + kDir + "cache -> ok"});
+    EXPECT_TRUE(fake::IsFolder(test::kDesktop));
 }
 
 TEST_F(InstalledFiles, AFileThatIsNotThereIsPassedOverWithoutAQuestion) {
@@ -361,17 +383,26 @@ TEST_F(InstalledFiles, WithoutTheSharedKeyTheUserDecidesAndTheRegistryIsLeftAlon
     EXPECT_TRUE(fake::Exists("C:\\b.dll"));
 }
 
-TEST_F(InstalledFiles, AKeyTheUserMayNotWriteIsNotOpenedAndTheUserDecides) {
+TEST_F(InstalledFiles, WithoutTheRightToWriteTheCountsACountAboveOneStillKeepsTheFile) {
     Begin();
-    fake::AddFile(kShared);
+    const std::string once = kSharedFolder + "\\once.dll";
+    const std::string uncounted = kSharedFolder + "\\uncounted.dll";
+    for (const std::string& file : {kShared, once, uncounted}) fake::AddFile(file);
     fake::RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, kShared, 5);
-    // A user without write access to the machine's keys: the key is opened for all access or not at all.
+    fake::RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, once, 1);
+    // A user without write access to the machine's keys: the counts can be read, not changed.
     fake::RegDenyAccess(HKEY_LOCAL_MACHINE, kSharedDlls, KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK);
-    fake::AnswerBoxes({IDYES});
-    Remove({{kSharedFolder, "shared.dll", FILE_SHARED}});
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{SharedQuestion(kShared)});
+    fake::AnswerBoxes({IDYES, IDNO});
+    Remove({{kSharedFolder, "shared.dll", FILE_SHARED}, {kSharedFolder, "once.dll", FILE_SHARED},
+            {kSharedFolder, "uncounted.dll", FILE_SHARED}});
+    // Another package uses the first: no question, the file and its count stay. The others are
+    // put to the user as before, and no count changes.
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{SharedQuestion(once), SharedQuestion(uncounted)}));
+    EXPECT_EQ(fake::DestructiveCalls(), std::vector<std::string>{"DeleteFileA " + once + " -> ok"});
     EXPECT_EQ(fake::RegGetDword(HKEY_LOCAL_MACHINE, kSharedDlls, kShared), 5u);
-    EXPECT_FALSE(fake::Exists(kShared));
+    EXPECT_EQ(fake::RegGetDword(HKEY_LOCAL_MACHINE, kSharedDlls, once), 1u);
+    EXPECT_TRUE(fake::Exists(kShared));
+    EXPECT_TRUE(fake::Exists(uncounted));
 }
 
 TEST_F(InstalledFiles, AKeyThatCannotBeOpenedLeadsToTheQuestion) {
@@ -475,23 +506,29 @@ TEST_F(InstalledFiles, AModuleThatCannotBeLoadedOrHasNoEntryIsStillDeleted) {
               }));
 }
 
-TEST_F(InstalledFiles, AFontOrModuleOnARelativePathIsNotLookedUpElsewhere) {
-    // A relative name would be searched for along the platform's paths: another module of
-    // that name would be unregistered, another font unloaded. Only the file itself goes.
+TEST_F(InstalledFiles, AFontOrModuleOnARelativePathIsTheInstallationFoldersOwn) {
+    // Relative to the current folder, a name would be searched for along the platform's paths:
+    // another module of that name would be unregistered, another font unloaded.
     Begin();
     fake::SetCurrentDirectory("C:\\Work");
     fake::AddFile("C:\\Work\\tool.dll");
     fake::AddFile("C:\\Work\\sub\\face.ttf");
+    fake::AddFile(kDir + "tool.dll");
+    fake::AddFile(kDir + "sub\\face.ttf");
+    fake::AddFontResource(kDir + "sub\\face.ttf");
+    int unregisteredElsewhere = 0;
     int unregistered = 0;
-    fake::AddModule("C:\\WINDOWS\\SYSTEM32\\tool.dll", [&unregistered] { ++unregistered; });
-    fake::AddModule("C:\\Work\\tool.dll", [&unregistered] { ++unregistered; });
-    Remove({{"", "tool.dll", FILE_SELFREG | FILE_FONT}, {"sub", "face.ttf", FILE_FONT}});
-    EXPECT_EQ(fake::CallCount("LoadLibraryA"), 0);
-    EXPECT_EQ(fake::CallCount("RemoveFontResourceA"), 0);
-    EXPECT_EQ(fake::FontChangeBroadcasts(), 0);
-    EXPECT_EQ(unregistered, 0);
+    fake::AddModule("C:\\WINDOWS\\SYSTEM32\\tool.dll", [&unregisteredElsewhere] { ++unregisteredElsewhere; });
+    fake::AddModule("C:\\Work\\tool.dll", [&unregisteredElsewhere] { ++unregisteredElsewhere; });
+    fake::AddModule(kDir + "tool.dll", [&unregistered] { ++unregistered; });
+    Remove({{"", "tool.dll", FILE_SELFREG}, {"sub", "face.ttf", FILE_FONT}});
+    EXPECT_EQ(unregisteredElsewhere, 0);
+    EXPECT_EQ(unregistered, 1);
+    EXPECT_FALSE(fake::FontResourceLoaded(kDir + "sub\\face.ttf"));
     EXPECT_EQ(fake::Calls({"DeleteFileA"}),
-              (std::vector<std::string>{"DeleteFileA tool.dll -> ok", "DeleteFileA sub\\face.ttf -> ok"}));
+              (std::vector<std::string>{"DeleteFileA " + kDir + "tool.dll -> ok", "DeleteFileA " + kDir + "sub\\face.ttf -> ok"}));
+    EXPECT_TRUE(fake::Exists("C:\\Work\\tool.dll"));
+    EXPECT_TRUE(fake::Exists("C:\\Work\\sub\\face.ttf"));
 }
 
 TEST_F(InstalledFiles, FontsAndModulesOnANetworkShareAreHandled) {

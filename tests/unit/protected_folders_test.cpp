@@ -102,10 +102,31 @@ TEST_F(ProtectedFolders, ARegistryValueIsComparedExactlyAsStored) {
     fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", "D:\\Apps\\");
     EXPECT_EQ(Protected("D:\\Apps"), 0);
     EXPECT_EQ(Protected("D:\\Apps\\"), 0);
-    EXPECT_EQ(Protected("D:\\Apps\\\\"), 1);
+    // Extra backslashes of the path's own fold away as the system resolves it.
+    EXPECT_EQ(Protected("D:\\Apps\\\\"), 0);
     // Whatever the value's type, its data are read as text.
     fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_EXPAND_SZ, std::string("D:\\Apps", 8));
     EXPECT_EQ(Protected("D:\\Apps"), 1);
+}
+
+TEST_F(ProtectedFolders, AFolderIsKnownByEverySpellingTheSystemResolves) {
+    const std::string desktop = test::kDesktop;
+    for (const std::string& spelling :
+         {std::string("C:/Users/Ann/Desktop"), std::string("c:/users\\ann/DESKTOP/"), desktop + "\\.", desktop + "\\Pkg\\..",
+          std::string("C:\\Users\\\\Ann\\\\\\Desktop"), desktop + ".", desktop + " . ", std::string("\\\\?\\") + desktop,
+          std::string("\\\\.\\") + desktop, std::string("C:\\WINDOWS\\SYSTEM32\\.."), std::string("C:\\WINDOWS\\.."),
+          std::string("C:/"), std::string("C:\\Program Files\\Pkg\\..\\..\\")})
+        EXPECT_EQ(Protected(spelling), 1) << spelling;
+    // The device forms of a network share are brought back to theirs.
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonFilesDir", "\\\\server\\common");
+    EXPECT_EQ(Protected("\\\\?\\UNC\\server\\common"), 1);
+    EXPECT_EQ(Protected("\\\\?\\UNC\\server\\other"), 0);
+    // Paths into no folder of the usual forms, and paths the system cannot resolve, are protected.
+    EXPECT_EQ(Protected("\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Users"), 1);
+    EXPECT_EQ(Protected("\\\\?\\Volume{0}\\Games"), 1);
+    fake::FailCall("GetFullPathNameA", 1, 1, ERROR_INVALID_NAME);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    EXPECT_EQ(Protected("C:\\Games"), 0);
 }
 
 TEST_F(ProtectedFolders, AFolderIsProtectedUnderItsShortNameToo) {
@@ -131,8 +152,10 @@ TEST_F(ProtectedFolders, ShortFormsAreAskedForOnlyWhenAnEntryIsAsDeepAsThePath) 
     fake::AddFolder("C:\\Program Files\\Pkg\\a\\b\\c\\d\\e\\f");
     EXPECT_EQ(Protected("C:\\PROGRA~1\\Pkg\\a\\b\\c\\d\\e\\f"), 0);
     EXPECT_EQ(fake::CallCount("GetShortPathNameA"), 0);
-    // A level that a file system might fold keeps the comparison of short forms.
+    // Dot levels are folded before the levels are counted.
     EXPECT_EQ(Protected("C:\\PROGRA~1\\.\\Pkg\\a\\b\\c\\d\\e\\f"), 0);
+    EXPECT_EQ(fake::CallCount("GetShortPathNameA"), 0);
+    EXPECT_EQ(Protected("C:\\PROGRA~1\\Pkg\\..\\."), 1);
     EXPECT_GT(fake::CallCount("GetShortPathNameA"), 0);
 }
 

@@ -152,16 +152,37 @@ TEST_F(PruneFolders, ANameWithBackslashesLeadsToTheFolderThatHoldsTheFile) {
               (std::vector<std::string>{Removed(kPkg + "\\sub\\deep"), Removed(kPkg + "\\sub"), Refused(kPkg, ERROR_DIR_NOT_EMPTY)}));
 }
 
-TEST_F(PruneFolders, ARelativeFolderLiesBelowTheParentOfTheInstallationFolder) {
+TEST_F(PruneFolders, ARelativeFolderLiesBelowTheInstallationFolderNotTheCurrentOne) {
+    // The phase works from the installation folder's parent: relative to it, the record would
+    // name C:\Program Files\Shared\lib.
     fake::AddFolder("C:\\Program Files\\Shared\\lib");
-    EXPECT_EQ(Prune({{"Shared\\lib", "x.dll"}}), (std::vector<std::string>{Removed("Shared\\lib"), Removed("Shared")}));
-    EXPECT_FALSE(fake::Exists("C:\\Program Files\\Shared"));
+    fake::AddFolder(kPkg + "\\Shared\\lib");
+    EXPECT_EQ(Prune({{"Shared\\lib", "x.dll"}}), (std::vector<std::string>{Removed(kPkg + "\\Shared\\lib"), Removed(kPkg + "\\Shared"),
+                                                                            Refused(kPkg, ERROR_DIR_NOT_EMPTY)}));
+    EXPECT_TRUE(fake::Exists("C:\\Program Files\\Shared\\lib"));
 }
 
-TEST_F(PruneFolders, ARecordWithoutAnyBackslashNamesNoFolder) {
-    fake::AddFolder("C:\\Program Files\\x.txt");
-    EXPECT_TRUE(Prune({{"", "x.txt"}, {"", ""}}).empty());
-    EXPECT_EQ(fake::CallCount("GetWindowsDirectoryA"), 0);
+TEST_F(PruneFolders, FoldersThatDependOnTheCurrentDriveOrFolderArePassedOver) {
+    fake::AddFolder("C:\\Program Files\\x");
+    fake::AddFolder("C:\\x");
+    EXPECT_TRUE(Prune({{"\\x", "a.txt"}, {"C:x", "b.txt"}, {"C:", "x\\c.txt"}}).empty());
+    EXPECT_TRUE(fake::Exists("C:\\Program Files\\x"));
+    EXPECT_TRUE(fake::Exists("C:\\x"));
+}
+
+TEST_F(PruneFolders, ARecordWithoutAFolderNamesTheInstallationFolderWhichHoldsTheProgram) {
+    EXPECT_EQ(Prune({{"", "x.txt"}, {"", ""}}), (std::vector<std::string>{Refused(kPkg, ERROR_DIR_NOT_EMPTY)}));
+}
+
+TEST_F(PruneFolders, EverySpellingOfAProtectedFolderStopsTheWalk) {
+    // The walk cuts at the levels of the path's full form: forward slashes and dot levels name
+    // the Desktop, which stays, and nothing above it is tried.
+    const std::string desktop = test::kDesktop;
+    fake::AddFolder(desktop + "\\Pkg");
+    EXPECT_EQ(Prune({{"C:/Users/Ann/Desktop/Pkg", "a.lnk"}, {desktop + "\\Pkg\\..\\.", "b.lnk"},
+                     {"C:\\Users\\\\Ann\\Desktop. ", ""}}),
+              (std::vector<std::string>{Removed(desktop + "\\Pkg")}));
+    EXPECT_TRUE(fake::Exists(desktop));
 }
 
 TEST_F(PruneFolders, ARecordWhosePathWouldNotFitIsPassedOver) {

@@ -34,16 +34,26 @@ TEST_F(ResolveFolderTest, EveryOtherLeadingDotMeansTheInstallationFolderItself) 
     for (const char* folder : {".", "..\\other", ".name", "..", "./sub"}) EXPECT_EQ(Resolved(folder), test::kInstallDir) << folder;
 }
 
-TEST_F(ResolveFolderTest, OtherFoldersStandAsTheyAre) {
-    EXPECT_EQ(Resolved("C:\\Windows\\Fonts"), "C:\\Windows\\Fonts");
-    EXPECT_EQ(Resolved("relative\\dir"), "relative\\dir");
-    EXPECT_EQ(Resolved(""), "");
+TEST_F(ResolveFolderTest, AbsoluteFoldersStandAsTheyAre) {
+    for (const char* folder : {"C:\\Windows\\Fonts", "c:/windows/fonts", "\\\\server\\share", "//server/share", "\\/x"})
+        EXPECT_EQ(Resolved(folder), folder);
+}
+
+TEST_F(ResolveFolderTest, OtherRelativeFoldersLieBelowTheInstallationFolder) {
+    EXPECT_EQ(Resolved("relative\\dir"), std::string(test::kInstallDir) + "relative\\dir");
+    EXPECT_EQ(Resolved(""), test::kInstallDir);
+}
+
+TEST_F(ResolveFolderTest, FoldersThatDependOnTheCurrentDriveOrFolderAreSkipped) {
+    char path[PATH_SIZE];
+    for (const char* folder : {"\\", "\\Windows", "/Windows", "C:", "C:Windows", "d:sub\\dir"})
+        EXPECT_EQ(ResolveFolder(folder, path), 0) << folder;
 }
 
 TEST_F(ResolveFolderTest, AFolderThatDoesNotFitIsRefused) {
     char path[PATH_SIZE];
-    EXPECT_EQ(ResolveFolder(std::string(259, 'a').c_str(), path), 1);
-    EXPECT_EQ(ResolveFolder(std::string(260, 'a').c_str(), path), 0);
+    EXPECT_EQ(ResolveFolder(("C:\\" + std::string(256, 'a')).c_str(), path), 1);
+    EXPECT_EQ(ResolveFolder(("C:\\" + std::string(257, 'a')).c_str(), path), 0);
     std::string rest(PATH_SIZE - 1 - std::string(test::kInstallDir).size(), 'b');
     EXPECT_EQ(ResolveFolder((".\\" + rest).c_str(), path), 1);
     EXPECT_EQ(ResolveFolder((".\\" + rest + "b").c_str(), path), 0);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/self_delete.h"
+#include "folder_world.h"
 #include "log/log_format.h"
 #include "test_support.h"
 
@@ -36,6 +37,7 @@ protected:
         fake::AddFile(program, "MZ", attributes);
         fake::SetModulePath(program);
         ASSERT_EQ(InitRunContext(nullptr), 1);
+        run.isNT = 1;
         fake::ClearJournal();
     }
     // Every batch file anywhere on the two drives.
@@ -103,22 +105,84 @@ TEST_F(SelfDelete, AFolderOnDriveDGetsTheSixLinesInItsRootAndAHiddenJob) {
     // The file, the process and the thread handle are all closed (checked on tear-down); the
     // program file itself is left to the job.
     EXPECT_TRUE(fake::Exists("D:\\Long Apps\\Package\\Remove.exe"));
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA D:\\Delme.bat -> ok"});
+    // First the program file is opened for deletion, to know that the job could delete it.
+    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE -> ok",
+                                                                       "CreateFileA D:\\Delme.bat -> ok"}));
 }
 
-TEST_F(SelfDelete, AnExistingBatchFileIsReplaced) {
+TEST_F(SelfDelete, AFileOfTheBatchsNameIsNeverReplaced) {
+    // A file of the user's, or the batch of another uninstaller confirmed at the same time.
     fake::AddFile("D:\\Delme.bat", std::string(2000, 'x'));
+    fake::AddFile("D:\\Delme1.bat", "y");
     Install("D:\\PKG\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("D:\\Delme.bat"), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", "D:\\Delme.bat"));
-    EXPECT_EQ(Job().commandLine, "command.com /C D:\\Delme.bat");
+    EXPECT_EQ(fake::Content("D:\\Delme.bat"), std::string(2000, 'x'));
+    EXPECT_EQ(fake::Content("D:\\Delme1.bat"), "y");
+    EXPECT_EQ(fake::Content("D:\\Delme2.bat"), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", "D:\\Delme2.bat"));
+    EXPECT_EQ(Job().commandLine, "command.com /C D:\\Delme2.bat");
 }
 
-TEST_F(SelfDelete, ADriveRootFolderKeepsItsBackslashInTheRmdirLine) {
+TEST_F(SelfDelete, WhenEveryBatchNameIsTakenTheTemporaryFolderHasOne) {
+    fake::AddFile("D:\\Delme.bat", "user's");
+    for (int number = 1; number <= 99; ++number) fake::AddFile("D:\\Delme" + std::to_string(number) + ".bat", "user's");
+    fake::AddFolder("C:\\TEMP");
+    Install("D:\\PKG\\REMOVE.EXE");
+    ScheduleSelfDelete();
+    EXPECT_EQ(Job().commandLine, "command.com /C C:\\TEMP\\Delme.bat");
+    EXPECT_EQ(fake::Content("D:\\Delme99.bat"), "user's");
+}
+
+TEST_F(SelfDelete, AnInstallationFolderTheGuardProtectsIsNeverRemoved) {
+    // An uninstaller placed on the Desktop, or in a drive's root folder: the batch deletes the
+    // program and itself, and has no line that removes a folder.
+    test::AddSystemFolders();
+    fake::SetShortName(test::kDesktop, "C:\\Users\\Ann\\DESKTO~1");
+    Install(std::string(test::kDesktop) + "\\Remove.exe");
+    ScheduleSelfDelete();
+    EXPECT_EQ(fake::Content("C:\\Delme.bat"), "@echo off\r\n:Repeat\r\ndel C:\\Users\\Ann\\DESKTO~1\\Remove.exe\r\n"
+                                                "if exist C:\\Users\\Ann\\DESKTO~1\\Remove.exe goto Repeat\r\n"
+                                                "del C:\\Delme.bat\r\n");
+    Job();
+}
+
+TEST_F(SelfDelete, AProgramInADriveRootFolderRemovesNoFolder) {
     Install("C:\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText("C:\\REMOVE.EXE", "C:\\", "C:\\Delme.bat"));
+    EXPECT_EQ(fake::Content("C:\\Delme.bat"),
+              "@echo off\r\n:Repeat\r\ndel C:\\REMOVE.EXE\r\nif exist C:\\REMOVE.EXE goto Repeat\r\ndel C:\\Delme.bat\r\n");
     EXPECT_EQ(Job().commandLine, "command.com /C C:\\Delme.bat");
+}
+
+// ---- No job that could never end -----------------------------------------------------------
+
+TEST_F(SelfDelete, AProgramFileThatCouldNeverBeDeletedGetsNoBatchAndNoJob) {
+    // Held by another program that does not share deletion, or without the right to delete it
+    // (an unelevated run in a folder it cannot write): the job would repeat for ever.
+    for (int held = 0; held <= 1; ++held) {
+        SCOPED_TRACE(held ? "held open" : "no right to delete");
+        fake::Reset();
+        ResetRunContext();
+        Install("D:\\PKG\\REMOVE.EXE");
+        if (held)
+            fake::HoldOpen("D:\\PKG\\REMOVE.EXE");
+        else
+            fake::FailDeletion("D:\\PKG\\REMOVE.EXE", ERROR_ACCESS_DENIED);
+        ScheduleSelfDelete();
+        ExpectNothingScheduled();
+        EXPECT_TRUE(fake::DestructiveCalls().empty());
+        EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA D:\\PKG\\REMOVE.EXE -> error " +
+                                                                          std::to_string(held ? ERROR_SHARING_VIOLATION
+                                                                                              : ERROR_ACCESS_DENIED)});
+        ReleaseRunContext();
+    }
+}
+
+TEST_F(SelfDelete, OnThe95FamilyTheProgramFileIsNotOpenedForDeletion) {
+    Install("D:\\PKG\\REMOVE.EXE");
+    run.isNT = 0;
+    ScheduleSelfDelete();
+    EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA D:\\Delme.bat -> ok"});
+    Job();
 }
 
 TEST_F(SelfDelete, AFolderWithoutADriveLetterGetsTheBatchInTheWindowsFolder) {
@@ -126,7 +190,8 @@ TEST_F(SelfDelete, AFolderWithoutADriveLetterGetsTheBatchInTheWindowsFolder) {
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content("C:\\WINDOWS\\Delme.bat"),
               BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "Delme.bat"));
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA Delme.bat -> ok"});
+    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA \\\\SERVER\\APPS\\PKG\\REMOVE.EXE -> ok",
+                                                                       "CreateFileA Delme.bat -> ok"}));
     EXPECT_EQ(Job().commandLine, "command.com /C Delme.bat");
 }
 
@@ -142,10 +207,11 @@ TEST_F(SelfDelete, WithoutShortFormsTheLongPathsAreUsed) {
 
 TEST_F(SelfDelete, WhenNoBatchFileCanBeMadeNoJobStarts) {
     Install("D:\\PKG\\REMOVE.EXE", FILE_ATTRIBUTE_READONLY);
-    fake::FailCall("CreateFileA", 1, fake::kFailForever);
+    fake::FailCall("CreateFileA", 2, fake::kFailForever);
     ScheduleSelfDelete();
     ExpectNothingScheduled();
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA D:\\Delme.bat -> error 5",
+    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA D:\\PKG\\REMOVE.EXE -> ok",
+                                                                       "CreateFileA D:\\Delme.bat -> error 5",
                                                                        "CreateFileA C:\\TEMP\\Delme.bat -> error 5"}));
     EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(fake::CurrentDirectory(), "C:\\WINDOWS");

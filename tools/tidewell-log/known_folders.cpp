@@ -104,6 +104,8 @@ const KnownFolder kFolders[] = {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
 std::vector<std::string> Components(const std::string& path) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -167,8 +169,41 @@ bool IsDriveRoot(const std::string& path) {
 }
 
 bool IsAbsolute(const std::string& path) {
-    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\' && std::isalpha(static_cast<unsigned char>(path[0]))) return true;
-    return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+    if (path.size() >= 3 && path[1] == ':' && IsSlash(path[2])) return true;
+    return path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1]);
+}
+
+bool DependsOnCurrentFolder(const std::string& path) {
+    if (IsAbsolute(path)) return false;
+    return (!path.empty() && IsSlash(path[0])) || (path.size() >= 2 && path[1] == ':');
+}
+
+std::string FullFormOf(const std::string& path) {
+    if (!IsAbsolute(path)) return path;
+    bool network = path[1] != ':';
+    const size_t rootLevels = network ? 2 : 1;  // \\server\share, or the drive
+    std::vector<std::string> levels;
+    std::string level;
+    auto flush = [&](bool last) {
+        if (last && level != "." && level != "..") level.erase(level.find_last_not_of(". ") + 1);
+        if (level == "..") {
+            if (levels.size() > rootLevels) levels.pop_back();
+        } else if (!level.empty() && level != ".") {
+            levels.push_back(level);
+        }
+        level.clear();
+    };
+    for (size_t i = network ? 2 : 0; i < path.size(); ++i) {
+        if (IsSlash(path[i]))
+            flush(false);
+        else
+            level += path[i];
+    }
+    flush(!IsSlash(path.back()));
+    std::string full = network ? "\\\\" : "";
+    for (size_t i = 0; i < levels.size(); ++i) full += (i ? "\\" : "") + levels[i];
+    if (!network && levels.size() == 1) full += "\\";
+    return full;
 }
 
 bool HasEnvironmentName(const std::string& path) {

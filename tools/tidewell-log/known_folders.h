@@ -17,8 +17,15 @@ const KnownFolder* FindKnownFolder(const std::string& path);
 
 // "C:", "C:\", "\", "\\server\share": a drive's or a share's root.
 bool IsDriveRoot(const std::string& path);
-// "X:\..." or "\\server\...".
+// "X:\..." or "\\server\...", either slash.
 bool IsAbsolute(const std::string& path);
+// "\name" or "X:name": a folder that depends on the current drive or folder, which the program
+// passes over.
+bool DependsOnCurrentFolder(const std::string& path);
+// An absolute path as the system resolves it: either slash a separator, runs of separators one,
+// "." and ".." levels folded, the last level's trailing dots and blanks dropped, no trailing
+// backslash but a drive root's. Other paths come back as they are.
+std::string FullFormOf(const std::string& path);
 // Begins with an environment-style name such as %WINDIR%; the program expands none.
 bool HasEnvironmentName(const std::string& path);
 

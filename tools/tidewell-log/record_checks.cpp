@@ -24,24 +24,43 @@ std::string Record(const char* list, size_t index, const std::string& folder, co
 
 void Warn(Findings* findings, const std::string& where, const std::string& text) { findings->push_back({false, where, text}); }
 
-// A folder that is neither absolute nor resolved against the installation folder.
-void CheckRelative(const std::string& folder, bool fileRecord, const std::string& where, Findings* findings) {
-    if (HasEnvironmentName(folder)) {
+// How the program resolves a record's folder: below the installation folder for one that begins
+// with '.', as it stands for an absolute one, not at all for one that depends on the current
+// drive or folder, and below the installation folder for every other.
+enum class FolderKind { Dot, Absolute, Skipped, Relative };
+
+FolderKind KindOf(const std::string& folder) {
+    if (!folder.empty() && folder[0] == '.') return FolderKind::Dot;
+    if (IsAbsolute(folder)) return FolderKind::Absolute;
+    if (DependsOnCurrentFolder(folder)) return FolderKind::Skipped;
+    return FolderKind::Relative;
+}
+
+// Warns about a folder that is not absolute and does not say plainly where it lies; false when
+// the program passes the record over.
+bool CheckRelative(const std::string& folder, FolderKind kind, const std::string& where, Findings* findings) {
+    if (kind == FolderKind::Skipped) {
+        Warn(findings, where,
+             "the folder depends on the current drive or folder (\"\\name\" or \"X:name\"): the program passes the "
+             "record over");
+        return false;
+    }
+    if (kind != FolderKind::Relative || folder.empty()) return true;
+    if (HasEnvironmentName(folder))
         Warn(findings, where,
              "the program expands no environment-style name such as " + folder.substr(0, folder.find('%', 1) + 1) +
-                 ": it takes the text as it stands, relative to the current directory");
-    } else if (!IsAbsolute(folder) && !IsDriveRoot(folder)) {
+                 ": it takes the text as a folder below the installation folder");
+    else
         Warn(findings, where,
-             fileRecord ? "the folder is relative without a leading \".\\\": the program takes it relative to the current "
-                          "directory, not to the installation folder"
-                        : "the folder is relative: the program takes a folder record's folder relative to the current "
-                          "directory, never to the installation folder");
-    }
+             "the folder is relative without a leading \".\\\": the program takes it relative to the installation "
+             "folder; write \".\\\" before it to say so");
+    return true;
 }
 
 // Folders no package owns, named where the program removes the folder itself once it is empty:
 // a folder record's folder, or a file record's folder when its name is empty.
-void CheckRemovedFolder(const std::string& folder, bool folderRecord, const std::string& where, Findings* findings) {
+void CheckRemovedFolder(const std::string& spelt, bool folderRecord, const std::string& where, Findings* findings) {
+    std::string folder = FullFormOf(spelt);
     const KnownFolder* known = IsDriveRoot(folder) ? nullptr : FindKnownFolder(folder);
     if (!known && !IsDriveRoot(folder)) return;
     std::string what = known ? known->name : "a drive's root folder";
@@ -61,7 +80,8 @@ void CheckRemovedFolder(const std::string& folder, bool folderRecord, const std:
 
 // Pruning walks up from the file's folder and removes every empty folder until one the program
 // protects. A well-known folder on the way that it does not protect could go.
-void CheckPruning(const std::string& path, const std::string& where, Findings* findings) {
+void CheckPruning(const std::string& spelt, const std::string& where, Findings* findings) {
+    std::string path = FullFormOf(spelt);
     std::string folder = path.substr(0, path.rfind('\\'));
     while (!folder.empty() && !IsDriveRoot(folder)) {
         if (const KnownFolder* known = FindKnownFolder(folder)) {
@@ -108,20 +128,22 @@ void CheckFiles(const LogContent& content, Findings* findings) {
             Warn(findings, where, "flag bits the program does not know are set; it ignores them");
 
         // Where the program looks for the file, and how long that path is at the least.
-        bool inInstallDir = !folder.empty() && folder[0] == '.';
+        FolderKind kind = KindOf(folder);
+        bool inInstallDir = kind == FolderKind::Dot || kind == FolderKind::Relative;
         size_t length;
-        if (inInstallDir) {
+        if (kind == FolderKind::Dot) {
             if (folder.size() > 1 && folder[1] != '\\')
                 Warn(findings, where,
                      "the folder begins with '.' but not \".\\\": the program takes it as the installation folder "
                      "itself and ignores the rest");
             std::string rest = folder.size() > 1 && folder[1] == '\\' ? folder.substr(2) : "";
             length = kShortestInstallDir + rest.size() + (!name.empty() && !rest.empty() && rest.back() != '\\') + name.size();
+        } else if (kind == FolderKind::Relative) {
+            if (folder.empty()) Warn(findings, where, "has no folder: the program looks for the file in the installation folder");
+            CheckRelative(folder, kind, where, findings);
+            length = kShortestInstallDir + folder.size() + (!name.empty() && !folder.empty() && folder.back() != '\\') + name.size();
         } else {
-            if (folder.empty())
-                Warn(findings, where, "has no folder: the program looks for the file in the current directory");
-            else
-                CheckRelative(folder, true, where, findings);
+            if (!CheckRelative(folder, kind, where, findings)) continue;
             length = folder.size() + (!name.empty() && !folder.empty() && folder.back() != '\\') + name.size();
         }
         if (length > kLongestPath) {
@@ -165,11 +187,16 @@ void CheckFolders(const LogContent& content, Findings* findings) {
         if (folder.empty()) {
             Warn(findings, where,
                  name.empty() ? "names neither a folder nor a file: it does nothing"
-                              : "has no folder: the program deletes the file from the current directory");
+                              : "has no folder: the program deletes the file from the installation folder");
             continue;
         }
-        CheckRelative(folder, false, where, findings);
-        CheckRemovedFolder(folder, true, where, findings);
+        FolderKind kind = KindOf(folder);
+        if (!CheckRelative(folder, kind, where, findings)) continue;
+        if (kind == FolderKind::Dot && folder.size() > 1 && folder[1] != '\\')
+            Warn(findings, where,
+                 "the folder begins with '.' but not \".\\\": the program takes it as the installation folder itself and "
+                 "ignores the rest");
+        if (kind == FolderKind::Absolute) CheckRemovedFolder(folder, true, where, findings);
         size_t length = folder.size() + (!name.empty() && folder.back() != '\\') + name.size();
         if (folder.size() > kLongestPath)
             Warn(findings, where, "the folder is longer than a path of " + std::to_string(kLongestPath) + " bytes: it cannot be removed");
