@@ -274,15 +274,16 @@ class WinePrefix:
         timeout = timeout or self.build.run_timeout
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
+        ready_win = f"{TOOLS_DIR_WIN}\\watching"
         ended_win = f"{TOOLS_DIR_WIN}\\ended"
-        result, ended = self.unix(result_win), self.unix(ended_win)
-        for stale in (result, ended):
+        result, ready, ended = self.unix(result_win), self.unix(ready_win), self.unix(ended_win)
+        for stale in (result, ready, ended):
             if stale.exists():
                 stale.unlink()
         # The helper learns of the program's end from a file: a program that ends at once may end
         # before the helper ever sees it.
-        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--ended", ended_win,
-                  "--timeout", str(timeout)]
+        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--ready", ready_win,
+                  "--ended", ended_win, "--timeout", str(timeout)]
         if shots:
             self.unix(shots).mkdir(parents=True, exist_ok=True)
             helper += ["--shots", shots]
@@ -296,7 +297,14 @@ class WinePrefix:
         stamp = f"{time.time():.3f}"
         with open(logs / f"helper-{stamp}.log", "w") as helper_log, open(logs / f"program-{stamp}.log", "w") as program_log:
             watcher = subprocess.Popen(helper, env=self.env, stdout=helper_log, stderr=helper_log, stdin=subprocess.DEVNULL)
-            time.sleep(0.3)
+            # The program starts once the helper listens: a silent run may broadcast its font
+            # changes within moments.
+            deadline = time.time() + 120
+            while not ready.exists() and watcher.poll() is None and time.time() < deadline:
+                time.sleep(0.05)
+            if not ready.exists():
+                watcher.kill()
+                raise RuntimeError(f"the helper did not start watching; see {logs}")
             process = subprocess.Popen([self.build.loader, program, *arguments], env=self.env, stdout=program_log, stderr=program_log,
                                        stdin=subprocess.DEVNULL, cwd=self.unix(cwd) if cwd else None)
             try:
