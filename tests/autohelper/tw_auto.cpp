@@ -3,7 +3,9 @@
 // person would (a click, a key, the close box), and records what every box showed: caption,
 // texts, buttons, fonts, focus, and optionally a screenshot.
 //
-// usage: tw-auto.exe --exe NAME --out RESULT.json [--ended FILE] [--timeout S] [--shots DIR] [--no-probe] [--then ACTION] ACTION...
+// usage: tw-auto.exe --exe NAME --out RESULT.json [--ready FILE] [--ended FILE] [--timeout S] [--shots DIR] [--no-probe] [--then ACTION] ACTION...
+//   --ready: a file it makes once it listens for broadcasts and its probe is in place, so that
+//            a program started afterwards, however quick, is seen whole
 //   --ended: a file that appears once the program has ended (it may end before it is seen)
 //   --no-probe: no font probe of its own, for a program of the other bitness, which cannot load
 //               it (there a probe that cannot be loaded would end the hook chain before the
@@ -465,6 +467,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     CreateListener();
     if (options.probe) InstallFontProbe();
+    if (!options.ready.empty()) {
+        HANDLE ready = CreateFileW(options.ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+    }
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     std::vector<std::string> boxes;
     std::set<HWND> handled;

@@ -266,23 +266,26 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None, command=None):
+    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None, cwd=None, command=None):
         """Runs the program as a person would, the helper answering each box with the next
         action (and every box after them with `then`, if given); returns its exit status and
-        what the helper saw. `command`, if given, is what starts the program instead (a client
-        such as Wine's own uninstaller, which waits for it); its exit status is returned."""
+        what the helper saw. `cwd`, a folder on C:, is the program's current folder: Wine
+        makes the Unix folder it is started from the Windows current folder. `command`, if
+        given, is what starts the program instead (a client such as Wine's own uninstaller,
+        which waits for it); its exit status is returned."""
         timeout = timeout or self.build.run_timeout
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
+        ready_win = f"{TOOLS_DIR_WIN}\\watching"
         ended_win = f"{TOOLS_DIR_WIN}\\ended"
-        result, ended = self.unix(result_win), self.unix(ended_win)
-        for stale in (result, ended):
+        result, ready, ended = self.unix(result_win), self.unix(ready_win), self.unix(ended_win)
+        for stale in (result, ready, ended):
             if stale.exists():
                 stale.unlink()
         # The helper learns of the program's end from a file: a program that ends at once may end
         # before the helper ever sees it.
-        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--ended", ended_win,
-                  "--timeout", str(timeout)]
+        helper = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--exe", exe_name, "--out", result_win, "--ready", ready_win,
+                  "--ended", ended_win, "--timeout", str(timeout)]
         if shots:
             self.unix(shots).mkdir(parents=True, exist_ok=True)
             helper += ["--shots", shots]
@@ -296,9 +299,16 @@ class WinePrefix:
         stamp = f"{time.time():.3f}"
         with open(logs / f"helper-{stamp}.log", "w") as helper_log, open(logs / f"program-{stamp}.log", "w") as program_log:
             watcher = subprocess.Popen(helper, env=self.env, stdout=helper_log, stderr=helper_log, stdin=subprocess.DEVNULL)
-            time.sleep(0.3)
+            # The program starts once the helper listens: a silent run may broadcast its font
+            # changes within moments.
+            deadline = time.time() + 120
+            while not ready.exists() and watcher.poll() is None and time.time() < deadline:
+                time.sleep(0.05)
+            if not ready.exists():
+                watcher.kill()
+                raise RuntimeError(f"the helper did not start watching; see {logs}")
             process = subprocess.Popen(command or [self.build.loader, program, *arguments], env=self.env, stdout=program_log,
-                                       stderr=program_log, stdin=subprocess.DEVNULL)
+                                       stderr=program_log, stdin=subprocess.DEVNULL, cwd=self.unix(cwd) if cwd else None)
             try:
                 code = process.wait(timeout=timeout + 30)
             except subprocess.TimeoutExpired:
@@ -319,6 +329,32 @@ class WinePrefix:
         if result.returncode != 0:
             raise RuntimeError(f"no short name for {windows_path}")
         return result.stdout.strip()
+
+    def hold(self, windows_path, timeout=60):
+        """Has another program hold the file open, sharing reading and writing but not deletion;
+        returns the function that lets go of it (once it has, calling it again does nothing)."""
+        ready, until = f"{TOOLS_DIR_WIN}\\held.flag", f"{TOOLS_DIR_WIN}\\release.flag"
+        for stale in (ready, until):
+            if self.unix(stale).exists():
+                self.unix(stale).unlink()
+        holder = subprocess.Popen([WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--hold", windows_path, "--ready", ready, "--until",
+                                   until, "--timeout", "600"], env=dict(self.env, WINEDEBUG="-all"), cwd=self.root,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def release():
+            if holder.poll() is None:
+                self.write(until, "")
+                holder.wait(timeout=60)
+
+        deadline = time.time() + timeout
+        while not self.unix(ready).exists():
+            if holder.poll() is not None:
+                raise RuntimeError(f"the holder could not open {windows_path}")
+            if time.time() > deadline:
+                release()
+                raise RuntimeError(f"the holder did not get hold of {windows_path} in time")
+            time.sleep(0.1)
+        return release
 
     def start_font_probe(self, timeout=300):
         """In a prefix of the 32-bit program: has a 32-bit helper install the 32-bit font probe's

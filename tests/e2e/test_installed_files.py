@@ -7,7 +7,6 @@ the calls named in RelayInclude) lists the calls the program made, with their ar
 order; and tw-auto's font probe reads the fonts of the dialog's controls there."""
 import re
 import subprocess
-import time
 import unittest
 
 from harness import TOOLS_DIR_WIN, WIN64_DIR, WINE, PrefixTestCase, box_text
@@ -311,22 +310,7 @@ class RefusedDeletionCase(InstalledFilesCase):
     def hold(self, path):
         """Another program holds the file open, sharing reading and writing but not deletion,
         until the test ends."""
-        ready = f"{TOOLS_DIR_WIN}\\held.flag"
-        until = f"{TOOLS_DIR_WIN}\\release.flag"
-        holder = subprocess.Popen([WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--hold", path, "--ready", ready, "--until", until,
-                                   "--timeout", "600"], env=dict(self.prefix.env, WINEDEBUG="-all"), cwd=self.prefix.root,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-        def release():
-            self.prefix.write(until, "")
-            holder.wait(timeout=60)
-
-        self.addCleanup(release)
-        deadline = time.time() + 60
-        while not self.prefix.unix(ready).exists():
-            self.assertIsNone(holder.poll(), "the holder could not open the file")
-            self.assertLess(time.time(), deadline, "the holder did not get hold of the file")
-            time.sleep(0.1)
+        self.addCleanup(self.prefix.hold(path))
 
 
 class RefusedDeletionTest(RefusedDeletionCase):

@@ -1,9 +1,13 @@
 """The program's own removal under Wine: after a confirmed run the hidden batch job deletes the
 program file, removes the installation folder when it is empty and deletes itself; nothing
-else is touched, whatever the folder is called."""
+else is touched, whatever the folder is called. A protected installation folder stays, a
+program file the job could never delete starts no job, and a user's own file of the batch's
+name is left as it was."""
+import shutil
 import unittest
 
 from harness import PrefixTestCase
+from test_folders import SHELL_FOLDERS_KEY, registry_values
 
 FOLDER = "C:\\Program Files\\Sample"
 PROGRAM = FOLDER + "\\Remove.exe"
@@ -15,7 +19,7 @@ MESSAGES = {
 }
 
 
-class SelfDeleteTest(PrefixTestCase):
+class SelfDeleteCase(PrefixTestCase):
     def install(self, program=PROGRAM, read_only=False):
         path = self.prefix.install_program(program, manifest={"messages": MESSAGES})
         if read_only:
@@ -31,6 +35,12 @@ class SelfDeleteTest(PrefixTestCase):
         self.assertEqual(result.texts(), [MESSAGES["MSG_CONFIRM"], MESSAGES["MSG_DONE"]])
         self.assertTrue(self.prefix.finish(), "a process of the prefix was still running: the job did not end")
 
+    def batches(self):
+        """The batch files in the root folder of drive C:."""
+        return sorted(p.name for p in self.prefix.unix("C:\\").iterdir() if p.suffix.lower() == ".bat")
+
+
+class SelfDeleteTest(SelfDeleteCase):
     def test_a_confirmed_run_removes_the_program_its_empty_folder_and_the_batch(self):
         self.install()
         self.confirm()
@@ -97,6 +107,50 @@ class SelfDeleteTest(PrefixTestCase):
         self.assertFalse(self.exists(program))
         self.assertFalse(self.exists(folder))
         self.assertFalse(self.exists(BATCH))
+
+
+
+class SelfDeleteSafetyTest(SelfDeleteCase):
+    def test_an_uninstaller_alone_on_the_desktop_leaves_the_desktop(self):
+        desktop = registry_values(self.prefix.path / "user.reg", SHELL_FOLDERS_KEY)["Desktop"]
+        for entry in self.prefix.unix(desktop).iterdir():
+            shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
+        program = f"{desktop}\\Remove.exe"
+        read_me = f"{desktop}\\Sample Read Me.txt"
+        self.prefix.install_program(program, manifest={"messages": MESSAGES,
+                                                       "files": [{"folder": desktop, "name": "Sample Read Me.txt"}]})
+        self.prefix.write(read_me, "the package's")
+        self.confirm(program)
+        self.assertFalse(self.exists(program))
+        self.assertFalse(self.exists(read_me))
+        self.assertTrue(self.prefix.unix(desktop).is_dir(), "the emptied desktop was removed")
+        self.assertEqual(self.batches(), [])
+
+    def test_a_program_file_held_by_another_program_starts_no_job(self):
+        self.install()
+        release = self.prefix.hold(PROGRAM)
+        self.addCleanup(release)
+        result = self.prefix.run(PROGRAM, actions=["press:1", "press:1"])
+        self.assertCleanRun(result)
+        self.assertEqual(result.texts(), [MESSAGES["MSG_CONFIRM"], MESSAGES["MSG_DONE"]])
+        # The program has ended: a job started for the held file would be repeating its del now,
+        # its batch file still there.
+        self.assertEqual(self.batches(), [], "a job was started that cannot delete the program file")
+        release()
+        self.assertTrue(self.prefix.finish(), "a process of the prefix was still running")
+        self.assertEqual(self.batches(), [])
+        self.assertTrue(self.exists(PROGRAM), "no job was to be left to delete the program file")
+
+    def test_a_users_own_delme_bat_is_left_as_it_was(self):
+        own = b"@echo off\r\nrem the user's own batch, not the uninstaller's\r\necho Good morning\r\n"
+        self.prefix.write(BATCH, own)
+        self.install()
+        self.confirm()
+        self.assertFalse(self.exists(PROGRAM))
+        self.assertFalse(self.exists(FOLDER))
+        self.assertTrue(self.exists(BATCH), "the user's Delme.bat was deleted")
+        self.assertEqual(self.prefix.unix(BATCH).read_bytes(), own)
+        self.assertEqual(self.batches(), ["Delme.bat"], "another batch file was left behind")
 
 
 if __name__ == "__main__":

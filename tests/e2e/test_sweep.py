@@ -103,14 +103,19 @@ class ProtectedInstallationFolderTest(SweepTestCase):
         return tree(self.prefix.unix("C:\\"))
 
     def test_an_uninstaller_in_the_program_files_folder_or_a_drive_root_sweeps_nothing(self):
-        # With the first pattern "*", a sweep would take every file that can be deleted.
-        self.write_all(self.program_files, ["Other App\\app.exe", "Other App\\data\\cache.tmp", "notes.txt"], "not ours")
-        self.write_all("C:\\", ["scratch.tmp", "Games\\save.dat"], "not ours")
+        # With the first pattern "*", a sweep would take every file that can be deleted: here
+        # more than a thousand files of other programs and of the user, whatever else the drive
+        # holds.
+        others = ["Other App\\app.exe", "notes.txt"] + [f"Other App\\data\\cache-{n:03}.tmp" for n in range(600)]
+        own = ["scratch.tmp"] + [f"Games\\saves\\save-{n:03}.dat" for n in range(600)]
+        self.write_all(self.program_files, others, "not ours")
+        self.write_all("C:\\", own, "not ours")
+        written = {unix_relative(f"{self.program_files}\\{r}"[3:]) for r in others} | {unix_relative(r) for r in own}
         for program in (f"{self.program_files}\\Remove.exe", "C:\\Remove.exe"):
             with self.subTest(program):
                 self.prefix.install_program(program, manifest={"patterns": ["*", ".tmp"]})
                 before = self.drive()
-                self.assertGreater(len(before), 1000)
+                self.assertLessEqual(written, before)
 
                 self.remove_silently(program)
 
