@@ -31,7 +31,7 @@ def install(prefix, build_dir, manifest, payload, steps, out, timeout=120):
     shutil.copy(build_dir / "uninstall.exe", prefix.unix(STUB))
     for name, content in payload.items():
         prefix.write(f"{PAYLOAD}\\{name}", content)
-    prefix.write(MANIFEST, json.dumps(manifest, indent=2))
+    prefix.write(MANIFEST, json.dumps(manifest, indent=2, ensure_ascii=False).encode("utf-8"))
     batch = ["@echo off", *steps, attach_line(out), "exit /b %errorlevel%"]
     prefix.write(SETUP + "\\install.bat", "\r\n".join(batch) + "\r\n")
     # The interpreter of the prefix's own bitness, which starts a 32-bit tool as Windows does, in
@@ -42,13 +42,13 @@ def install(prefix, build_dir, manifest, payload, steps, out, timeout=120):
 
 def reg_query(prefix, key):
     """The values of a registry key as `reg query` lists them: {name: (type, data)}; None when the
-    key is not there."""
+    key is not there. It writes in the console's code page, the prefix's OEM one (437)."""
     result = subprocess.run([WINE, "reg", "query", key], env=prefix.env, capture_output=True, timeout=120,
                             stdin=subprocess.DEVNULL)
     if result.returncode != 0:
         return None
     values = {}
-    for line in result.stdout.decode("utf-8", "replace").splitlines():
+    for line in result.stdout.decode("cp437", "replace").splitlines():
         parts = line.strip().split("    ")
         if line.startswith("    ") and len(parts) >= 2 and parts[1].startswith("REG_"):
             values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")

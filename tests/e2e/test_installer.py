@@ -19,11 +19,14 @@ SHARED_DLLS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"
 # A package for the machine: its folder in Program Files, a shared runtime in Common Files, its
 # menu in the all-users Programs menu, its data in the all-users application data.
 MACHINE_FOLDER = "C:\\Program Files\\Sample Notes"
+# Its texts in its language's code page, which the tool converts with the system's conversions.
+MACHINE_MESSAGES = dict(MESSAGES, MSG_DONE="Sample Notes a été supprimé de votre ordinateur. Grüße!")
 MACHINE_PACKAGE = {
     "scope": "machine",
-    "product": {"name": "Sample Notes 2.4", "version": "2.4", "publisher": "Tidewell Samples",
+    "product": {"name": "Sample Notes 2.4", "version": "2.4", "publisher": "Éditions Tidewell",
                 "help": "https://example.org/sample-notes/help", "key": "Sample Notes"},
-    "messages": MESSAGES,
+    "codepage": "windows-1252",
+    "messages": MACHINE_MESSAGES,
     "files": [
         {"folder": "{InstallDir}", "name": "notes.exe"},
         {"folder": "{InstallDir}\\help", "name": "index.html"},
@@ -130,7 +133,7 @@ class InstallerTest(PrefixTestCase):
         entry = reg_query(self.prefix, f"HKLM\\{UNINSTALL}\\Sample Notes")
         quoted = f'"{program}"'
         self.assertEqual({name: data for name, (kind, data) in entry.items() if kind == "REG_SZ"}, {
-            "DisplayName": "Sample Notes 2.4", "DisplayVersion": "2.4", "Publisher": "Tidewell Samples",
+            "DisplayName": "Sample Notes 2.4", "DisplayVersion": "2.4", "Publisher": "Éditions Tidewell",
             "HelpLink": "https://example.org/sample-notes/help", "DisplayIcon": program + ",0",
             "UninstallString": quoted, "QuietUninstallString": quoted + " /X", "InstallLocation": MACHINE_FOLDER})
         self.assertEqual(entry["NoModify"], ("REG_DWORD", "0x1"))
@@ -145,7 +148,7 @@ class InstallerTest(PrefixTestCase):
         self.assertCleanRun(result)
         self.assertEqual(result.texts(), [MESSAGES["MSG_CONFIRM"],
                                           shared_prompt("C:\\Program Files\\Common Files\\Sample Shared\\samplert.dll"),
-                                          MESSAGES["MSG_DONE"]])
+                                          MACHINE_MESSAGES["MSG_DONE"]])
         self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")
 
         for path in installed + [f"{MACHINE_FOLDER}\\help\\cache.tmp", MACHINE_FOLDER, menu, "C:\\ProgramData\\Sample Notes",
