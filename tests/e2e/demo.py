@@ -58,12 +58,15 @@ def count_line(label, before, after):
     return f"{label}: {gone} of {len(before)} removed"
 
 
-def install(prefix, user):
-    """Runs the package's installer, whose last step attaches the log and registers the package;
-    returns the program tree and the manifest. Another package that shares the runtime was there
-    before."""
+def install_neighbour(prefix):
+    """Another package, installed before, that shares the runtime."""
     prefix.write(f"{TOOLS_DIR_WIN}\\neighbour.reg", ("\ufeff" + package.neighbour_setup().replace("\n", "\r\n")).encode("utf-16-le"))
     wine(prefix, "reg", "import", f"{TOOLS_DIR_WIN}\\neighbour.reg")
+
+
+def install(prefix, user):
+    """Runs the package's installer, whose last step attaches the log and registers the package;
+    returns the program tree and the manifest."""
     tree = package.program_tree()
     manifest = package.manifest(tree)
     with open(package.FONT_SOURCE, "rb") as font:
@@ -103,6 +106,7 @@ def main():
         desktop, _ = package.user_folders(user)
         menu = package.MENU
         print(f"Installing {package.DISPLAY_NAME} in a throwaway Wine prefix ({prefix.root}) with its own installer")
+        install_neighbour(prefix)
         programs_before_install = installed_programs(prefix)
         tree, manifest = install(prefix, user)
 
