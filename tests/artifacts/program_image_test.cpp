@@ -35,6 +35,9 @@ std::vector<Build> Builds() {
              std::string(TIDEWELL_WIN64_DIR) + "/tidewell-log.exe"}};
 }
 
+// Named by its build in test names and messages.
+void PrintTo(const Build& build, std::ostream* out) { *out << build.name; }
+
 class ProgramImage : public ::testing::TestWithParam<Build> {};
 
 std::string Output(const std::string& command) {
