@@ -9,6 +9,7 @@
 #include "log/loader.h"
 #include "log/log_format.h"
 #include "removal/phases.h"
+#include "removal/report.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -40,28 +41,44 @@ void RunRemovalPhases() {
     RemoveRegistryRecords();
 }
 
+// The early exits leave what they hold to the end of the process, but end the report.
+int EndEarly(int code) {
+    CloseReport();
+    return code;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     run.isNT = IsNtFamily();
-    // The early exits leave what they hold to the end of the process.
     if (!InitRunContext(instance)) return EXIT_FAILED;
     ParseSwitches(argumentText);
-    if (!LoadUninstallLog()) return EXIT_FAILED;
-    if (!RegisterOwnerClass()) return EXIT_OK;
-    if (!CreateOwnerWindow()) return EXIT_FAILED;
+    // A quiet run asks nobody: a file whose deletion is refused stays.
+    if (run.quiet) run.readOnlyPolicy = 0;
+    OpenReport();
+    if (!LoadUninstallLog()) return EndEarly(EXIT_FAILED);
+    if (!RegisterOwnerClass()) return EndEarly(run.quiet ? EXIT_FAILED : EXIT_OK);
+    if (!CreateOwnerWindow()) return EndEarly(EXIT_FAILED);
 
+    // A silent or quiet run is not asked to confirm, and not told it is done.
+    int asks = !run.silent && !run.quiet;
     int removalRan = 1;
-    if (!run.silent)
-        removalRan = ShowMessage(GetMessageText(0, MSG_CONFIRM), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+    if (asks) removalRan = ShowMessage(GetMessageText(0, MSG_CONFIRM), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
     if (removalRan) {
         RunRemovalPhases();
-        if (!run.silent) ShowMessage(GetMessageText(0, MSG_DONE), MB_OK | MB_ICONINFORMATION);
+        if (asks) ShowMessage(GetMessageText(0, MSG_DONE), MB_OK | MB_ICONINFORMATION);
+    } else {
+        Report(OUTCOME_NOTED, "removal cancelled, nothing removed");
     }
 
     CloseOwnerWindow();
     FreeUninstallLog();
-    if (removalRan && !run.silent) ScheduleSelfDelete();
+    if (removalRan && !run.silent)
+        ScheduleSelfDelete();
+    else if (run.silent)
+        Report(OUTCOME_NOTED, "self-deletion not asked for in a silent run");
+    CloseReport();
     ReleaseRunContext();
+    if (run.quiet && run.keptCount) return EXIT_KEPT;
     return EXIT_OK;
 }

@@ -5,12 +5,19 @@
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "removal/report.h"
 #include "ui/message_box.h"
 
 int LoadUninstallLog() {
     int code = ReadUninstallLog();
     if (code == LOG_OK) return 1;
-    if (code == LOG_NOT_READ) return 0;
+    Report(OUTCOME_NOTED, "nothing removed, %s: %s",
+           code == LOG_NOT_READ ? "no log, or the program file cannot be opened"
+           : code == ERR_NO_MEMORY ? "no memory for the log"
+                                   : "the log is damaged",
+           run.modulePath);
+    // A quiet run shows no box: its exit code says it.
+    if (code == LOG_NOT_READ || run.quiet) return 0;
     char* message;
     if (!AllocZeroed(MESSAGE_SIZE, &message)) return 0;
     FormatMessageText(message, code, run.modulePath);

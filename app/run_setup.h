@@ -2,7 +2,10 @@
 #pragma once
 #include "base/platform.h"
 
-enum { EXIT_OK = 0, EXIT_FAILED = -1 };
+// A run's exit codes. A quiet run ends with EXIT_KEPT when it completed but something the log
+// names stayed (in use, refused, still shared); every other run as it always has: EXIT_OK for a
+// completed, cancelled or silent run, EXIT_FAILED when nothing could be done.
+enum { EXIT_OK = 0, EXIT_KEPT = 1, EXIT_FAILED = -1 };
 
 // 0 when a path buffer cannot be had or the program's own path does not fit one.
 int InitRunContext(HINSTANCE instance);

@@ -6,6 +6,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/protected_folders.h"
+#include "removal/report.h"
 
 namespace {
 
@@ -203,17 +204,12 @@ int CouldDeleteProgramFile(const char* path) {
     return 1;
 }
 
-}  // namespace
-
-void ScheduleSelfDelete() {
-    char batchPath[PATH_SIZE];
-    char scriptText[SCRIPT_SIZE];
-    scriptText[0] = 0;
-
+// Writes the batch and starts the job; null when it runs, otherwise why it does not.
+const char* StartSelfDeletion(char* batchPath, char* scriptText) {
     GetShortPathNameA(run.installDir, run.installDir, PATH_SIZE);
     StripBackslash(run.installDir);
     // The program's path as the run read it at its start; without one, no job is started.
-    if (!run.modulePath[0] || !CopyText(run.pathBuf, PATH_SIZE, run.modulePath)) return;
+    if (!run.modulePath[0] || !CopyText(run.pathBuf, PATH_SIZE, run.modulePath)) return "the program's path is unknown";
     GetShortPathNameA(run.pathBuf, run.pathBuf, PATH_SIZE);
 
     // Neither this process nor the job may hold the installation folder as its current one.
@@ -221,16 +217,17 @@ void ScheduleSelfDelete() {
     StripBackslash(scriptText);
     SetCurrentDirectoryA(scriptText);
 
-    if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE) return;
+    if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE)
+        return "the program's path cannot stand in a batch line";
     // A job that could never delete the file would try for ever: none is started.
-    if (!CouldDeleteProgramFile(run.pathBuf)) return;
+    if (!CouldDeleteProgramFile(run.pathBuf)) return "the program file could not be deleted (in use, or no right to it)";
     // The folder the batch would remove is asked about as the batch names it.
     int keepFolder = IsProtectedFolder(run.installDir);
     HANDLE file = CreateBatch(batchPath);
-    if (!file) return;
+    if (!file) return "no batch file could be made";
     if (!WriteBatch(file, batchPath, scriptText, keepFolder)) {
         DeleteFileA(batchPath);
-        return;
+        return "the batch file could not be written";
     }
 
     // del refuses read-only, hidden and system files, and the job would then spin for ever. A
@@ -239,10 +236,24 @@ void ScheduleSelfDelete() {
     DWORD attributes = GetFileAttributesA(run.pathBuf);
     if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(run.pathBuf, FILE_ATTRIBUTE_NORMAL)) {
         DeleteFileA(batchPath);
-        return;
+        return "the program file's attributes cannot be changed";
     }
-    if (StartJob(batchPath, scriptText)) return;
+    if (StartJob(batchPath, scriptText)) return nullptr;
     DeleteFileA(batchPath);
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
     if (attributes & settable) SetFileAttributesA(run.pathBuf, attributes & settable);
+    return "no command interpreter could be started";
+}
+
+}  // namespace
+
+void ScheduleSelfDelete() {
+    char batchPath[PATH_SIZE];
+    char scriptText[SCRIPT_SIZE];
+    scriptText[0] = 0;
+    const char* why = StartSelfDeletion(batchPath, scriptText);
+    if (why)
+        Report(OUTCOME_NOTED, "self-deletion not scheduled, %s: %s", why, run.modulePath);
+    else
+        Report(OUTCOME_NOTED, "self-deletion scheduled: %s", batchPath);
 }

@@ -3,6 +3,30 @@
 #include "base/run_context.h"
 #include "base/text.h"
 
+namespace {
+
+// Takes the report's path at c, quoted or up to the next blank, into run.reportPath; returns
+// where the scan goes on, or null when it must stop (a quote that is never closed).
+const char* TakeReportPath(const char* c) {
+    char end = ' ';
+    if (*c == '"') {
+        end = '"';
+        ++c;
+    }
+    unsigned int length = 0;
+    while (c[length] && c[length] != end) ++length;
+    if (end == '"' && c[length] != '"') return nullptr;
+    // A path that does not fit is never cut: a cut path would name some other file.
+    run.reportPath[0] = 0;
+    if (length < PATH_SIZE) {
+        CopyBytes(run.reportPath, c, length);
+        run.reportPath[length] = 0;
+    }
+    return c + length + (end == '"');
+}
+
+}  // namespace
+
 void ParseSwitches(const char* text) {
     if (!text) return;
     const char* c = text;
@@ -10,8 +34,14 @@ void ParseSwitches(const char* text) {
     for (;;) {
         if (*c != '-' && *c != '/') return;
         if (c[1] == 0) return;
-        if (ToUpperAscii(c[1]) == 'X') run.silent = 1;
+        char letter = ToUpperAscii(c[1]);
         c += 2;
+        if (letter == 'X') run.silent = 1;
+        if (letter == 'Q') run.quiet = 1;
+        if (letter == 'L' && *c == '=') {
+            c = TakeReportPath(c + 1);
+            if (!c) return;
+        }
         while (*c && *c != ' ' && *c != '-' && *c != '/') ++c;
         while (*c == ' ') ++c;
     }

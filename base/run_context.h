@@ -12,8 +12,17 @@ struct RunContext {
     char* modulePath;  // the program file, read once at the start of the run
     HWND ownerWindow;
     int isNT;
-    int silent;
+    int silent;  // /X: no confirmation, no completion message, no self-deletion
+    int quiet;   // /Q: no box of any kind; every question gets its safe answer
     int readOnlyPolicy = -1;  // -1 ask, 1 yes to all, 0 no to all
+
+    // The report of what the run removed and kept: the file asked for with /L (empty: none),
+    // its handle while it is open, and the counts that decide a quiet run's exit code.
+    char reportPath[PATH_SIZE];
+    HANDLE reportFile;
+    unsigned int removedCount;
+    unsigned int keptCount;
+    unsigned int missingCount;
 
     // The loaded uninstall log.
     char** catalogue;  // table 0, ended by a null entry

@@ -27,6 +27,17 @@ int AppendText(char* destination, unsigned int size, const char* source) {
     return 1;
 }
 
+int AppendNumber(char* destination, unsigned int size, unsigned long value) {
+    char digits[24];
+    unsigned int at = sizeof digits - 1;
+    digits[at] = 0;
+    do {
+        digits[--at] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    return AppendText(destination, size, digits + at);
+}
+
 void CopyBytes(void* destination, const void* source, unsigned int count) {
     unsigned char* to = static_cast<unsigned char*>(destination);
     const unsigned char* from = static_cast<const unsigned char*>(source);

@@ -5,6 +5,8 @@
 unsigned int TextLength(const char* text);
 int CopyText(char* destination, unsigned int size, const char* source);
 int AppendText(char* destination, unsigned int size, const char* source);
+// Appends the number in decimal; 0 when there is no room.
+int AppendNumber(char* destination, unsigned int size, unsigned long value);
 void CopyBytes(void* destination, const void* source, unsigned int count);
 void FillZero(void* destination, unsigned int count);
 

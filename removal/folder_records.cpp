@@ -5,6 +5,7 @@
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
+#include "removal/report.h"
 #include "removal/resolve_folder.h"
 
 namespace {
@@ -19,24 +20,51 @@ int IsCurrentDirectory(const char* folder) {
     return EqualsIgnoreCase(full, current);
 }
 
+void RemoveShortcut(const char* path) {
+    if (IsFileBehindLink(path)) {
+        Report(OUTCOME_KEPT, "shortcut kept, behind a link: %s", path);
+        return;
+    }
+    int deleted = DeleteFileA(path);
+    ReportDeletion("shortcut", deleted, deleted ? 0 : GetLastError(), "", path);
+}
+
+void RemoveFolder(const char* folder) {
+    // A log may name the desktop or the start menu as a shortcut's folder; the folder itself
+    // must stay even when the shortcut was the last thing in it.
+    if (IsFolderBehindLink(folder)) {
+        Report(OUTCOME_NOTED, "folder kept, behind a link: %s", folder);
+        return;
+    }
+    if (IsProtectedFolder(folder)) {
+        Report(OUTCOME_NOTED, "folder kept, protected: %s", folder);
+        return;
+    }
+    // The platform refuses to remove the current directory.
+    if (IsCurrentDirectory(folder)) SetCurrentDirectoryA("..");
+    if (RemoveDirectoryA(folder))
+        Report(OUTCOME_NOTED, "folder removed: %s", folder);
+    else
+        ReportFolderKept(GetLastError(), folder);
+}
+
 void RemoveFolderEntry(const FolderRecord* record) {
     // An entry whose folder the rule skips, or whose file path or folder would not fit a path
     // buffer, names nothing the platform could hold, and is passed over whole.
-    if (!ResolveFolder(record->folder, run.pathBuf)) return;
+    if (!ResolveFolder(record->folder, run.pathBuf) ||
+        (record->name[0] && (!AppendBackslash(run.pathBuf) || !AppendText(run.pathBuf, PATH_SIZE, record->name)))) {
+        Report(record->name[0] ? OUTCOME_KEPT : OUTCOME_NOTED, "shortcut passed over, %s: %s\\%s",
+               DependsOnCurrentFolder(record->folder) ? "its folder depends on the current folder" : "its path is too long",
+               record->folder, record->name);
+        return;
+    }
     if (record->name[0]) {
-        if (!AppendBackslash(run.pathBuf) || !AppendText(run.pathBuf, PATH_SIZE, record->name)) return;
-        if (IsFileBehindLink(run.pathBuf)) return;
-        DeleteFileA(run.pathBuf);
+        RemoveShortcut(run.pathBuf);
     }
     // An entry without a folder names its file alone.
     if (!record->folder[0]) return;
-    // A log may name the desktop or the start menu as a shortcut's folder; the folder itself
-    // must stay even when the shortcut was the last thing in it.
     ResolveFolder(record->folder, run.pathBuf);
-    if (IsFolderBehindLink(run.pathBuf) || IsProtectedFolder(run.pathBuf)) return;
-    // The platform refuses to remove the current directory.
-    if (IsCurrentDirectory(run.pathBuf)) SetCurrentDirectoryA("..");
-    RemoveDirectoryA(run.pathBuf);
+    RemoveFolder(run.pathBuf);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
+#include "removal/report.h"
 #include "removal/resolve_folder.h"
 #include "resources/resource.h"
 #include "ui/message_box.h"
@@ -15,6 +16,8 @@
 namespace {
 
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+// Milliseconds the font-change broadcast waits for each window that is not hung.
+enum { FONT_CHANGE_TIMEOUT = 1000 };
 
 // Failures that mean the file is there but may not go now (read-only, held open, locked,
 // write-protected medium), as opposed to a file that is missing or a path that is wrong: the
@@ -39,8 +42,9 @@ int IsAccessDenied(DWORD code) {
 }
 
 // 1 when the user agrees to remove a shared file nobody else uses; also when the question
-// cannot be worded for want of memory.
+// cannot be worded for want of memory. A quiet run keeps the file: nobody is there to agree.
 int AskSharedUnused(const char* path) {
+    if (run.quiet) return 0;
     char* text;
     if (!AllocZeroed(MESSAGE_SIZE, &text)) return 1;
     FormatMessageText(text, MSG_SHARED_UNUSED, path);
@@ -66,6 +70,7 @@ int IsUsedByOthers(const char* path) {
     DWORD count, type, size;
     int used = QuerySharedCount(key, path, &count, &type, &size) && count > 1;
     RegCloseKey(key);
+    if (used) Report(OUTCOME_KEPT, "file kept, other packages use it (count %u, not changed): %s", count, path);
     return used;
 }
 
@@ -78,12 +83,15 @@ int SettleSharedCount(const char* path) {
     if (keyOpen) {
         DWORD count, type, size;
         if (QuerySharedCount(key, path, &count, &type, &size)) {
+            DWORD before = count;
             if (count > 0) --count;
             RegSetValueExA(key, path, 0, type, reinterpret_cast<const BYTE*>(&count), size);
             if (count > 0) {
                 RegCloseKey(key);
+                Report(OUTCOME_KEPT, "file kept, other packages use it (count %u to %u): %s", before, count, path);
                 return 0;
             }
+            Report(OUTCOME_NOTED, "shared file, no other package uses it (count %u to %u): %s", before, count, path);
         }
     } else if (IsUsedByOthers(path)) {
         return 0;
@@ -91,15 +99,21 @@ int SettleSharedCount(const char* path) {
     int proceed = AskSharedUnused(path);
     if (proceed && keyOpen) RegDeleteValueA(key, path);
     if (keyOpen) RegCloseKey(key);
+    if (!proceed)
+        Report(OUTCOME_KEPT, "file kept, shared, %s: %s", run.quiet ? "not asked in a quiet run" : "answered No", path);
     return proceed;
 }
 
 void UnregisterModule(const char* path) {
     HMODULE module = LoadLibraryA(path);
-    if (reinterpret_cast<ULONG_PTR>(module) < 32) return;
+    if (reinterpret_cast<ULONG_PTR>(module) < 32) {
+        Report(OUTCOME_NOTED, "module not unregistered, it cannot be loaded: %s", path);
+        return;
+    }
     FARPROC unregister = GetProcAddress(module, "DllUnregisterServer");
     if (unregister) unregister();  // its result changes nothing here
     FreeLibrary(module);
+    Report(OUTCOME_NOTED, "module %s: %s", unregister ? "unregistered" : "not unregistered, it has no DllUnregisterServer", path);
 }
 
 void ClearReadOnly(const char* path) {
@@ -107,33 +121,64 @@ void ClearReadOnly(const char* path) {
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
+// 1 when the file is gone; otherwise the platform's reason.
+int DeleteNow(const char* path, DWORD* error) {
+    if (DeleteFileA(path)) return 1;
+    *error = GetLastError();
+    return 0;
+}
+
 // Deletes the file; a refused deletion is settled by the run's answer policy or by asking.
-// A plain Yes retries and, while the deletion is still refused, asks again.
+// A plain Yes retries and, while the deletion is still refused, asks again. A quiet run starts
+// with the policy No to all: nobody is asked, the file stays.
 void DeleteWithConsent(const char* path) {
-    if (DeleteFileA(path)) return;
-    while (IsAccessDenied(GetLastError())) {
-        if (run.readOnlyPolicy == 0) return;
+    DWORD error = 0;
+    int deleted = DeleteNow(path, &error);
+    const char* answer = "";
+    while (!deleted && IsAccessDenied(error)) {
+        if (run.readOnlyPolicy == 0) {
+            answer = run.quiet ? ", not asked in a quiet run" : ", answered No to all";
+            break;
+        }
         if (run.readOnlyPolicy == 1) {
             ClearReadOnly(path);
-            DeleteFileA(path);
-            return;
-        }
-        switch (AskReadOnly(path)) {
-        case IDYES:
-            ClearReadOnly(path);
-            if (DeleteFileA(path)) return;
+            deleted = DeleteNow(path, &error);
+            answer = ", answered Yes to all";
             break;
-        case IDC_YESALL:
+        }
+        int choice = AskReadOnly(path);
+        if (choice == IDYES) {
+            ClearReadOnly(path);
+            deleted = DeleteNow(path, &error);
+            answer = ", answered Yes";
+            continue;
+        }
+        if (choice == IDC_YESALL) {
             run.readOnlyPolicy = 1;
             ClearReadOnly(path);
-            DeleteFileA(path);
-            return;
-        case IDC_NOALL:
+            deleted = DeleteNow(path, &error);
+            answer = ", answered Yes to all";
+        } else if (choice == IDC_NOALL) {
             run.readOnlyPolicy = 0;
-            return;
-        default:  // No, Cancel, or no dialog: this file stays
-            return;
+            answer = ", answered No to all";
+        } else {
+            answer = ", answered No";  // No, Cancel, or no dialog: this file stays
         }
+        break;
+    }
+    ReportDeletion("file", deleted, error, answer, path);
+}
+
+// The emptied folder an installed-file record names by an empty name.
+void RemoveNamedFolder(const char* path) {
+    if (IsFolderBehindLink(path)) {
+        Report(OUTCOME_NOTED, "folder kept, behind a link: %s", path);
+    } else if (IsProtectedFolder(path)) {
+        Report(OUTCOME_NOTED, "folder kept, protected: %s", path);
+    } else if (RemoveDirectoryA(path)) {
+        Report(OUTCOME_NOTED, "folder removed: %s", path);
+    } else {
+        ReportFolderKept(GetLastError(), path);
     }
 }
 
@@ -141,23 +186,35 @@ void RemoveInstalledFile(const FileRecord* record) {
     char* path = run.pathBuf;
     // A folder the rule skips, or a path that would not fit the buffer (never cut: a shortened
     // path could name some other file), passes the record over whole.
-    if (!ResolveFolder(record->folder, path)) return;
+    if (!ResolveFolder(record->folder, path)) {
+        Report(OUTCOME_KEPT, "file passed over, %s: %s\\%s",
+               DependsOnCurrentFolder(record->folder) ? "its folder depends on the current folder" : "its path is too long",
+               record->folder, record->name);
+        return;
+    }
     if (!record->name[0]) {
         // Only an empty folder goes, and never one of the system's own: a log may name the
         // desktop or the start menu as a folder of the package.
-        if (!IsFolderBehindLink(path) && !IsProtectedFolder(path)) RemoveDirectoryA(path);
+        RemoveNamedFolder(path);
         return;
     }
-    if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) return;
+    if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) {
+        Report(OUTCOME_KEPT, "file passed over, its path is too long: %s\\%s", record->folder, record->name);
+        return;
+    }
     // Behind a link, the file is not the package's: its count, its font or its module no more.
-    if (IsFileBehindLink(path)) return;
+    if (IsFileBehindLink(path)) {
+        Report(OUTCOME_KEPT, "file kept, behind a link: %s", path);
+        return;
+    }
 
     if ((record->flags & FILE_SHARED) && !SettleSharedCount(path)) return;
     // Every resolved path is absolute, so the system unloads this very file, not another of its
-    // name found along its search paths.
+    // name found along its search paths. A window that does not answer cannot hold the run: the
+    // broadcast passes over hung windows and waits a second at most for each other one.
     if (record->flags & FILE_FONT) {
-        RemoveFontResourceA(path);
-        SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+        Report(OUTCOME_NOTED, "font %s: %s", RemoveFontResourceA(path) ? "unloaded" : "not unloaded", path);
+        SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, FONT_CHANGE_TIMEOUT, nullptr);
     }
     if (record->flags & FILE_SELFREG) UnregisterModule(path);
     DeleteWithConsent(path);

@@ -10,9 +10,28 @@
 #include "base/text.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
+#include "removal/report.h"
 #include "removal/resolve_folder.h"
 
 namespace {
+
+// The sweep's figures, for the report.
+struct SweepFigures {
+    unsigned int filesRemoved;
+    unsigned int filesKept;
+    unsigned int foldersRemoved;
+};
+SweepFigures figures;
+
+// Reports a folder the sweep kept: the current folder, or the entry of that name in it. The
+// current folder is read only when a report is written.
+void ReportKeptFolder(const char* why, const char* entryName) {
+    if (!run.reportFile) return;
+    char path[PATH_SIZE];
+    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path))) path[0] = 0;
+    if (entryName && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, entryName))) path[0] = 0;
+    Report(OUTCOME_NOTED, "folder %s: %s", why, path);
+}
 
 int IsDotEntry(const char* name) {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
@@ -40,7 +59,12 @@ void RemoveCurrentFolder() {
     }
     ReadCurrentDirectory(path);
     SetCurrentDirectoryA("..");
-    if (path[0]) RemoveDirectoryA(path);
+    if (path[0]) {
+        if (RemoveDirectoryA(path))
+            ++figures.foldersRemoved;
+        else
+            ReportFolderKept(GetLastError(), path);
+    }
     FreeAndNull(&path);
 }
 
@@ -69,10 +93,19 @@ void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
     do {
         if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // The subfolder's sweep comes back here through "..".
-            if (IsFolderToEnter(entry) && SetCurrentDirectoryA(entry->cFileName)) SweepCurrentFolder();
+            if (IsDotEntry(entry->cFileName)) continue;
+            if (!IsFolderToEnter(entry))
+                ReportKeptFolder("not swept, a link", entry->cFileName);
+            else if (SetCurrentDirectoryA(entry->cFileName))
+                SweepCurrentFolder();
+            else
+                ReportKeptFolder("not swept, it cannot be entered", entry->cFileName);
         } else if (MatchesPattern(entry->cFileName)) {
             // A file that cannot be deleted just stays, and keeps its folder.
-            DeleteFileA(entry->cFileName);
+            if (DeleteFileA(entry->cFileName))
+                ++figures.filesRemoved;
+            else
+                ++figures.filesKept;
         }
     } while (FindNextFileA(search, entry));
     FindClose(search);
@@ -101,13 +134,16 @@ void SweepCurrentFolder() {
         return;
     }
     if (!MaySweepCurrentFolder()) {
+        ReportKeptFolder("not swept, protected", nullptr);
         SetCurrentDirectoryA("..");
     } else {
         SweepCurrentEntries(entry);
-        if (IsCurrentFolderEmpty(entry))
+        if (IsCurrentFolderEmpty(entry)) {
             RemoveCurrentFolder();
-        else
+        } else {
+            ReportKeptFolder("kept, not empty", nullptr);
             SetCurrentDirectoryA("..");
+        }
     }
     FreeAndNull(&entry);
 }
@@ -133,9 +169,18 @@ int MatchesPattern(const char* name) {
 
 void SweepLeftovers() {
     if (!run.patterns || !run.patterns[0]) return;
-    if (IsProtectedFolder(run.installDir)) return;
+    if (IsProtectedFolder(run.installDir)) {
+        Report(OUTCOME_NOTED, "sweep not made, the installation folder is protected: %s", run.installDir);
+        return;
+    }
     // Swept from wherever the process happens to be, the patterns would reach folders that are
     // not the package's.
-    if (!EnterInstallDir()) return;
+    if (!EnterInstallDir()) {
+        Report(OUTCOME_NOTED, "sweep not made, the installation folder cannot be entered: %s", run.installDir);
+        return;
+    }
+    figures = SweepFigures{};
     SweepCurrentFolder();
+    Report(OUTCOME_NOTED, "sweep: %u files removed, %u files kept, %u folders removed", figures.filesRemoved,
+           figures.filesKept, figures.foldersRemoved);
 }

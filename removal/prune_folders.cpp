@@ -6,6 +6,7 @@
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
+#include "removal/report.h"
 #include "removal/resolve_folder.h"
 
 namespace {
@@ -42,11 +43,23 @@ int FolderIsMissing(const char* path) {
 // has no parent left in the path. 1 when it removed the record's own folder; 0, with the path
 // as it came, when it removed nothing.
 int PruneUpward(char* path, char* lastPrunedFolder) {
+    if (FolderIsMissing(path)) return 0;
     // What lies behind a link in the package's tree is not the package's to prune.
-    if (FolderIsMissing(path) || IsFolderBehindLink(path)) return 0;
+    if (IsFolderBehindLink(path)) {
+        Report(OUTCOME_NOTED, "folder kept, behind a link: %s", path);
+        return 0;
+    }
     int removedOwn = 0;
     for (;;) {
-        if (IsProtectedFolder(path) || !RemoveDirectoryA(path)) return removedOwn;
+        if (IsProtectedFolder(path)) {
+            Report(OUTCOME_NOTED, "folder kept, protected: %s", path);
+            return removedOwn;
+        }
+        if (!RemoveDirectoryA(path)) {
+            ReportFolderKept(GetLastError(), path);
+            return removedOwn;
+        }
+        Report(OUTCOME_NOTED, "folder pruned: %s", path);
         if (!removedOwn) {
             CopyText(lastPrunedFolder, PATH_SIZE, path);
             removedOwn = 1;

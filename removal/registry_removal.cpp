@@ -4,6 +4,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/phases.h"
+#include "removal/report.h"
 
 namespace {
 
@@ -21,14 +22,29 @@ int IsPredefinedRoot(unsigned int root) { return (root & 0x80000000u) != 0; }
 
 // The path reads key path, pair, value name; the pair is cut to end the key path for the call
 // and put back afterwards, so the record reads the same as before.
-void RemoveValue(HKEY root, char* path, char* pair) {
+LONG RemoveValue(HKEY root, char* path, char* pair) {
     *pair = 0;
     HKEY key;
-    if (RegOpenKeyA(root, path, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, pair + 2);
+    LONG result = RegOpenKeyA(root, path, &key);
+    if (result == ERROR_SUCCESS) {
+        result = RegDeleteValueA(key, pair + 2);
         RegCloseKey(key);
     }
     *pair = '\\';
+    return result;
+}
+
+// The record's outcome, as the report names it: the root's short name, then the path.
+void ReportRegistry(const char* kind, LONG result, unsigned int root, const char* path) {
+    static const char* const roots[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKCC", "HKDD"};
+    unsigned int index = root - 0x80000000u;
+    const char* rootName = index < sizeof roots / sizeof roots[0] ? roots[index] : "root";
+    if (result == ERROR_SUCCESS)
+        Report(OUTCOME_REMOVED, "%s removed: %s\\%s", kind, rootName, path);
+    else if (result == ERROR_FILE_NOT_FOUND)
+        Report(OUTCOME_MISSING, "%s missing: %s\\%s", kind, rootName, path);
+    else
+        Report(OUTCOME_KEPT, "%s kept (error %u): %s\\%s", kind, static_cast<unsigned int>(result), rootName, path);
 }
 
 }  // namespace
@@ -64,15 +80,18 @@ void RemoveRegistryRecords() {
     for (unsigned int i = 0; i < run.registryCount; ++i) {
         RegistryRecord* record = run.registryEntries[i];
         char* path = record->path;
-        if (path[0] == 0 || !IsPredefinedRoot(record->root)) continue;
+        if (path[0] == 0 || !IsPredefinedRoot(record->root)) {
+            Report(OUTCOME_NOTED, "registry record passed over, it names no key: %s", path);
+            continue;
+        }
         HKEY root = RootKey(record->root);
         // A value exactly when the last backslash follows another one.
         char* last = FindLast(path, '\\');
         if (last && last != path && last[-1] == '\\')
-            RemoveValue(root, path, last - 1);
+            ReportRegistry("registry value", RemoveValue(root, path, last - 1), record->root, path);
         else if (run.isNT)
-            DeleteKeyTree(root, path);
-        else
-            RegDeleteKeyA(root, path);  // the 95 family removes the whole subtree in one call
+            ReportRegistry("registry key", DeleteKeyTree(root, path), record->root, path);
+        else  // the 95 family removes the whole subtree in one call
+            ReportRegistry("registry key", RegDeleteKeyA(root, path), record->root, path);
     }
 }

@@ -9,7 +9,15 @@ int IsSlash(char c) {
     return c == '\\' || c == '/';
 }
 
+int IsAbsoluteFolder(const char* folder) {
+    return (folder[0] && folder[1] == ':' && IsSlash(folder[2])) || (IsSlash(folder[0]) && IsSlash(folder[1]));
+}
+
 }  // namespace
+
+int DependsOnCurrentFolder(const char* folder) {
+    return folder[0] != '.' && !IsAbsoluteFolder(folder) && ((folder[0] && folder[1] == ':') || IsSlash(folder[0]));
+}
 
 int ResolveFolder(const char* folder, char* path) {
     if (folder[0] == '.') {
@@ -17,10 +25,8 @@ int ResolveFolder(const char* folder, char* path) {
         if (folder[1] == '\\') return AppendText(path, PATH_SIZE, folder + 2);
         return 1;
     }
-    int hasDrive = folder[0] && folder[1] == ':';
-    if ((hasDrive && IsSlash(folder[2])) || (IsSlash(folder[0]) && IsSlash(folder[1])))
-        return CopyText(path, PATH_SIZE, folder);
-    if (hasDrive || IsSlash(folder[0])) return 0;
+    if (IsAbsoluteFolder(folder)) return CopyText(path, PATH_SIZE, folder);
+    if (DependsOnCurrentFolder(folder)) return 0;
     return CopyText(path, PATH_SIZE, run.installDir) && AppendText(path, PATH_SIZE, folder);
 }
 

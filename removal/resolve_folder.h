@@ -9,6 +9,8 @@
 //     program happens to be started from.
 #pragma once
 
+// 1 when the folder depends on a current drive or folder ("\name", "X:name"), which the rule skips.
+int DependsOnCurrentFolder(const char* folder);
 // Writes the record's folder, resolved, into a PATH_SIZE buffer. 0 when the folder is skipped
 // or the result does not fit the buffer.
 int ResolveFolder(const char* folder, char* path);

@@ -45,7 +45,7 @@ const std::set<std::string>& KnownApis() {
         "RegQueryValueExA", "RegSetValueExA", "RegDeleteValueA", "RegDeleteKeyA", "RegEnumKeyExA",
         "RegisterClassA", "CreateWindowExA", "DestroyWindow", "GetMessageA", "DispatchMessageA",
         "PostQuitMessage", "DefWindowProcA", "LoadIconA", "LoadCursorA", "MessageBoxA", "DialogBoxParamA",
-        "EndDialog", "SetWindowTextA", "SetDlgItemTextA", "SendMessageA", "GetWindow", "GetSysColor",
+        "EndDialog", "SetWindowTextA", "SetDlgItemTextA", "SendMessageA", "SendMessageTimeoutA", "GetWindow", "GetSysColor",
         "GetStockObject", "CreateSolidBrush", "DeleteObject", "SetBkColor", "GetObjectA",
         "CreateFontIndirectA", "RemoveFontResourceA", "OleInitialize", "OleUninitialize", "CoTaskMemFree",
         "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer",

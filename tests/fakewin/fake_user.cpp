@@ -1,6 +1,7 @@
 // The stand-in's windows, message queue, message boxes, the modal dialog of template 109 and
 // the drawing objects: what the program shows, and the user's scripted answers.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -420,6 +421,23 @@ LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
         if (window->dialogProcedure) return Succeed(api, subject, static_cast<LRESULT>(window->dialogProcedure(handle, message, wParam, lParam)));
         return Succeed(api, subject, LRESULT(0));
     }
+}
+
+int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments) {
+    int length = std::vsnprintf(buffer, 1024, format, arguments);
+    return length < 0 ? 0 : std::min(length, 1023);
+}
+
+// Only broadcasts are sent this way; each is recorded with its flags and time-out.
+LRESULT WINAPI SendMessageTimeoutA(HWND handle, UINT message, WPARAM, LPARAM, UINT flags, UINT timeout, PDWORD_PTR result) {
+    const char* api = "SendMessageTimeoutA";
+    std::string subject = std::to_string(message) + " flags " + std::to_string(flags) + " timeout " + std::to_string(timeout);
+    DWORD error;
+    if (result) *result = 0;
+    if (Injected(api, &error)) return Fail(api, subject, error, LRESULT(0));
+    if (handle != HWND_BROADCAST) return Fail(api, subject, ERROR_INVALID_WINDOW_HANDLE, LRESULT(0));
+    if (message == WM_FONTCHANGE) ++fontChangeBroadcasts;
+    return Succeed(api, "broadcast " + subject, LRESULT(1));
 }
 
 HWND WINAPI GetWindow(HWND handle, UINT command) {

@@ -2,6 +2,7 @@
 // constants and structure layouts follow the platform's; the functions are implemented in
 // memory by the fake (fake_*.cpp) so that the program's own sources compile and run here.
 #pragma once
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +33,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
 typedef size_t SIZE_T;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
@@ -399,6 +401,13 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Formats as the platform does: at most 1,024 bytes with the terminator, %s and %u among them.
+int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
+LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                                   PDWORD_PTR result);
 HWND WINAPI GetWindow(HWND window, UINT command);
 DWORD WINAPI GetSysColor(int index);
 

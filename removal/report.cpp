@@ -1,0 +1,71 @@
+// The run's account of what it removed and kept.
+#include "removal/report.h"
+#include <stdarg.h>
+#include "base/run_context.h"
+#include "base/text.h"
+
+namespace {
+
+// wvsprintfA writes at most 1,024 characters with the terminator; the line break follows them.
+enum { LINE_SIZE = 1024 + 2 };
+
+// Writes the line with its line break at once; a report that fails is closed and no more written.
+void WriteLine(char* line) {
+    unsigned int length = TextLength(line);
+    line[length++] = '\r';
+    line[length++] = '\n';
+    DWORD written = 0;
+    if (!WriteFile(run.reportFile, line, length, &written, nullptr) || written != length) {
+        CloseHandle(run.reportFile);
+        run.reportFile = nullptr;
+    }
+}
+
+}  // namespace
+
+void OpenReport() {
+    if (!run.reportPath[0]) return;
+    HANDLE file = CreateFileA(run.reportPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    run.reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
+    Report(OUTCOME_NOTED, "Tidewell removal report: %s", run.modulePath);
+}
+
+void Report(int outcome, const char* format, ...) {
+    if (outcome == OUTCOME_REMOVED) ++run.removedCount;
+    if (outcome == OUTCOME_KEPT) ++run.keptCount;
+    if (outcome == OUTCOME_MISSING) ++run.missingCount;
+    if (!run.reportFile) return;
+    char line[LINE_SIZE];
+    va_list arguments;
+    va_start(arguments, format);
+    wvsprintfA(line, format, arguments);
+    va_end(arguments);
+    WriteLine(line);
+}
+
+void ReportDeletion(const char* kind, int deleted, unsigned int error, const char* answer, const char* path) {
+    if (deleted)
+        Report(OUTCOME_REMOVED, "%s removed: %s", kind, path);
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        Report(OUTCOME_MISSING, "%s missing: %s", kind, path);
+    else
+        Report(OUTCOME_KEPT, "%s kept, %s%s (error %u): %s", kind,
+               error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? "in use" : "cannot be deleted", answer,
+               error, path);
+}
+
+void ReportFolderKept(unsigned int error, const char* path) {
+    if (error == ERROR_DIR_NOT_EMPTY)
+        Report(OUTCOME_NOTED, "folder kept, not empty: %s", path);
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        Report(OUTCOME_NOTED, "folder missing: %s", path);
+    else
+        Report(OUTCOME_NOTED, "folder kept (error %u): %s", error, path);
+}
+
+void CloseReport() {
+    Report(OUTCOME_NOTED, "totals: %u removed, %u kept, %u missing", run.removedCount, run.keptCount, run.missingCount);
+    if (run.reportFile) CloseHandle(run.reportFile);
+    run.reportFile = nullptr;
+}

@@ -1,0 +1,29 @@
+// The run's account of what it removed and kept. Every outcome of something the log names (an
+// installed file, a shortcut, a registry key or value) is counted, for a quiet run's exit code;
+// when a report file was asked for, each outcome, and what else the run did (folders, fonts,
+// modules, the sweep, the self-deletion), is also written to it as a line as it happens, so that
+// a run stopped half-way leaves what it did. The lines' words are the program's own, in English;
+// paths stand as the log has them, in its code page. A report that cannot be made or written
+// changes nothing else.
+#pragma once
+
+enum Outcome {
+    OUTCOME_REMOVED,  // counted: it is gone
+    OUTCOME_KEPT,     // counted: it is still there
+    OUTCOME_MISSING,  // counted: it was not there
+    OUTCOME_NOTED,    // written only
+};
+
+// Makes the report file asked for, if any, replacing a file of that name, and writes its first
+// line.
+void OpenReport();
+// Counts the outcome and writes one line, made as wsprintfA makes it from the format and its
+// arguments (%s a text, %u a number); a line holds at most 1,024 characters.
+void Report(int outcome, const char* format, ...);
+// A file's deletion: "KIND removed", "KIND missing", or "KIND kept, in use" or "KIND kept,
+// cannot be deleted", with what was answered and the platform's reason.
+void ReportDeletion(const char* kind, int deleted, unsigned int error, const char* answer, const char* path);
+// A folder's removal that the platform refused: not empty, missing, or another reason.
+void ReportFolderKept(unsigned int error, const char* path);
+// Writes the totals and closes the report.
+void CloseReport();

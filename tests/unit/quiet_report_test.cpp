@@ -1,0 +1,221 @@
+// Unattended removal: the quiet switch's safe answers and exit codes, and the report of what a
+// run removed and kept, line by line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/switches.h"
+#include "folder_world.h"
+#include "log/log_format.h"
+#include "resources/resource.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kPkg = "C:\\Program Files\\Pkg";
+const std::string kShared = "C:\\Program Files\\Common Files\\Pkg\\shared.dll";
+constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr char kReport[] = "C:\\Logs\\removal report.txt";
+
+// ---- The switch scan ---------------------------------------------------------------------------
+
+struct Scan {
+    bool silent;
+    bool quiet;
+    std::string report;
+};
+
+Scan Scanned(const char* text) {
+    ResetRunContext();
+    ParseSwitches(text);
+    return {run.silent == 1, run.quiet == 1, run.reportPath};
+}
+
+TEST(SwitchScan, QuietAndSilentAreLettersOfTheirOwn) {
+    EXPECT_TRUE(Scanned("/Q").quiet);
+    EXPECT_TRUE(Scanned("-q").quiet);
+    EXPECT_FALSE(Scanned("/Q").silent);
+    Scan both = Scanned("/q /x");
+    EXPECT_TRUE(both.quiet && both.silent);
+    EXPECT_FALSE(Scanned("/qx").silent);  // one letter a switch, as before
+    EXPECT_FALSE(Scanned("name /q").quiet);
+}
+
+TEST(SwitchScan, AReportPathIsTakenWholeAndNothingInItIsASwitch) {
+    Scan quoted = Scanned("/L=\"C:\\path with-dashes\\-x\\a /x b.txt\" /Q");
+    EXPECT_EQ(quoted.report, "C:\\path with-dashes\\-x\\a /x b.txt");
+    EXPECT_TRUE(quoted.quiet);
+    EXPECT_FALSE(quoted.silent);
+    Scan plain = Scanned("-l=C:\\logs-x\\run/x.txt -X");
+    EXPECT_EQ(plain.report, "C:\\logs-x\\run/x.txt");
+    EXPECT_TRUE(plain.silent);
+    EXPECT_EQ(Scanned("/X /L=\"D:\\r.txt\"/Q").report, "D:\\r.txt");
+    EXPECT_TRUE(Scanned("/X /L=\"D:\\r.txt\"/Q").quiet);
+}
+
+TEST(SwitchScan, APathThatIsNotClosedOrDoesNotFitGivesNoReport) {
+    Scan open = Scanned("/L=\"C:\\a -x /q");
+    EXPECT_EQ(open.report, "");
+    EXPECT_FALSE(open.silent || open.quiet);  // all of it lay inside the quote
+    Scan tooLong = Scanned(("/L=C:\\" + std::string(300, 'r') + " /x").c_str());
+    EXPECT_EQ(tooLong.report, "");
+    EXPECT_TRUE(tooLong.silent);
+    EXPECT_EQ(Scanned("/L C:\\r.txt").report, "");  // a report's path follows '='
+    EXPECT_EQ(Scanned("/L=").report, "");
+    EXPECT_EQ(Scanned("/L=\"\" /q").report, "");
+}
+
+// ---- Whole runs ----------------------------------------------------------------------------------
+
+class QuietRun : public test::ProgramTest {
+protected:
+    // A package with a file of each kind of fate: removed, missing, in use, read-only, shared by
+    // others, shared by nobody, behind a link; a shortcut, a folder and registry entries.
+    void InstallPackage() {
+        test::AddSystemFolders();
+        tidewell::LogContent content;
+        content.messages = test::Catalogue();
+        content.files = std::vector<tidewell::FileEntry>{
+            {".\\bin", "app.exe", 0},         {".\\bin", "gone.dll", 0},
+            {".\\bin", "held.dll", 0},        {".\\bin", "ro.txt", 0},
+            {"C:\\Program Files\\Common Files\\Pkg", "shared.dll", FILE_SHARED},
+            {".\\bin", "alone.dll", FILE_SHARED}, {".\\linked", "x.dat", 0},
+            {"\\Tools", "x.exe", 0},
+        };
+        content.folders = std::vector<tidewell::FolderEntry>{{std::string(test::kPrograms) + "\\Pkg", "Pkg.lnk"}};
+        content.registry = std::vector<tidewell::RegistryEntry>{{0x80000002u, "Software\\Pkg"},
+                                                                {0x80000001u, "Software\\Pkg\\\\Missing"}};
+        content.patterns = std::vector<std::string>{".tmp"};
+        test::InstallProgram(content);
+        for (const char* file : {"\\bin\\app.exe", "\\bin\\held.dll", "\\bin\\alone.dll", "\\linked\\x.dat", "\\cache\\a.tmp"})
+            fake::AddFile(kPkg + file);
+        fake::AddFile(kPkg + "\\bin\\ro.txt", "", FILE_ATTRIBUTE_READONLY);
+        fake::HoldOpen(kPkg + "\\bin\\held.dll");
+        fake::SetAttributes(kPkg + "\\linked", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        fake::AddFile(kShared);
+        fake::RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, kShared, 3);
+        fake::RegSetDword(HKEY_LOCAL_MACHINE, kSharedDlls, kPkg + "\\bin\\alone.dll", 1);
+        fake::AddFile(std::string(test::kPrograms) + "\\Pkg\\Pkg.lnk");
+        fake::RegAddKey(HKEY_LOCAL_MACHINE, "Software\\Pkg\\Sub");
+        fake::AddFolder("C:\\Logs");
+    }
+    int Run(const std::string& arguments) {
+        return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments.c_str()), 1);
+    }
+    static std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_FALSE(line.empty() || line.back() != '\r') << "a line without its CR LF: " << line;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        return lines;
+    }
+};
+
+TEST_F(QuietRun, NoBoxAppearsEveryQuestionGetsItsSafeAnswerAndTheExitCodeSaysSomethingStayed) {
+    InstallPackage();
+    EXPECT_EQ(Run("/Q /L=\"" + std::string(kReport) + "\""), EXIT_KEPT);
+    EXPECT_TRUE(fake::Boxes().empty());
+    EXPECT_TRUE(fake::Dialogs().empty());
+    // The file in use, the read-only one, the shared ones and the one behind the link stay; the
+    // rest of the package goes, and the self-deletion is scheduled as after a confirmed run.
+    for (const char* kept : {"\\bin\\held.dll", "\\bin\\ro.txt", "\\bin\\alone.dll", "\\linked\\x.dat"})
+        EXPECT_TRUE(fake::Exists(kPkg + kept)) << kept;
+    EXPECT_TRUE(fake::Exists(kShared));
+    EXPECT_EQ(fake::RegGetDword(HKEY_LOCAL_MACHINE, kSharedDlls, kShared), 2u);
+    EXPECT_FALSE(fake::Exists(kPkg + "\\bin\\app.exe"));
+    EXPECT_FALSE(fake::Exists(kPkg + "\\cache"));
+    EXPECT_FALSE(fake::RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\Pkg"));
+    EXPECT_EQ(fake::StartedProcesses().size(), 1u);
+
+    const std::string bin = kPkg + "\\bin\\";
+    EXPECT_EQ(Lines(fake::Content(kReport)),
+              (std::vector<std::string>{
+                  "Tidewell removal report: " + std::string(test::kProgramPath),
+                  "file removed: " + bin + "app.exe",
+                  "file missing: " + bin + "gone.dll",
+                  "file kept, in use, not asked in a quiet run (error 32): " + bin + "held.dll",
+                  "file kept, cannot be deleted, not asked in a quiet run (error 5): " + bin + "ro.txt",
+                  "file kept, other packages use it (count 3 to 2): " + kShared,
+                  "shared file, no other package uses it (count 1 to 0): " + bin + "alone.dll",
+                  "file kept, shared, not asked in a quiet run: " + bin + "alone.dll",
+                  "file kept, behind a link: " + kPkg + "\\linked\\x.dat",
+                  "file passed over, its folder depends on the current folder: \\Tools\\x.exe",
+                  // The sweep, in the order the folders are listed.
+                  "folder kept, not empty: " + kPkg + "\\bin",
+                  "folder not swept, a link: " + kPkg + "\\linked",
+                  "folder kept, not empty: " + kPkg,
+                  "sweep: 1 files removed, 0 files kept, 1 folders removed",
+                  "shortcut removed: " + std::string(test::kPrograms) + "\\Pkg\\Pkg.lnk",
+                  "folder removed: " + std::string(test::kPrograms) + "\\Pkg",
+                  // The pruning, record by record.
+                  "folder kept, not empty: " + kPkg + "\\bin",
+                  "folder kept, not empty: C:\\Program Files\\Common Files\\Pkg",
+                  "folder kept, not empty: " + kPkg + "\\bin",
+                  "folder kept, behind a link: " + kPkg + "\\linked",
+                  "registry key removed: HKLM\\Software\\Pkg",
+                  "registry value missing: HKCU\\Software\\Pkg\\\\Missing",
+                  "self-deletion scheduled: C:\\Delme.bat",
+                  "totals: 3 removed, 6 kept, 2 missing",
+              }));
+}
+
+TEST_F(QuietRun, ACleanPackageEndsWithZeroAndADamagedLogWithMinusOneAndNoBox) {
+    test::InstallProgram(tidewell::LogContent{});
+    EXPECT_EQ(Run("/q"), EXIT_OK);
+    EXPECT_TRUE(fake::Boxes().empty());
+    EXPECT_EQ(fake::StartedProcesses().size(), 1u);
+
+    fake::Reset();
+    ResetRunContext();
+    // A log cut inside the header of the block after its messages.
+    test::InstallProgram(tidewell::EncodeBlock({BLOCK_MESSAGES, 0, 0, tidewell::MessagesPayload({test::Catalogue()}), std::nullopt}) +
+                         std::string("\x7f"));
+    fake::AddFolder("C:\\Logs");
+    EXPECT_EQ(Run(std::string("/Q /L=") + "C:\\Logs\\r.txt"), EXIT_FAILED);
+    EXPECT_TRUE(fake::Boxes().empty());
+    EXPECT_EQ(Lines(fake::Content("C:\\Logs\\r.txt")),
+              (std::vector<std::string>{"Tidewell removal report: " + std::string(test::kProgramPath),
+                                        "nothing removed, the log is damaged: " + std::string(test::kProgramPath),
+                                        "totals: 0 removed, 0 kept, 0 missing"}));
+}
+
+TEST_F(QuietRun, WithoutTheQuietSwitchTheQuestionsAreAskedAndTheExitCodesAreAsBefore) {
+    InstallPackage();
+    // OK, No to all for the refused files, Yes for the shared file, OK at the end.
+    fake::AnswerBoxes({IDOK, IDYES, IDOK});
+    fake::AnswerDialogs({IDC_NOALL});
+    EXPECT_EQ(Run("/L=C:\\Logs\\asked.txt"), EXIT_OK);
+    EXPECT_EQ(fake::Boxes().size(), 3u);
+    EXPECT_EQ(fake::Dialogs().size(), 1u);
+    EXPECT_FALSE(fake::Exists(kPkg + "\\bin\\alone.dll"));
+    std::string report = fake::Content("C:\\Logs\\asked.txt");
+    EXPECT_NE(report.find("file kept, in use, answered No to all (error 32): " + kPkg + "\\bin\\held.dll"), std::string::npos);
+    EXPECT_NE(report.find("file removed: " + kPkg + "\\bin\\alone.dll"), std::string::npos);
+}
+
+TEST_F(QuietRun, AReportThatCannotBeMadeOrWrittenChangesNothingElse) {
+    InstallPackage();
+    fake::DenyFileCreation("C:\\Logs");
+    EXPECT_EQ(Run("/Q /L=C:\\Logs\\r.txt"), EXIT_KEPT);
+    EXPECT_FALSE(fake::Exists("C:\\Logs\\r.txt"));
+    EXPECT_FALSE(fake::Exists(kPkg + "\\bin\\app.exe"));
+    EXPECT_EQ(fake::StartedProcesses().size(), 1u);
+
+    // A write that fails half-way (a full disk) ends the report there; the run goes on.
+    fake::Reset();
+    ResetRunContext();
+    InstallPackage();
+    fake::FailCall("WriteFile", 3, 1, 112 /* ERROR_DISK_FULL */);
+    EXPECT_EQ(Run("/Q /L=C:\\Logs\\r.txt"), EXIT_KEPT);
+    EXPECT_EQ(Lines(fake::Content("C:\\Logs\\r.txt")).size(), 2u);
+    EXPECT_FALSE(fake::Exists(kPkg + "\\bin\\app.exe"));
+    EXPECT_FALSE(fake::RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\Pkg"));
+    EXPECT_EQ(fake::StartedProcesses().size(), 1u);
+}
+
+}  // namespace
