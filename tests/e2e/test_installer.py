@@ -135,7 +135,7 @@ class InstallerTest(PrefixTestCase):
         self.assertEqual({name: data for name, (kind, data) in entry.items() if kind == "REG_SZ"}, {
             "DisplayName": "Sample Notes 2.4", "DisplayVersion": "2.4", "Publisher": "Éditions Tidewell",
             "HelpLink": "https://example.org/sample-notes/help", "DisplayIcon": program + ",0",
-            "UninstallString": quoted, "QuietUninstallString": quoted + " /X", "InstallLocation": MACHINE_FOLDER})
+            "UninstallString": quoted, "QuietUninstallString": quoted + " /Q", "InstallLocation": MACHINE_FOLDER})
         self.assertEqual(entry["NoModify"], ("REG_DWORD", "0x1"))
         self.assertEqual(entry["NoRepair"], ("REG_DWORD", "0x1"))
         # notes.exe, the uninstaller and the rest, in kilobytes.
@@ -186,19 +186,19 @@ class InstallerTest(PrefixTestCase):
         self.assertEqual(entry["DisplayName"], ("REG_SZ", "Sample Sketch 1.0"))
         self.assertEqual(entry["InstallLocation"], ("REG_SZ", folder))
 
-        # A client runs the quiet command line as it stands: no box, nothing asked.
+        # A client runs the quiet command line as it stands: no box, nothing asked, and exit code 0,
+        # as everything the log names is gone.
         quiet = entry["QuietUninstallString"][1]
-        self.assertEqual(quiet, f'"{program}" /X')
+        self.assertEqual(quiet, f'"{program}" /Q')
         self.prefix.write(f"{SETUP}\\quiet.bat", f"@{quiet}\r\n")
         result = self.prefix.run(program, command=[WINE, "cmd", "/c", f"{SETUP}\\quiet.bat"])
         self.assertCleanRun(result)
         self.assertEqual(result.boxes, [])
-        self.prefix.finish()
+        self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")
 
-        for path in installed + [f"{folder}\\brushes", f"{programs}\\Sample Sketch", f"{appdata}\\Sample Sketch"]:
+        # A quiet run that completes deletes the uninstaller too, and so its emptied folder.
+        for path in installed + [f"{folder}\\brushes", program, folder, f"{programs}\\Sample Sketch", f"{appdata}\\Sample Sketch"]:
             self.assertFalse(self.exists(path), path)
-        # A silent run does not delete itself: the uninstaller, and so its folder, stay.
-        self.assertEqual(sorted(p.name for p in self.prefix.unix(folder).iterdir()), ["Remove.exe"])
         self.assertIsNone(reg_query(self.prefix, "HKCU\\Software\\Sample Sketch"))
         self.assertIsNone(reg_query(self.prefix, f"HKCU\\{UNINSTALL}\\Sample Sketch 1.0"))
         for kept in (desktop, programs, appdata, local + "\\Programs"):

@@ -2,7 +2,7 @@
 half: the folder names of the manifest stand for the folders a 32-bit program sees (the
 "(x86)" program-files folders), the entry goes into the 32-bit view of the list of installed
 programs, and the shipped 32-bit program, started by the entry's QuietUninstallString, removes
-the package and its entry."""
+the package, its entry and itself without a box."""
 import json
 import subprocess
 import unittest
@@ -67,15 +67,16 @@ class Installer32Test(PrefixTestCase):
         self.assertEqual(entry["DisplayName"], ("REG_SZ", "Sample 1.0"))
         self.assertEqual(entry["InstallLocation"], ("REG_SZ", FOLDER))
         quiet = entry["QuietUninstallString"][1]
-        self.assertEqual(quiet, f'"{PROGRAM}" /X')
+        self.assertEqual(quiet, f'"{PROGRAM}" /Q')
 
         self.prefix.write(f"{SETUP}\\quiet.bat", f"@{quiet}\r\n")
         run = self.prefix.run(PROGRAM, command=[WINE, "cmd", "/c", f"{SETUP}\\quiet.bat"])
         self.assertCleanRun(run)
         self.assertEqual(run.boxes, [])
-        self.prefix.finish()
+        self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")
 
-        for path in installed[:-1] + [f"{FOLDER}\\bin", COMMON, MENU]:
+        # Everything the log names went (exit code 0), and the uninstaller with its folder after it.
+        for path in installed + [f"{FOLDER}\\bin", FOLDER, COMMON, MENU]:
             self.assertFalse(self.exists(path), path)
         self.assertIsNone(reg_query(self.prefix, f"{VIEW32}\\Sample"))
         self.assertIsNone(reg_query(self.prefix, f"{VIEW32}\\{UNINSTALL}\\Sample"))

@@ -40,7 +40,7 @@ TEST(EntryValues, NameTheUninstallerItsFolderAndSizeAndComeWithTheDisplayNameLas
                          "HelpLink=https://example.org/help",
                          "DisplayIcon=C:\\Program Files\\Sample Notes\\Remove.exe,0",
                          "UninstallString=\"C:\\Program Files\\Sample Notes\\Remove.exe\"",
-                         "QuietUninstallString=\"C:\\Program Files\\Sample Notes\\Remove.exe\" /X",
+                         "QuietUninstallString=\"C:\\Program Files\\Sample Notes\\Remove.exe\" /Q",
                          "InstallLocation=C:\\Program Files\\Sample Notes",
                          "EstimatedSize=dword:2049",  // kilobytes, rounded up
                          "NoModify=dword:1",

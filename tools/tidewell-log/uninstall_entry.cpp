@@ -26,7 +26,8 @@ std::vector<EntryValue> EntryValues(const Product& product, const std::string& p
     // The uninstaller's own icon; the list takes "path,index" without quotes.
     text("DisplayIcon", program + ",0");
     text("UninstallString", "\"" + program + "\"");
-    text("QuietUninstallString", "\"" + program + "\" /X");
+    // Quiet: no box, each question its safe answer, and the uninstaller deleted afterwards.
+    text("QuietUninstallString", "\"" + program + "\" /Q");
     size_t slash = program.rfind('\\');
     text("InstallLocation", slash == std::string::npos ? program : program.substr(0, slash == 2 ? 3 : slash));
     // In kilobytes, rounded up.
