@@ -25,7 +25,7 @@ int IsNtFamily() {
 // will not remove a folder that is some process's current one, so the folder phases work from
 // outside the package's folders. No phase relies on the folder another left current, and every
 // path a phase hands the platform is absolute, but for the names the sweep uses in the folder
-// it has just entered:
+// it has just entered and the ".." by which a phase leaves a folder:
 //   - the installed files make no folder current;
 //   - the sweep makes the installation folder current and ends in its parent;
 //   - the folder records leave a folder for its parent only when that folder is to go;

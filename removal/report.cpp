@@ -21,6 +21,15 @@ void WriteLine(char* line) {
     }
 }
 
+// Why the platform refused a deletion, in the report's words. The file is looked at only when a
+// report is written.
+const char* RefusalOf(unsigned int error, const char* path) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return "in use";
+    DWORD attributes = run.reportFile ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return "read-only";
+    return "cannot be deleted";
+}
+
 }  // namespace
 
 void OpenReport() {
@@ -50,9 +59,7 @@ void ReportDeletion(const char* kind, int deleted, unsigned int error, const cha
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         Report(OUTCOME_MISSING, "%s missing: %s", kind, path);
     else
-        Report(OUTCOME_KEPT, "%s kept, %s%s (error %u): %s", kind,
-               error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? "in use" : "cannot be deleted", answer,
-               error, path);
+        Report(OUTCOME_KEPT, "%s kept, %s%s (error %u): %s", kind, RefusalOf(error, path), answer, error, path);
 }
 
 void ReportFolderKept(unsigned int error, const char* path) {

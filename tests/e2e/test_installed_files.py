@@ -216,16 +216,19 @@ class FontTest(InstalledFilesCase):
             data = font.read()
         for path in fonts:
             self.put(path, data)
-        self.trace(["gdi32.RemoveFontResourceA", "user32.SendMessageA", "kernel32.DeleteFileA"])
+        self.trace(["gdi32.RemoveFontResourceA", "user32.SendMessageTimeoutA", "kernel32.DeleteFileA"])
         result = self.run_program([])
 
         expected = []
         for path in fonts:
             quoted = '"' + path.replace("\\", "\\\\") + '"'
-            expected += [("RemoveFontResourceA", quoted), ("SendMessageA", "0000ffff,0000001d,00000000,00000000"),
+            # Sent so that a window that does not answer cannot hold the run: hung windows are passed
+            # over (SMTO_ABORTIFHUNG), every other one has a second (0x3e8 ms).
+            # The trace shows whole registers, of which a 32-bit argument fills the lower half.
+            expected += [("RemoveFontResourceA", quoted), ("SendMessageTimeoutA", [0xFFFF, 0x1D, 0, 0, 2, 1000, 0]),
                          ("DeleteFileA", quoted)]
-        self.assertEqual([(name, args.split(" ", 1)[-1] if name != "SendMessageA" else args) for name, args in self.traced()],
-                         expected)
+        self.assertEqual([(name, [int(arg, 16) & 0xFFFFFFFF for arg in args.split(",")] if name == "SendMessageTimeoutA"
+                           else args.split(" ", 1)[-1]) for name, args in self.traced()], expected)
         # The broadcast reached the top-level window of another program (the helper's).
         self.assertEqual(result.seen["font_changes"], 2)
         for path in fonts:
@@ -263,13 +266,13 @@ class SelfRegistrationTest(InstalledFilesCase):
         self.put(path, self.module)
         self.set_counts({path: 1})
         self.trace(["advapi32.RegSetValueExA", "user32.MessageBoxA", "advapi32.RegDeleteValueA", "gdi32.RemoveFontResourceA",
-                    "user32.SendMessageA", "kernel32.LoadLibraryA", "kernel32.GetProcAddress", "kernel32.FreeLibrary",
+                    "user32.SendMessageTimeoutA", "kernel32.LoadLibraryA", "kernel32.GetProcAddress", "kernel32.FreeLibrary",
                     "kernel32.DeleteFileA"])
         result = self.run_program([YES])
         self.assertEqual([box_text(box) for box in self.questions(result)], [shared_prompt(path)])
         # The confirmation and completion boxes left aside.
         calls = [name for name, args in self.traced() if name != "MessageBoxA" or "shared file" in args]
-        self.assertEqual(calls, ["RegSetValueExA", "MessageBoxA", "RegDeleteValueA", "RemoveFontResourceA", "SendMessageA",
+        self.assertEqual(calls, ["RegSetValueExA", "MessageBoxA", "RegDeleteValueA", "RemoveFontResourceA", "SendMessageTimeoutA",
                                  "LoadLibraryA", "GetProcAddress", "FreeLibrary", "DeleteFileA"])
         self.assertEqual(result.seen["font_changes"], 1)
         self.assertEqual(self.saved_key(SHARED_KEY), {})

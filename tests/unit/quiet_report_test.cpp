@@ -139,7 +139,7 @@ TEST_F(QuietRun, NoBoxAppearsEveryQuestionGetsItsSafeAnswerAndTheExitCodeSaysSom
                   "file removed: " + bin + "app.exe",
                   "file missing: " + bin + "gone.dll",
                   "file kept, in use, not asked in a quiet run (error 32): " + bin + "held.dll",
-                  "file kept, cannot be deleted, not asked in a quiet run (error 5): " + bin + "ro.txt",
+                  "file kept, read-only, not asked in a quiet run (error 5): " + bin + "ro.txt",
                   "file kept, other packages use it (count 3 to 2): " + kShared,
                   "shared file, no other package uses it (count 1 to 0): " + bin + "alone.dll",
                   "file kept, shared, not asked in a quiet run: " + bin + "alone.dll",
