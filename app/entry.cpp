@@ -76,7 +76,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     if (removalRan && !run.silent)
         ScheduleSelfDelete();
     else if (run.silent)
-        Report(OUTCOME_NOTED, "self-deletion not asked for in a silent run");
+        Report(OUTCOME_NOTED, "no self-deletion in a silent run");
     CloseReport();
     ReleaseRunContext();
     if (run.quiet && run.keptCount) return EXIT_KEPT;

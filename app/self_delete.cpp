@@ -218,9 +218,9 @@ const char* StartSelfDeletion(char* batchPath, char* scriptText) {
     SetCurrentDirectoryA(scriptText);
 
     if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE)
-        return "the program's path cannot stand in a batch line";
+        return "its path cannot stand in a batch";
     // A job that could never delete the file would try for ever: none is started.
-    if (!CouldDeleteProgramFile(run.pathBuf)) return "the program file could not be deleted (in use, or no right to it)";
+    if (!CouldDeleteProgramFile(run.pathBuf)) return "the program file cannot be deleted";
     // The folder the batch would remove is asked about as the batch names it.
     int keepFolder = IsProtectedFolder(run.installDir);
     HANDLE file = CreateBatch(batchPath);
@@ -236,13 +236,13 @@ const char* StartSelfDeletion(char* batchPath, char* scriptText) {
     DWORD attributes = GetFileAttributesA(run.pathBuf);
     if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(run.pathBuf, FILE_ATTRIBUTE_NORMAL)) {
         DeleteFileA(batchPath);
-        return "the program file's attributes cannot be changed";
+        return "its attributes cannot be changed";
     }
     if (StartJob(batchPath, scriptText)) return nullptr;
     DeleteFileA(batchPath);
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
     if (attributes & settable) SetFileAttributesA(run.pathBuf, attributes & settable);
-    return "no command interpreter could be started";
+    return "no command interpreter started";
 }
 
 }  // namespace

@@ -32,12 +32,9 @@ void RemoveShortcut(const char* path) {
 void RemoveFolder(const char* folder) {
     // A log may name the desktop or the start menu as a shortcut's folder; the folder itself
     // must stay even when the shortcut was the last thing in it.
-    if (IsFolderBehindLink(folder)) {
-        Report(OUTCOME_NOTED, "folder kept, behind a link: %s", folder);
-        return;
-    }
-    if (IsProtectedFolder(folder)) {
-        Report(OUTCOME_NOTED, "folder kept, protected: %s", folder);
+    int behindLink = IsFolderBehindLink(folder);
+    if (behindLink || IsProtectedFolder(folder)) {
+        ReportFolderLeft(behindLink, folder);
         return;
     }
     // The platform refuses to remove the current directory.
@@ -53,9 +50,7 @@ void RemoveFolderEntry(const FolderRecord* record) {
     // buffer, names nothing the platform could hold, and is passed over whole.
     if (!ResolveFolder(record->folder, run.pathBuf) ||
         (record->name[0] && (!AppendBackslash(run.pathBuf) || !AppendText(run.pathBuf, PATH_SIZE, record->name)))) {
-        Report(record->name[0] ? OUTCOME_KEPT : OUTCOME_NOTED, "shortcut passed over, %s: %s\\%s",
-               DependsOnCurrentFolder(record->folder) ? "its folder depends on the current folder" : "its path is too long",
-               record->folder, record->name);
+        ReportPassedOver(record->name[0] ? OUTCOME_KEPT : OUTCOME_NOTED, "shortcut", record->folder, record->name);
         return;
     }
     if (record->name[0]) {

@@ -107,13 +107,13 @@ int SettleSharedCount(const char* path) {
 void UnregisterModule(const char* path) {
     HMODULE module = LoadLibraryA(path);
     if (reinterpret_cast<ULONG_PTR>(module) < 32) {
-        Report(OUTCOME_NOTED, "module not unregistered, it cannot be loaded: %s", path);
+        Report(OUTCOME_NOTED, "module not loaded: %s", path);
         return;
     }
     FARPROC unregister = GetProcAddress(module, "DllUnregisterServer");
     if (unregister) unregister();  // its result changes nothing here
     FreeLibrary(module);
-    Report(OUTCOME_NOTED, "module %s: %s", unregister ? "unregistered" : "not unregistered, it has no DllUnregisterServer", path);
+    Report(OUTCOME_NOTED, "module %s: %s", unregister ? "unregistered" : "without DllUnregisterServer", path);
 }
 
 void ClearReadOnly(const char* path) {
@@ -171,10 +171,9 @@ void DeleteWithConsent(const char* path) {
 
 // The emptied folder an installed-file record names by an empty name.
 void RemoveNamedFolder(const char* path) {
-    if (IsFolderBehindLink(path)) {
-        Report(OUTCOME_NOTED, "folder kept, behind a link: %s", path);
-    } else if (IsProtectedFolder(path)) {
-        Report(OUTCOME_NOTED, "folder kept, protected: %s", path);
+    int behindLink = IsFolderBehindLink(path);
+    if (behindLink || IsProtectedFolder(path)) {
+        ReportFolderLeft(behindLink, path);
     } else if (RemoveDirectoryA(path)) {
         Report(OUTCOME_NOTED, "folder removed: %s", path);
     } else {
@@ -187,9 +186,7 @@ void RemoveInstalledFile(const FileRecord* record) {
     // A folder the rule skips, or a path that would not fit the buffer (never cut: a shortened
     // path could name some other file), passes the record over whole.
     if (!ResolveFolder(record->folder, path)) {
-        Report(OUTCOME_KEPT, "file passed over, %s: %s\\%s",
-               DependsOnCurrentFolder(record->folder) ? "its folder depends on the current folder" : "its path is too long",
-               record->folder, record->name);
+        ReportPassedOver(OUTCOME_KEPT, "file", record->folder, record->name);
         return;
     }
     if (!record->name[0]) {
@@ -199,7 +196,7 @@ void RemoveInstalledFile(const FileRecord* record) {
         return;
     }
     if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) {
-        Report(OUTCOME_KEPT, "file passed over, its path is too long: %s\\%s", record->folder, record->name);
+        ReportPassedOver(OUTCOME_KEPT, "file", record->folder, record->name);
         return;
     }
     // Behind a link, the file is not the package's: its count, its font or its module no more.

@@ -170,13 +170,13 @@ int MatchesPattern(const char* name) {
 void SweepLeftovers() {
     if (!run.patterns || !run.patterns[0]) return;
     if (IsProtectedFolder(run.installDir)) {
-        Report(OUTCOME_NOTED, "sweep not made, the installation folder is protected: %s", run.installDir);
+        Report(OUTCOME_NOTED, "sweep not made, folder protected: %s", run.installDir);
         return;
     }
     // Swept from wherever the process happens to be, the patterns would reach folders that are
     // not the package's.
     if (!EnterInstallDir()) {
-        Report(OUTCOME_NOTED, "sweep not made, the installation folder cannot be entered: %s", run.installDir);
+        Report(OUTCOME_NOTED, "sweep not made, folder not entered: %s", run.installDir);
         return;
     }
     figures = SweepFigures{};

@@ -46,13 +46,13 @@ int PruneUpward(char* path, char* lastPrunedFolder) {
     if (FolderIsMissing(path)) return 0;
     // What lies behind a link in the package's tree is not the package's to prune.
     if (IsFolderBehindLink(path)) {
-        Report(OUTCOME_NOTED, "folder kept, behind a link: %s", path);
+        ReportFolderLeft(1, path);
         return 0;
     }
     int removedOwn = 0;
     for (;;) {
         if (IsProtectedFolder(path)) {
-            Report(OUTCOME_NOTED, "folder kept, protected: %s", path);
+            ReportFolderLeft(0, path);
             return removedOwn;
         }
         if (!RemoveDirectoryA(path)) {

@@ -81,7 +81,7 @@ void RemoveRegistryRecords() {
         RegistryRecord* record = run.registryEntries[i];
         char* path = record->path;
         if (path[0] == 0 || !IsPredefinedRoot(record->root)) {
-            Report(OUTCOME_NOTED, "registry record passed over, it names no key: %s", path);
+            Report(OUTCOME_NOTED, "registry record passed over: %s", path);
             continue;
         }
         HKEY root = RootKey(record->root);

@@ -3,6 +3,7 @@
 #include <stdarg.h>
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/resolve_folder.h"
 
 namespace {
 
@@ -69,6 +70,16 @@ void ReportFolderKept(unsigned int error, const char* path) {
         Report(OUTCOME_NOTED, "folder missing: %s", path);
     else
         Report(OUTCOME_NOTED, "folder kept (error %u): %s", error, path);
+}
+
+void ReportFolderLeft(int behindLink, const char* path) {
+    Report(OUTCOME_NOTED, "folder kept, %s: %s", behindLink ? "behind a link" : "protected", path);
+}
+
+void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name) {
+    Report(outcome, "%s passed over, %s: %s\\%s", kind,
+           DependsOnCurrentFolder(folder) ? "its folder depends on the current folder" : "its path is too long", folder,
+           name);
 }
 
 void CloseReport() {

@@ -25,5 +25,10 @@ void Report(int outcome, const char* format, ...);
 void ReportDeletion(const char* kind, int deleted, unsigned int error, const char* answer, const char* path);
 // A folder's removal that the platform refused: not empty, missing, or another reason.
 void ReportFolderKept(unsigned int error, const char* path);
+// A folder left alone before its removal was tried: behind a link, or protected.
+void ReportFolderLeft(int behindLink, const char* path);
+// A record whose path could not be made: its folder depends on the current folder, or its path
+// is too long. KIND is "file" or "shortcut".
+void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name);
 // Writes the totals and closes the report.
 void CloseReport();

@@ -123,7 +123,9 @@ TEST(WriteEntry, LeavesTheWholeEntryOrNoneWhicheverCallFails) {
             if (!existed) {
                 EXPECT_FALSE(list.keys.count("Sample Notes") && list.keys["Sample Notes"].count("DisplayName")) << failAt;
                 // The key the call made goes again, unless its deletion is what failed.
-                if (list.keys.count("Sample Notes")) EXPECT_TRUE(list.keys["Sample Notes"].empty()) << failAt;
+                if (list.keys.count("Sample Notes")) {
+                    EXPECT_TRUE(list.keys["Sample Notes"].empty()) << failAt;
+                }
             } else {
                 // The earlier entry as it was, or one the list does not show: it shows no entry
                 // without a name.
