@@ -18,7 +18,9 @@
 //   --then ACTION answers every box after the scripted ones, where the number of boxes is not known
 // It ends when the program has ended, and exits 0 when every action was used and no box
 // appeared that no action was left for (such a box is recorded and closed). Meanwhile a hidden
-// top-level window of its own counts the font-change broadcasts it receives ("font_changes").
+// top-level window of its own counts the font-change broadcasts it receives ("font_changes"),
+// and every visible top-level window of the program's, of any class, is listed once ("windows"):
+// a run that is to show nothing is checked against all of them, not only its boxes.
 //
 // usage: tw-auto.exe --short-name PATH
 //   prints the short (8.3) form of the path, as the platform gives it.
@@ -26,6 +28,17 @@
 // usage: tw-auto.exe --hold PATH --ready FILE --until FILE [--timeout S]
 //   holds PATH open as another program would (reading and writing shared, deleting not), makes
 //   the ready file once it holds it, and lets go when the until file appears.
+//
+// usage: tw-auto.exe --hang-window --ready FILE --until FILE [--timeout S]
+//   shows a top-level window and, once the ready file is made, takes no more messages until the
+//   until file appears: a program that sends it a message and waits for the answer without a
+//   time limit waits that long.
+//
+// usage: tw-auto.exe --launch FILE
+//   starts the command line that FILE holds (UTF-8), exactly as written there, waits for the
+//   program and exits with its exit code. A command line given to Wine's loader is rebuilt from
+//   its words, each quoted and escaped on its own; a switch such as /L="C:\a b.txt" cannot be
+//   passed that way.
 //
 // usage: tw-auto32.exe --hook --ready FILE --until FILE [--timeout S]
 //   installs the font probe's hook for every thread, makes the ready file, and holds the hook
@@ -53,6 +66,8 @@ struct Options {
     std::wstring until;
     std::wstring ended;  // appears once the program has ended, also one too quick to be seen
     bool hook = false;
+    bool hangWindow = false;
+    std::wstring launch;
     bool probe = true;
     std::wstring shortName;
     int timeoutSeconds = 120;
@@ -152,6 +167,7 @@ DWORD FindProcess(const std::wstring& exe) {
 struct Search {
     DWORD process;
     std::set<HWND>* handled;
+    std::map<HWND, std::string>* shown;  // every visible top-level window of the program seen so far
     HWND found;
 };
 
@@ -159,10 +175,18 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     auto* search = reinterpret_cast<Search*>(data);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != search->process || !IsWindowVisible(window) || search->handled->count(window)) return TRUE;
-    if (ClassOf(window) != "#32770") return TRUE;
+    if (process != search->process || !IsWindowVisible(window)) return TRUE;
+    // The class is read by the system, the caption from its own copy: neither sends the program
+    // a message.
+    if (!search->shown->count(window)) {
+        wchar_t caption[256];
+        int length = InternalGetWindowText(window, caption, 256);
+        search->shown->emplace(window, "{\"class\": " + Json(ClassOf(window)) + ", \"caption\": " +
+                                           Json(Narrow(std::wstring(caption, length > 0 ? length : 0))) + "}");
+    }
+    if (search->found || search->handled->count(window) || ClassOf(window) != "#32770") return TRUE;
     search->found = window;
-    return FALSE;
+    return TRUE;
 }
 
 // The folder of tw-auto.exe, with its trailing backslash.
@@ -398,6 +422,8 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--until") options.until = value();
         else if (arg == L"--ended") options.ended = value();
         else if (arg == L"--hook") options.hook = true;
+        else if (arg == L"--hang-window") options.hangWindow = true;
+        else if (arg == L"--launch") options.launch = value();
         else if (arg == L"--no-probe") options.probe = false;
         else if (arg == L"--short-name") options.shortName = value();
         else options.actions.push_back(Narrow(arg));
@@ -436,6 +462,71 @@ int HoldHook(const Options& options) {
     return 0;
 }
 
+void MakeFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+// Shows a top-level window, then takes no message at all until told to stop: whatever is sent
+// to it waits, as with a program that hangs; 0 when the window was shown.
+int HangWindow(const Options& options) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = L"TwAutoHungWindow";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, L"TwAutoHungWindow", L"tw-auto: not answering", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                  240, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!window) {
+        std::fprintf(stderr, "cannot create the window: error %lu\n", GetLastError());
+        return 1;
+    }
+    UpdateWindow(window);
+    Pump(500);  // what showing it brings is answered; from the ready file on, nothing is
+    if (!IsWindowVisible(window)) {
+        std::fputs("the window is not visible\n", stderr);
+        return 1;
+    }
+    MakeFile(options.ready);
+    // Sleep takes no message: a message sent to the window is not answered while it lasts.
+    DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    while (!Exists(options.until) && static_cast<int>(deadline - GetTickCount()) > 0) Sleep(50);
+    Pump(200);
+    DestroyWindow(window);
+    return 0;
+}
+
+// Starts the command line the file holds, as written, and passes on the program's exit code;
+// 255 when it could not be started.
+int Launch(const Options& options) {
+    FILE* file = _wfopen(options.launch.c_str(), L"rb");
+    if (!file) {
+        std::fputs("cannot read the command line's file\n", stderr);
+        return 255;
+    }
+    std::string text;
+    char buffer[1024];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, read);
+    std::fclose(file);
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::vector<wchar_t> line(static_cast<size_t>(size) + 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), line.data(), size);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::fprintf(stderr, "cannot start the program: error %lu\n", GetLastError());
+        return 255;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 255;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return static_cast<int>(code);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -446,6 +537,14 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
         return HoldHook(options);
+    }
+    if (!options.launch.empty()) return Launch(options);
+    if (options.hangWindow) {
+        if (options.ready.empty() || options.until.empty()) {
+            std::fputs("usage: tw-auto.exe --hang-window --ready FILE --until FILE [--timeout S]\n", stderr);
+            return 2;
+        }
+        return HangWindow(options);
     }
     if (!options.shortName.empty()) {
         wchar_t shortPath[MAX_PATH];
@@ -474,6 +573,7 @@ int wmain(int argc, wchar_t** argv) {
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     std::vector<std::string> boxes;
     std::set<HWND> handled;
+    std::map<HWND, std::string> shown;
     size_t next = 0;
     bool unexpected = false;
     bool stuck = false;
@@ -492,7 +592,7 @@ int wmain(int argc, wchar_t** argv) {
             Pump(50);
             continue;
         }
-        Search search{process, &handled, nullptr};
+        Search search{process, &handled, &shown, nullptr};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
         if (!search.found) {
             Pump(50);
@@ -522,7 +622,13 @@ int wmain(int argc, wchar_t** argv) {
     std::string json = "{\"seen\": " + std::string(seen ? "true" : "false") + ", \"timed_out\": " + (timedOut ? "true" : "false") +
                        ", \"unexpected\": " + (unexpected ? "true" : "false") + ", \"stuck\": " + (stuck ? "true" : "false") +
                        ", \"unused_actions\": " + std::to_string(options.actions.size() - next) +
-                       ", \"font_changes\": " + std::to_string(fontChanges) + ", \"boxes\": [";
+                       ", \"font_changes\": " + std::to_string(fontChanges) + ", \"windows\": [";
+    bool firstWindow = true;
+    for (const auto& window : shown) {
+        json += (firstWindow ? "" : ", ") + window.second;
+        firstWindow = false;
+    }
+    json += "], \"boxes\": [";
     for (size_t i = 0; i < boxes.size(); ++i) json += (i ? ",\n  " : "\n  ") + boxes[i];
     json += "]}\n";
     if (FILE* file = _wfopen(options.out.c_str(), L"wb")) {

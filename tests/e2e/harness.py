@@ -266,13 +266,18 @@ class WinePrefix:
             subprocess.run(args, check=True)
         return target
 
-    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None, cwd=None, command=None):
+    def run(self, program, arguments=(), actions=(), timeout=None, shots=None, then=None, cwd=None, command=None,
+            argument_text=None):
         """Runs the program as a person would, the helper answering each box with the next
-        action (and every box after them with `then`, if given); returns its exit status and
-        what the helper saw. `cwd`, a folder on C:, is the program's current folder: Wine
-        makes the Unix folder it is started from the Windows current folder. `command`, if
-        given, is what starts the program instead (a client such as Wine's own uninstaller,
-        which waits for it); its exit status is returned."""
+        action (and every box after them with `then`, if given); returns its exit status, how
+        long it ran and what the helper saw. `cwd`, a folder on C:, is the program's current
+        folder: Wine makes the Unix folder it is started from the Windows current folder.
+        `command`, if given, is what starts the program instead (a client such as Wine's own
+        uninstaller, which waits for it); its exit status is returned. `argument_text`, instead
+        of `arguments`, is the command line's text after the program's quoted path, exactly as
+        given: Wine's loader quotes each of `arguments` on its own, so a switch with a quoted
+        part, such as /L="C:\\a b.txt", can only be passed this way (the helper starts the
+        program with that command line)."""
         timeout = timeout or self.build.run_timeout
         exe_name = program.split("\\")[-1]
         result_win = f"{TOOLS_DIR_WIN}\\result.json"
@@ -307,20 +312,29 @@ class WinePrefix:
             if not ready.exists():
                 watcher.kill()
                 raise RuntimeError(f"the helper did not start watching; see {logs}")
-            process = subprocess.Popen(command or [self.build.loader, program, *arguments], env=self.env, stdout=program_log,
-                                       stderr=program_log, stdin=subprocess.DEVNULL, cwd=self.unix(cwd) if cwd else None)
+            if command is None:
+                command = [self.build.loader, program, *arguments]
+                if argument_text is not None:
+                    line_win = f"{TOOLS_DIR_WIN}\\command-line.txt"
+                    self.write(line_win, f'"{program}" {argument_text}'.encode("utf-8"))
+                    command = [WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--launch", line_win]
+            started = time.monotonic()
+            process = subprocess.Popen(command, env=self.env, stdout=program_log, stderr=program_log,
+                                       stdin=subprocess.DEVNULL, cwd=self.unix(cwd) if cwd else None)
             try:
                 code = process.wait(timeout=timeout + 30)
             except subprocess.TimeoutExpired:
                 process.kill()
+                process.wait()
                 code = None
+            seconds = time.monotonic() - started
             ended.touch()
             try:
                 watcher.wait(timeout=timeout + 30)
             except subprocess.TimeoutExpired:
                 watcher.kill()
         seen = json.loads(result.read_text()) if result.exists() else {"boxes": [], "missing": True}
-        return RunResult(code, seen)
+        return RunResult(code, seen, seconds)
 
     def short_name(self, windows_path):
         """The short (8.3) form of a path, as the platform in the prefix gives it."""
@@ -353,6 +367,35 @@ class WinePrefix:
             if time.time() > deadline:
                 release()
                 raise RuntimeError(f"the holder did not get hold of {windows_path} in time")
+            time.sleep(0.1)
+        return release
+
+    def hang_window(self, timeout=60):
+        """Has another program show a top-level window that takes no messages, as a program
+        that hangs; returns the function that lets it go on, which says whether the window was
+        still hanging then (calling it again does nothing)."""
+        ready, until = f"{TOOLS_DIR_WIN}\\hung.flag", f"{TOOLS_DIR_WIN}\\unhang.flag"
+        for stale in (ready, until):
+            if self.unix(stale).exists():
+                self.unix(stale).unlink()
+        hung = subprocess.Popen([WINE, f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--hang-window", "--ready", ready, "--until", until,
+                                 "--timeout", "600"], env=self.env, cwd=self.root, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+        def release():
+            if hung.poll() is not None:
+                return False
+            self.write(until, "")
+            hung.wait(timeout=60)
+            return True
+
+        deadline = time.time() + timeout
+        while not self.unix(ready).exists():
+            if hung.poll() is not None:
+                raise RuntimeError("the window that does not answer could not be shown")
+            if time.time() > deadline:
+                release()
+                raise RuntimeError("the window that does not answer was not shown in time")
             time.sleep(0.1)
         return release
 
@@ -409,9 +452,10 @@ class WinePrefix:
 
 
 class RunResult:
-    def __init__(self, code, seen):
+    def __init__(self, code, seen, seconds=None):
         self.code = code
         self.seen = seen
+        self.seconds = seconds  # from the program's start to its end (or to its kill)
         self.boxes = seen.get("boxes", [])
 
     def texts(self):

@@ -30,6 +30,15 @@ MESSAGES = {
 OK = "press:1"
 YES, NO, YES_ALL, NO_ALL = "press:6", "press:7", "press:1001", "press:1002"
 IDYES, IDNO, IDCANCEL, IDC_YESALL, IDC_NOALL = 6, 7, 2, 1001, 1002
+# The font-change broadcast as Wine's relay trace shows its arguments: HWND_BROADCAST,
+# WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000 ms, no result wanted.
+FONT_BROADCAST = "0000ffff,0000001d,00000000,00000000,00000002,000003e8,00000000"
+
+
+def low_halves(arguments):
+    """Traced arguments cut to 32 bits each: Wine's relay trace prints a 64-bit program's stack
+    arguments whole, and a 32-bit argument there may have anything in its upper half."""
+    return ",".join(f"{int(argument, 16) & 0xFFFFFFFF:08x}" for argument in arguments.split(","))
 
 
 def readonly_prompt(path):
@@ -219,20 +228,35 @@ class FontTest(InstalledFilesCase):
         self.trace(["gdi32.RemoveFontResourceA", "user32.SendMessageTimeoutA", "kernel32.DeleteFileA"])
         result = self.run_program([])
 
+        # The broadcast passes over hung windows (SMTO_ABORTIFHUNG) and waits a second at most
+        # for each other one.
         expected = []
         for path in fonts:
             quoted = '"' + path.replace("\\", "\\\\") + '"'
-            # Sent so that a window that does not answer cannot hold the run: hung windows are passed
-            # over (SMTO_ABORTIFHUNG), every other one has a second (0x3e8 ms).
-            # The trace shows whole registers, of which a 32-bit argument fills the lower half.
-            expected += [("RemoveFontResourceA", quoted), ("SendMessageTimeoutA", [0xFFFF, 0x1D, 0, 0, 2, 1000, 0]),
-                         ("DeleteFileA", quoted)]
-        self.assertEqual([(name, [int(arg, 16) & 0xFFFFFFFF for arg in args.split(",")] if name == "SendMessageTimeoutA"
-                           else args.split(" ", 1)[-1]) for name, args in self.traced()], expected)
+            expected += [("RemoveFontResourceA", quoted), ("SendMessageTimeoutA", FONT_BROADCAST), ("DeleteFileA", quoted)]
+        self.assertEqual([(name, args.split(" ", 1)[-1] if name != "SendMessageTimeoutA" else low_halves(args))
+                          for name, args in self.traced()], expected)
         # The broadcast reached the top-level window of another program (the helper's).
         self.assertEqual(result.seen["font_changes"], 2)
         for path in fonts:
             self.assertFalse(self.exists(path), path)
+
+    def test_a_window_that_does_not_answer_cannot_hold_the_run(self):
+        font = f"{FOLDER}\\fonts\\DejaVuSans.ttf"
+        self.install([{"folder": ".\\fonts", "name": "DejaVuSans.ttf", "flags": ["font"]}])
+        with open(FONT_SOURCE, "rb") as source:
+            self.put(font, source.read())
+        release = self.prefix.hang_window()
+        self.addCleanup(release)
+        # A silent run: no box, so that nothing but the broadcast can keep it waiting.
+        result = self.prefix.run(PROGRAM, arguments=["/X"], timeout=30)
+        self.assertIsNotNone(result.code, f"the run was still waiting after {result.seconds:.0f} s and was ended")
+        self.assertCleanRun(result)
+        self.assertLess(result.seconds, 15, "the run took too long")
+        self.assertTrue(release(), "the window that does not answer stopped waiting before the run ended")
+        # The windows that answer heard of the change all the same.
+        self.assertEqual(result.seen["font_changes"], 1)
+        self.assertFalse(self.exists(font))
 
 
 class SelfRegistrationTest(InstalledFilesCase):
