@@ -23,14 +23,17 @@ struct SweepFigures {
 };
 SweepFigures figures;
 
-// Reports a folder the sweep kept: the current folder, or the entry of that name in it. The
-// current folder is read only when a report is written.
+// Reports a folder the sweep kept: the current folder (no reason given: it is not empty), or the
+// entry of that name in it. The current folder is read only when a report is written.
 void ReportKeptFolder(const char* why, const char* entryName) {
     if (!run.reportFile) return;
     char path[PATH_SIZE];
     if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path))) path[0] = 0;
     if (entryName && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, entryName))) path[0] = 0;
-    Report(OUTCOME_NOTED, "folder %s: %s", why, path);
+    if (why)
+        Report(OUTCOME_NOTED, "folder %s: %s", why, path);
+    else
+        ReportFolderKept(ERROR_DIR_NOT_EMPTY, path);
 }
 
 int IsDotEntry(const char* name) {
@@ -141,7 +144,7 @@ void SweepCurrentFolder() {
         if (IsCurrentFolderEmpty(entry)) {
             RemoveCurrentFolder();
         } else {
-            ReportKeptFolder("kept, not empty", nullptr);
+            ReportKeptFolder(nullptr, nullptr);
             SetCurrentDirectoryA("..");
         }
     }

@@ -31,6 +31,16 @@ const char* RefusalOf(unsigned int error, const char* path) {
     return "cannot be deleted";
 }
 
+// 1 when the path names the installation folder, with or without its trailing backslash.
+int IsInstallationFolder(const char* path) {
+    unsigned int length = TextLength(path);
+    if (length && path[length - 1] == '\\') --length;
+    const char* folder = run.installDir;
+    for (unsigned int i = 0; i < length; ++i)
+        if (ToUpperAscii(path[i]) != ToUpperAscii(folder[i])) return 0;
+    return folder[length] == '\\' && folder[length + 1] == 0;
+}
+
 }  // namespace
 
 void OpenReport() {
@@ -64,7 +74,9 @@ void ReportDeletion(const char* kind, int deleted, unsigned int error, const cha
 }
 
 void ReportFolderKept(unsigned int error, const char* path) {
-    if (error == ERROR_DIR_NOT_EMPTY)
+    if (error == ERROR_DIR_NOT_EMPTY && IsInstallationFolder(path) && !run.silent)
+        Report(OUTCOME_NOTED, "folder left to the self-deletion, which removes it once empty: %s", path);
+    else if (error == ERROR_DIR_NOT_EMPTY)
         Report(OUTCOME_NOTED, "folder kept, not empty: %s", path);
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         Report(OUTCOME_NOTED, "folder missing: %s", path);

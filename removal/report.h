@@ -23,7 +23,8 @@ void Report(int outcome, const char* format, ...);
 // A file's deletion: "KIND removed", "KIND missing", or "KIND kept, in use" or "KIND kept,
 // cannot be deleted", with what was answered and the platform's reason.
 void ReportDeletion(const char* kind, int deleted, unsigned int error, const char* answer, const char* path);
-// A folder's removal that the platform refused: not empty, missing, or another reason.
+// A folder's removal that the platform refused: not empty, missing, or another reason. The
+// installation folder, which still holds the program, is left to the self-deletion.
 void ReportFolderKept(unsigned int error, const char* path);
 // A folder left alone before its removal was tried: behind a link, or protected.
 void ReportFolderLeft(int behindLink, const char* path);

@@ -133,7 +133,7 @@ class QuietRunTest(UnattendedCase):
             f"file missing: {FOLDER}\\data\\gone.txt",
             # The sweep takes the leftover and the three folders left empty (cache, bin, data),
             # so there is nothing left to prune; the program is still in its folder.
-            f"folder kept, not empty: {FOLDER}",
+            f"folder left to the self-deletion, which removes it once empty: {FOLDER}",
             "sweep: 1 files removed, 0 files kept, 3 folders removed",
             f"shortcut removed: {menu}\\Sample.lnk",
             f"folder kept, not empty: {menu}",

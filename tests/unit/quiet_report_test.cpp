@@ -148,7 +148,7 @@ TEST_F(QuietRun, NoBoxAppearsEveryQuestionGetsItsSafeAnswerAndTheExitCodeSaysSom
                   // The sweep, in the order the folders are listed.
                   "folder kept, not empty: " + kPkg + "\\bin",
                   "folder not swept, a link: " + kPkg + "\\linked",
-                  "folder kept, not empty: " + kPkg,
+                  "folder left to the self-deletion, which removes it once empty: " + kPkg,
                   "sweep: 1 files removed, 0 files kept, 1 folders removed",
                   "shortcut removed: " + std::string(test::kPrograms) + "\\Pkg\\Pkg.lnk",
                   "folder removed: " + std::string(test::kPrograms) + "\\Pkg",
