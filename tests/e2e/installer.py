@@ -55,6 +55,14 @@ def reg_query(prefix, key):
     return values
 
 
+def run_quiet_uninstall(prefix, entry, program):
+    """Runs the entry's QuietUninstallString as a deployment tool would, as it stands (from a
+    batch file, so that the interpreter reads its quotes); returns the run, with what the helper
+    saw and the exit status."""
+    prefix.write(SETUP + "\\quiet.bat", f"@{entry['QuietUninstallString'][1]}\r\n")
+    return prefix.run(program, command=[WINE, "cmd", "/c", SETUP + "\\quiet.bat"])
+
+
 def installed_programs(prefix):
     """Wine's own list of installed programs: {key: display name}."""
     result = subprocess.run([WINE, "uninstaller", "--list"], env=prefix.env, capture_output=True, timeout=120,

@@ -10,7 +10,7 @@ import unittest
 
 from demo_package import shortcut
 from harness import HOST_DIR, WIN64_DIR, WINE, PrefixTestCase
-from installer import PAYLOAD, SETUP, install, installed_programs, reg_query
+from installer import PAYLOAD, install, installed_programs, reg_query, run_quiet_uninstall
 from test_installed_files import MESSAGES, OK, shared_prompt
 
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -190,8 +190,7 @@ class InstallerTest(PrefixTestCase):
         # as everything the log names is gone.
         quiet = entry["QuietUninstallString"][1]
         self.assertEqual(quiet, f'"{program}" /Q')
-        self.prefix.write(f"{SETUP}\\quiet.bat", f"@{quiet}\r\n")
-        result = self.prefix.run(program, command=[WINE, "cmd", "/c", f"{SETUP}\\quiet.bat"])
+        result = run_quiet_uninstall(self.prefix, entry, program)
         self.assertCleanRun(result)
         self.assertEqual(result.boxes, [])
         self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")

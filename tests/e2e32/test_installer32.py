@@ -7,8 +7,8 @@ import json
 import subprocess
 import unittest
 
-from harness import HOST_DIR, WIN32, WIN32_DIR, WINE, PrefixTestCase, read_pe_machine, require_win32
-from installer import PAYLOAD, SETUP, TOOL, install, reg_query
+from harness import HOST_DIR, WIN32, WIN32_DIR, PrefixTestCase, read_pe_machine, require_win32
+from installer import PAYLOAD, TOOL, install, reg_query, run_quiet_uninstall
 
 FOLDER = "C:\\Program Files (x86)\\Sample"
 PROGRAM = FOLDER + "\\Remove.exe"
@@ -69,8 +69,7 @@ class Installer32Test(PrefixTestCase):
         quiet = entry["QuietUninstallString"][1]
         self.assertEqual(quiet, f'"{PROGRAM}" /Q')
 
-        self.prefix.write(f"{SETUP}\\quiet.bat", f"@{quiet}\r\n")
-        run = self.prefix.run(PROGRAM, command=[WINE, "cmd", "/c", f"{SETUP}\\quiet.bat"])
+        run = run_quiet_uninstall(self.prefix, entry, PROGRAM)
         self.assertCleanRun(run)
         self.assertEqual(run.boxes, [])
         self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")

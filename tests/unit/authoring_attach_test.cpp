@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "scratch_folder.h"
 #include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/log_reader.h"
@@ -118,22 +119,16 @@ TEST(Attach, RefusesStubsItCannotAttachToSafely) {
 }
 
 // The command as a whole: a refusal leaves the output as it was.
-class AttachCommand : public testing::Test {
+class AttachCommand : public test::ScratchFolderTest {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tidewell-attach-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder);
+        ScratchFolderTest::SetUp();
         tidewell::WriteFileBytes(Path("stub.exe"), ExampleStub());
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string Path(const std::string& name) { return (folder / name).string(); }
     void Write(const std::string& name, const std::string& text) { tidewell::WriteFileBytes(Path(name), text); }
     int Attach(const std::string& manifest, const std::string& stub = "stub.exe") {
         return tidewell::AttachCommand({"--stub", Path(stub), "--manifest", Path(manifest), "--out", Path("Remove.exe")});
     }
-    std::filesystem::path folder;
 };
 
 TEST_F(AttachCommand, WritesTheProgramWithItsLog) {

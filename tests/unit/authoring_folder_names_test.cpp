@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "scratch_folder.h"
 #include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/folder_names.h"
@@ -123,25 +124,19 @@ TEST(FolderNames, FolderOptionsGiveOrOverrideOneAndRefuseWhatIsNoFolder) {
 }
 
 // attach as a package's installation runs it: the names from --folder, nothing written on error.
-class AttachWithNames : public testing::Test {
+class AttachWithNames : public test::ScratchFolderTest {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tidewell-names-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder);
+        ScratchFolderTest::SetUp();
         tidewell::WriteFileBytes(Path("stub.exe"), tidewell::ExampleStub());
         tidewell::WriteFileBytes(Path("package.json"), R"({"files": [{"folder": "{Desktop}", "name": "a.lnk"},
                                                                       {"folder": "{InstallDir}", "name": "notes.exe"}]})");
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string Path(const std::string& name) { return (folder / name).string(); }
     int Attach(std::vector<std::string> extra) {
         std::vector<std::string> args = {"--stub", Path("stub.exe"), "--manifest", Path("package.json"), "--out", Path("Remove.exe")};
         args.insert(args.end(), extra.begin(), extra.end());
         return tidewell::AttachCommand(args);
     }
-    std::filesystem::path folder;
 };
 
 TEST_F(AttachWithNames, WritesTheGivenFoldersIntoTheLogOrNothingAtAll) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "scratch_folder.h"
 #include "tests/fixture/fixtures.h"
 #include "tools/tidewell-log/check.h"
 #include "tools/tidewell-log/commands.h"
@@ -111,17 +112,12 @@ TEST(ExecutionLevel, AManifestWithoutARewritableLevelIsRefusedAndNoManifestIsNon
 }
 
 // attach writes the scope's level; dump gives the scope back.
-class AttachScope : public testing::Test {
+class AttachScope : public test::ScratchFolderTest {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tidewell-scope-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder);
+        ScratchFolderTest::SetUp();
         tidewell::WriteFileBytes(Path("stub.exe"), StubWithManifest(ProgramManifest()));
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string Path(const std::string& name) { return (folder / name).string(); }
     std::string Attach(const std::string& manifest) {
         tidewell::WriteFileBytes(Path("package.json"), manifest);
         EXPECT_EQ(tidewell::AttachCommand({"--stub", Path("stub.exe"), "--manifest", Path("package.json"), "--out", Path("Remove.exe")}), 0);
@@ -132,7 +128,6 @@ protected:
         tidewell::DumpCommand({Path("Remove.exe")});
         return testing::internal::GetCapturedStdout();
     }
-    std::filesystem::path folder;
 };
 
 TEST_F(AttachScope, WritesTheLevelTheScopeNeedsAndDumpReadsItBack) {
