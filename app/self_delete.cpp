@@ -107,14 +107,7 @@ HANDLE CreateBatchIn(char* batchPath) {
     unsigned int folderLength = TextLength(batchPath);
     for (unsigned int number = 0; number < BATCH_NAME_TRIES; ++number) {
         batchPath[folderLength] = 0;
-        char digits[3] = {0, 0, 0};
-        if (number >= 10) {
-            digits[0] = static_cast<char>('0' + number / 10);
-            digits[1] = static_cast<char>('0' + number % 10);
-        } else if (number > 0) {
-            digits[0] = static_cast<char>('0' + number);
-        }
-        if (!AppendText(batchPath, PATH_SIZE, BATCH_NAME) || !AppendText(batchPath, PATH_SIZE, digits) ||
+        if (!AppendText(batchPath, PATH_SIZE, BATCH_NAME) || (number && !AppendNumber(batchPath, PATH_SIZE, number)) ||
             !AppendText(batchPath, PATH_SIZE, BATCH_EXTENSION))
             return INVALID_HANDLE_VALUE;
         HANDLE file = CreateBatchFile(batchPath);

@@ -30,11 +30,9 @@ int ReadBlockHeader(HANDLE file, BlockHeader* header) {
 }
 
 void EnterBlock(HANDLE file, unsigned int length) {
-    unsigned int start = FileTell(file);
-    unsigned int size = FileSize(file);
     // A length that reaches past the end of the file claims bytes that are not there; bounding
     // by the file keeps a reader from sizing anything by them.
-    unsigned int inFile = start < size ? size - start : 0;
+    unsigned int inFile = FileBytesLeft(file);
     blockLeft = length < inFile ? length : inFile;
 }
 

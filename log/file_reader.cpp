@@ -90,13 +90,14 @@ void FileSeek(HANDLE file, unsigned int position) {
     SetFilePointer(file, static_cast<LONG>(position), &high, FILE_BEGIN);
 }
 
-unsigned int FileSize(HANDLE file) {
+unsigned int FileBytesLeft(HANDLE file) {
     unsigned int position = FileTell(file);
     ForgetReadAhead(file);
     LONG high = 0;
     DWORD size = SetFilePointer(file, 0, &high, FILE_END);
     FileSeek(file, position);
-    return high != 0 ? 0xFFFFFFFFu : size;  // past 4 GB every 32-bit position is in the file
+    if (high != 0) size = 0xFFFFFFFFu;  // past 4 GB every 32-bit position is in the file
+    return position < size ? size - position : 0;
 }
 
 void FileClose(HANDLE file) {

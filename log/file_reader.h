@@ -9,6 +9,7 @@ HANDLE FileOpen(const char* path);
 int FileRead(HANDLE file, void* buffer, unsigned int n);
 unsigned int FileTell(HANDLE file);
 void FileSeek(HANDLE file, unsigned int position);
-// The file's size (every 32-bit position lies in a file past 4 GB); the position stays.
-unsigned int FileSize(HANDLE file);
+// The bytes from the position to the end of the file (every 32-bit position lies in a file past
+// 4 GB); the position stays.
+unsigned int FileBytesLeft(HANDLE file);
 void FileClose(HANDLE file);

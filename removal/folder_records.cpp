@@ -2,23 +2,13 @@
 // folder itself when it is left empty.
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/named_folder.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
-#include "removal/protected_folders.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
 
 namespace {
-
-// 1 when the folder is the process's current directory.
-int IsCurrentDirectory(const char* folder) {
-    char current[PATH_SIZE];
-    char full[PATH_SIZE];
-    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, current)) || !FullPathOf(folder, full)) return 0;
-    StripBackslash(current);
-    StripBackslash(full);
-    return EqualsIgnoreCase(full, current);
-}
 
 void RemoveShortcut(const char* path) {
     if (IsFileBehindLink(path)) {
@@ -27,22 +17,6 @@ void RemoveShortcut(const char* path) {
     }
     int deleted = DeleteFileA(path);
     ReportDeletion("shortcut", deleted, deleted ? 0 : GetLastError(), "", path);
-}
-
-void RemoveFolder(const char* folder) {
-    // A log may name the desktop or the start menu as a shortcut's folder; the folder itself
-    // must stay even when the shortcut was the last thing in it.
-    int behindLink = IsFolderBehindLink(folder);
-    if (behindLink || IsProtectedFolder(folder)) {
-        ReportFolderLeft(behindLink, folder);
-        return;
-    }
-    // The platform refuses to remove the current directory.
-    if (IsCurrentDirectory(folder)) SetCurrentDirectoryA("..");
-    if (RemoveDirectoryA(folder))
-        Report(OUTCOME_NOTED, "folder removed: %s", folder);
-    else
-        ReportFolderKept(GetLastError(), folder);
 }
 
 void RemoveFolderEntry(const FolderRecord* record) {
@@ -59,7 +33,7 @@ void RemoveFolderEntry(const FolderRecord* record) {
     // An entry without a folder names its file alone.
     if (!record->folder[0]) return;
     ResolveFolder(record->folder, run.pathBuf);
-    RemoveFolder(run.pathBuf);
+    RemoveNamedFolder(run.pathBuf, 1);
 }
 
 }  // namespace

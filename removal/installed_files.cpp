@@ -4,9 +4,9 @@
 #include "base/text.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
+#include "removal/named_folder.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
-#include "removal/protected_folders.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
 #include "resources/resource.h"
@@ -169,18 +169,6 @@ void DeleteWithConsent(const char* path) {
     ReportDeletion("file", deleted, error, answer, path);
 }
 
-// The emptied folder an installed-file record names by an empty name.
-void RemoveNamedFolder(const char* path) {
-    int behindLink = IsFolderBehindLink(path);
-    if (behindLink || IsProtectedFolder(path)) {
-        ReportFolderLeft(behindLink, path);
-    } else if (RemoveDirectoryA(path)) {
-        Report(OUTCOME_NOTED, "folder removed: %s", path);
-    } else {
-        ReportFolderKept(GetLastError(), path);
-    }
-}
-
 void RemoveInstalledFile(const FileRecord* record) {
     char* path = run.pathBuf;
     // A folder the rule skips, or a path that would not fit the buffer (never cut: a shortened
@@ -190,9 +178,8 @@ void RemoveInstalledFile(const FileRecord* record) {
         return;
     }
     if (!record->name[0]) {
-        // Only an empty folder goes, and never one of the system's own: a log may name the
-        // desktop or the start menu as a folder of the package.
-        RemoveNamedFolder(path);
+        // The phase makes no folder current, and leaves the current one where it is.
+        RemoveNamedFolder(path, 0);
         return;
     }
     if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) {

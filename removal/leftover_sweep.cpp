@@ -23,19 +23,6 @@ struct SweepFigures {
 };
 SweepFigures figures;
 
-// Reports a folder the sweep kept: the current folder (no reason given: it is not empty), or the
-// entry of that name in it. The current folder is read only when a report is written.
-void ReportKeptFolder(const char* why, const char* entryName) {
-    if (!run.reportFile) return;
-    char path[PATH_SIZE];
-    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path))) path[0] = 0;
-    if (entryName && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, entryName))) path[0] = 0;
-    if (why)
-        Report(OUTCOME_NOTED, "folder %s: %s", why, path);
-    else
-        ReportFolderKept(ERROR_DIR_NOT_EMPTY, path);
-}
-
 int IsDotEntry(const char* name) {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
@@ -51,6 +38,19 @@ int IsFolderToEnter(const WIN32_FIND_DATAA* entry) {
 // long for the buffer is never cut, as a cut path would name some other folder.
 void ReadCurrentDirectory(char* path) {
     if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path))) path[0] = 0;
+}
+
+// Reports a folder the sweep kept: the current folder (no reason given: it is not empty), or the
+// entry of that name in it. The current folder is read only when a report is written.
+void ReportKeptFolder(const char* why, const char* entryName) {
+    if (!run.reportFile) return;
+    char path[PATH_SIZE];
+    ReadCurrentDirectory(path);
+    if (entryName && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, entryName))) path[0] = 0;
+    if (why)
+        Report(OUTCOME_NOTED, "folder %s: %s", why, path);
+    else
+        ReportFolderKept(ERROR_DIR_NOT_EMPTY, path);
 }
 
 // Leaves the current folder for its parent and removes it there, if it is empty.

@@ -33,12 +33,8 @@ const char* RefusalOf(unsigned int error, const char* path) {
 
 // 1 when the path names the installation folder, with or without its trailing backslash.
 int IsInstallationFolder(const char* path) {
-    unsigned int length = TextLength(path);
-    if (length && path[length - 1] == '\\') --length;
-    const char* folder = run.installDir;
-    for (unsigned int i = 0; i < length; ++i)
-        if (ToUpperAscii(path[i]) != ToUpperAscii(folder[i])) return 0;
-    return folder[length] == '\\' && folder[length + 1] == 0;
+    char folder[PATH_SIZE];
+    return CopyText(folder, PATH_SIZE, path) && AppendBackslash(folder) && EqualsIgnoreCase(folder, run.installDir);
 }
 
 }  // namespace
