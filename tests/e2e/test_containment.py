@@ -44,16 +44,6 @@ class DesktopSpellingTest(FolderTestCase):
         self.remove_silently(program)
         self.assertGone(f"{self.package}\\maps.exe")
 
-    def test_a_desktop_named_with_slashes_and_dot_segments_stays_once_emptied(self):
-        self.start_with_an_empty_desktop()
-        self.prefix.write(self.shortcut, "the package's shortcut")
-        self.remove(folders=[{"folder": self.desktop.replace("\\", "/"), "name": "Tideway Maps.lnk"}],
-                    files=[{"folder": self.desktop + "\\.", "name": ""},
-                           {"folder": self.desktop + "\\Tideway\\..", "name": ""}])
-        self.assertGone(self.shortcut)
-        self.assertKept(self.desktop)
-        self.assertEqual(self.listing(self.desktop), [])
-
     def test_every_spelling_in_every_phase_that_removes_a_folder(self):
         # Each in a run of its own: once one phase has removed the Desktop, later ones have
         # nothing left to show.
