@@ -8,6 +8,7 @@
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/report.h"
 #include "ui/message_box.h"
@@ -59,6 +60,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     if (!LoadUninstallLog()) return EndEarly(EXIT_FAILED);
     if (!RegisterOwnerClass()) return EndEarly(run.quiet ? EXIT_FAILED : EXIT_OK);
     if (!CreateOwnerWindow()) return EndEarly(EXIT_FAILED);
+    PinInstallDir();
 
     // A silent or quiet run is not asked to confirm, and not told it is done.
     int asks = !run.silent && !run.quiet;
@@ -73,6 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
 
     CloseOwnerWindow();
     FreeUninstallLog();
+    UnpinInstallDir();
     if (removalRan && !run.silent)
         ScheduleSelfDelete();
     else if (run.silent)

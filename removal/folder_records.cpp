@@ -41,4 +41,5 @@ void RemoveFolderEntry(const FolderRecord* record) {
 void RemoveFolderRecords() {
     ForgetLinkChecks();
     for (unsigned int i = 0; i < run.folderCount; ++i) RemoveFolderEntry(run.folders[i]);
+    ForgetLinkChecks();
 }

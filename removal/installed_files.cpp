@@ -50,6 +50,7 @@ int AskSharedUnused(const char* path) {
     FormatMessageText(text, MSG_SHARED_UNUSED, path);
     int agreed = ShowMessage(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
     FreeAndNull(&text);
+    ForgetLinkChecks();
     return agreed;
 }
 
@@ -147,6 +148,12 @@ void DeleteWithConsent(const char* path) {
             break;
         }
         int choice = AskReadOnly(path);
+        // While the question was on screen the file's folders may have been replaced.
+        ForgetLinkChecks();
+        if ((choice == IDYES || choice == IDC_YESALL) && IsFileBehindLink(path)) {
+            Report(OUTCOME_KEPT, "file kept, behind a link: %s", path);
+            return;
+        }
         if (choice == IDYES) {
             ClearReadOnly(path);
             deleted = DeleteNow(path, &error);
@@ -192,7 +199,7 @@ void RemoveInstalledFile(const FileRecord* record) {
         return;
     }
 
-    if ((record->flags & FILE_SHARED) && !SettleSharedCount(path)) return;
+    if ((record->flags & FILE_SHARED) && (!SettleSharedCount(path) || IsFileBehindLink(path))) return;
     // Every resolved path is absolute, so the system unloads this very file, not another of its
     // name found along its search paths. A window that does not answer cannot hold the run: the
     // broadcast passes over hung windows and waits a second at most for each other one.
@@ -209,4 +216,5 @@ void RemoveInstalledFile(const FileRecord* record) {
 void RemoveInstalledFiles() {
     ForgetLinkChecks();
     for (unsigned int i = 0; i < run.fileCount; ++i) RemoveInstalledFile(run.files[i]);
+    ForgetLinkChecks();
 }

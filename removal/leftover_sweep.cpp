@@ -3,8 +3,11 @@
 //
 // The sweep works through the current directory: a folder is entered by making it current,
 // its entries are used by their names, and it is left through "..". The platform refuses to
-// remove the current directory, so a folder is removed only after leaving it.
+// remove the current directory, so a folder is removed only after leaving it. A folder is held
+// open from before it is entered until just before its removal, so that no link can take its
+// place: ".." then leads back to the folder the sweep came from.
 #include "removal/leftover_sweep.h"
+#include "removal/package_links.h"
 #include "base/memory.h"
 #include "base/run_context.h"
 #include "base/text.h"
@@ -30,8 +33,41 @@ int IsDotEntry(const char* name) {
 // A folder link (a junction, a symbolic link to a folder) leads out of the package's tree, to
 // a user's documents or another program: it is never entered.
 int IsFolderToEnter(const WIN32_FIND_DATAA* entry) {
-    return (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-           !IsDotEntry(entry->cFileName);
+    return (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLinkEntry(entry) && !IsDotEntry(entry->cFileName);
+}
+
+// 1 for a listed name that a path would not reach as it is: the platform drops trailing dots and
+// blanks, and a character no name may hold (a '?' stands for one the code page lacks) would
+// make the path name another entry, or several.
+int IsRewrittenName(const char* name) {
+    unsigned int length = TextLength(name);
+    if (!length || name[length - 1] == '.' || name[length - 1] == ' ') return 1;
+    for (; *name; ++name) {
+        if (static_cast<unsigned char>(*name) < 0x20) return 1;
+        for (const char* refused = "\\/:*?\"<>|"; *refused; ++refused)
+            if (*name == *refused) return 1;
+    }
+    return 0;
+}
+
+// Opens the listed folder without following a link and holds it, not sharing deletion, so that
+// nothing else can take its name while it is swept; then makes sure that the name still lists a
+// plain folder. 0 when it does not. The 95 family has no links and no folder handles.
+int HoldListedFolder(const char* name, HANDLE* held) {
+    *held = INVALID_HANDLE_VALUE;
+    if (!run.isNT) return 1;
+    *held = CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (*held == INVALID_HANDLE_VALUE) return 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(name, &entry);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    return IsFolderToEnter(&entry);
+}
+
+void LetGo(HANDLE held) {
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 }
 
 // The current directory's full path, or an empty path when it cannot be read whole: a path too
@@ -54,14 +90,16 @@ void ReportKeptFolder(const char* why, const char* entryName) {
 }
 
 // Leaves the current folder for its parent and removes it there, if it is empty.
-void RemoveCurrentFolder() {
+void RemoveCurrentFolder(HANDLE held) {
     char* path;
     if (!AllocZeroed(PATH_SIZE, &path)) {
         SetCurrentDirectoryA("..");
+        LetGo(held);
         return;
     }
     ReadCurrentDirectory(path);
     SetCurrentDirectoryA("..");
+    LetGo(held);
     if (path[0]) {
         if (RemoveDirectoryA(path))
             ++figures.foldersRemoved;
@@ -87,7 +125,7 @@ int IsCurrentFolderEmpty(WIN32_FIND_DATAA* entry) {
     return empty;
 }
 
-void SweepCurrentFolder();
+void SweepCurrentFolder(HANDLE held);
 
 // Deletes the current folder's matching files and sweeps each subfolder that can be entered.
 void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
@@ -97,15 +135,24 @@ void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
         if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // The subfolder's sweep comes back here through "..".
             if (IsDotEntry(entry->cFileName)) continue;
-            if (!IsFolderToEnter(entry))
+            HANDLE held = INVALID_HANDLE_VALUE;
+            if (!IsFolderToEnter(entry)) {
                 ReportKeptFolder("not swept, a link", entry->cFileName);
-            else if (SetCurrentDirectoryA(entry->cFileName))
-                SweepCurrentFolder();
-            else
+            } else if (IsRewrittenName(entry->cFileName)) {
+                ReportKeptFolder("not swept, a path would name another folder", entry->cFileName);
+            } else if (!HoldListedFolder(entry->cFileName, &held)) {
+                LetGo(held);
+                ReportKeptFolder("not swept, it is no longer the folder listed", entry->cFileName);
+            } else if (SetCurrentDirectoryA(entry->cFileName)) {
+                SweepCurrentFolder(held);
+            } else {
+                LetGo(held);
                 ReportKeptFolder("not swept, it cannot be entered", entry->cFileName);
+            }
         } else if (MatchesPattern(entry->cFileName)) {
-            // A file that cannot be deleted just stays, and keeps its folder.
-            if (DeleteFileA(entry->cFileName))
+            // A file that cannot be deleted just stays, and keeps its folder; so does one that a
+            // path would not reach by its listed name.
+            if (!IsRewrittenName(entry->cFileName) && DeleteFileA(entry->cFileName))
                 ++figures.filesRemoved;
             else
                 ++figures.filesKept;
@@ -130,22 +177,25 @@ int MaySweepCurrentFolder() {
 // Each level keeps its working storage on the heap, so a level costs a few words of stack;
 // the platform's path limit bounds the depth, since a folder whose path cannot be read is
 // treated as protected and not swept.
-void SweepCurrentFolder() {
+void SweepCurrentFolder(HANDLE held) {
     WIN32_FIND_DATAA* entry;
     if (!AllocZeroed(sizeof(WIN32_FIND_DATAA), &entry)) {
         SetCurrentDirectoryA("..");
+        LetGo(held);
         return;
     }
     if (!MaySweepCurrentFolder()) {
         ReportKeptFolder("not swept, protected", nullptr);
         SetCurrentDirectoryA("..");
+        LetGo(held);
     } else {
         SweepCurrentEntries(entry);
         if (IsCurrentFolderEmpty(entry)) {
-            RemoveCurrentFolder();
+            RemoveCurrentFolder(held);
         } else {
             ReportKeptFolder(nullptr, nullptr);
             SetCurrentDirectoryA("..");
+            LetGo(held);
         }
     }
     FreeAndNull(&entry);
@@ -183,7 +233,8 @@ void SweepLeftovers() {
         return;
     }
     figures = SweepFigures{};
-    SweepCurrentFolder();
+    // The installation folder itself is held for the whole run.
+    SweepCurrentFolder(INVALID_HANDLE_VALUE);
     Report(OUTCOME_NOTED, "sweep: %u files removed, %u files kept, %u folders removed", figures.filesRemoved,
            figures.filesKept, figures.foldersRemoved);
 }

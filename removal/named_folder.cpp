@@ -30,6 +30,7 @@ void RemoveNamedFolder(const char* folder, int leaveIfCurrent) {
         return;
     }
     if (leaveIfCurrent && IsCurrentDirectory(folder)) SetCurrentDirectoryA("..");
+    ReleaseHeldFolder(folder);
     if (RemoveDirectoryA(folder))
         Report(OUTCOME_NOTED, "folder removed: %s", folder);
     else

@@ -55,6 +55,7 @@ int PruneUpward(char* path, char* lastPrunedFolder) {
             ReportFolderLeft(0, path);
             return removedOwn;
         }
+        ReleaseHeldFolder(path);
         if (!RemoveDirectoryA(path)) {
             ReportFolderKept(GetLastError(), path);
             return removedOwn;
@@ -94,4 +95,5 @@ void PruneEmptyFolders() {
         if (EqualsIgnoreCase(run.pathBuf, lastPrunedFolder) || EqualsIgnoreCase(run.pathBuf, lastKeptFolder)) continue;
         if (!PruneUpward(run.pathBuf, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, run.pathBuf);
     }
+    ForgetLinkChecks();
 }

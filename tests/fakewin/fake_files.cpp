@@ -25,6 +25,7 @@ struct Node {
     bool deletionErrorForever;
     DWORD entryError;
     DWORD creationError;  // a folder: making a new file in it fails with this code
+    DWORD reparseTag;
 };
 
 std::map<std::string, Node> nodes;  // by the upper-case key of the full path
@@ -247,9 +248,10 @@ bool MaskMatches(const std::string& mask, const std::string& name) {
     return GlobMatch(mask.c_str(), name.c_str());
 }
 
-WIN32_FIND_DATAA FindData(const std::string& name, DWORD attributes, size_t size) {
+WIN32_FIND_DATAA FindData(const std::string& name, DWORD attributes, size_t size, DWORD tag = 0) {
     WIN32_FIND_DATAA data{};
     data.dwFileAttributes = attributes;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) data.dwReserved0 = tag;
     data.nFileSizeLow = static_cast<DWORD>(size);
     std::strncpy(data.cFileName, name.c_str(), MAX_PATH - 1);
     return data;
@@ -327,6 +329,19 @@ void FailDeletion(const std::string& path, DWORD error, bool forever) {
     node->deletionErrorForever = forever;
 }
 
+void SetReparseTag(const std::string& path, DWORD tag) {
+    Node* node = Find(path);
+    if (!node) throw std::invalid_argument("no such path: " + path);
+    node->reparseTag = tag;
+}
+
+void AddListedOnly(const std::string& folder, const std::string& name, bool isFolder) {
+    AddFolder(folder);
+    std::string full = Find(folder)->path + "\\" + name;
+    // Its key has the name as listed, which no resolved path ever reaches.
+    Create(full, isFolder, 0);
+}
+
 void DenyEntry(const std::string& path, DWORD error) {
     Node* node = Find(path);
     if (!node) throw std::invalid_argument("no such path: " + path);
@@ -387,7 +402,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     if (HasWildcard(full.substr(2))) return Fail(api, subject, ERROR_INVALID_NAME, INVALID_HANDLE_VALUE);
     Node* node = Find(name);
     bool writing = access & GENERIC_WRITE;
-    if (node && node->folder) return Fail(api, subject, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    // A folder opens for its attributes only, as the platform's backup semantics allow.
+    if (node && node->folder && (writing || !(attributes & FILE_FLAG_BACKUP_SEMANTICS)))
+        return Fail(api, subject, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     if (node && writing && (node->attributes & FILE_ATTRIBUTE_READONLY))
         return Fail(api, subject, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     if (node && writing && (node->heldByOther || node->openByProgram))
@@ -513,7 +530,9 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
     if (IsDrive(key)) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (!Children(key).empty()) return Fail(api, subject, ERROR_DIR_NOT_EMPTY, FALSE);
     if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
-    if (IsCurrentOrBelow(key) || node->heldByOther) return Fail(api, subject, ERROR_SHARING_VIOLATION, FALSE);
+    // A handle of the program's own that does not share deletion holds the folder too.
+    if (IsCurrentOrBelow(key) || node->heldByOther || node->openByProgram)
+        return Fail(api, subject, ERROR_SHARING_VIOLATION, FALSE);
     nodes.erase(key);
     return Succeed(api, subject, TRUE);
 }
@@ -560,7 +579,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     }
     for (Node* child : Children(folderKey))
         if (MaskMatches(mask, NameOf(*child)))
-            search->entries.push_back(FindData(NameOf(*child), child->attributes, child->content.size()));
+            search->entries.push_back(FindData(NameOf(*child), child->attributes, child->content.size(), child->reparseTag));
     if (search->entries.empty()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     *data = search->entries[0];
     search->next = 1;

@@ -136,6 +136,11 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     return Succeed(api, subject, handle);
 }
 
+// The stand-in's system modules export nothing the program looks up at run time.
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+    return Fail("GetModuleHandleA", Text(name), ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+}
+
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     const char* api = "GetProcAddress";
     std::string subject = Text(name);

@@ -58,6 +58,13 @@ std::vector<std::string> Tree(const std::string& folder);
 void HoldOpen(const std::string& path, bool held = true);
 // Deleting or removing this path fails with the code, once or for ever.
 void FailDeletion(const std::string& path, DWORD error, bool forever = true);
+// The reparse tag a listing gives for an entry with the reparse-point attribute (0, the default:
+// no tag can be had).
+void SetReparseTag(const std::string& path, DWORD tag);
+// An entry of the folder under a name the platform would rewrite in a path (a trailing dot or
+// blank): it is listed as it is, but every path that names it reaches the entry of the rewritten
+// name instead.
+void AddListedOnly(const std::string& folder, const std::string& name, bool isFolder);
 // A folder that cannot be made the current directory.
 void DenyEntry(const std::string& path, DWORD error = ERROR_ACCESS_DENIED);
 // A folder in which no new file can be made (a drive's root folder for a user without

@@ -196,10 +196,10 @@ TEST_F(Entry, ThePhasesAndTheReleaseHappenInOrder) {
                                                   "DeleteObject"});
     std::vector<std::string> apis;
     for (const std::string& line : order) apis.push_back(line.substr(0, line.find(' ')));
-    // After the window is gone, the self-deletion opens the program file for deletion and then
-    // makes its batch.
+    // Before the confirmation the installation folder is pinned; after the window is gone, the
+    // self-deletion opens the program file for deletion and then makes its batch.
     EXPECT_EQ(apis, (std::vector<std::string>{"OleInitialize", "CreateSolidBrush", "CreateFileA", "RegisterClassA",
-                                              "CreateWindowExA", "MessageBoxA", "MessageBoxA", "DestroyWindow",
+                                              "CreateWindowExA", "CreateFileA", "MessageBoxA", "MessageBoxA", "DestroyWindow",
                                               "CreateFileA", "CreateFileA", "OleUninitialize", "DeleteObject"}));
 }
 

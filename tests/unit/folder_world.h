@@ -77,6 +77,8 @@ protected:
         AddSystemFolders();
         fake::AddFile(kProgramPath);
         StartRun();
+        // The NT family, where folders can be links and are held open while they are used.
+        run.isNT = 1;
     }
     void TearDown() override {
         EndRun();

@@ -605,6 +605,21 @@ TEST_F(InstalledFiles, AFileLetGoWhileTheQuestionIsUpGoesOnTheNextYes) {
     EXPECT_FALSE(fake::Exists(path));
 }
 
+TEST_F(InstalledFiles, AFolderReplacedByALinkWhileTheQuestionIsUpIsNotFollowed) {
+    Begin();
+    run.isNT = 1;
+    const std::string folder = kDir + "data";
+    fake::AddFile(folder + "\\locked.dat", "", FILE_ATTRIBUTE_READONLY);
+    // The user answers Yes; meanwhile another user made the folder a link.
+    fake::ScriptDialogs({{IDYES, [&folder](HWND) {
+                              fake::SetAttributes(folder, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+                          }}});
+    Remove({{".\\data", "locked.dat"}});
+    EXPECT_EQ(Prompts().size(), 1u);
+    EXPECT_EQ(fake::Calls({"DeleteFileA"}).size(), 1u);
+    EXPECT_TRUE(fake::Exists(folder + "\\locked.dat"));
+}
+
 TEST_F(InstalledFiles, AfterYesAPlainFailureEndsTheLoopWithoutAnotherQuestion) {
     Begin();
     const std::string path = kDir + "locked.dll";

@@ -244,11 +244,32 @@ TEST_F(LeftoverSweep, AFolderLinkIsNeverEnteredAndKeepsItsParent) {
     EXPECT_TRUE(fake::Exists(kPkg + "\\data\\documents\\letter.tmp"));
 }
 
+TEST_F(LeftoverSweep, ANameThePlatformWouldRewriteIsNeverEnteredNorDeleted) {
+    // Beside a link "x", a user made a plain folder "x." and a file "keep.dat.": a path naming
+    // either reaches "x" or "keep.dat" instead.
+    AddFiles(kPkg, {"logs\\x\\secret.tmp", "logs\\keep.dat", "logs\\a.tmp"});
+    fake::SetAttributes(kPkg + "\\logs\\x", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    fake::AddListedOnly(kPkg + "\\logs", "x.", true);
+    fake::AddListedOnly(kPkg + "\\logs", "keep.dat.", false);
+    fake::AddListedOnly(kPkg + "\\logs", "y ", true);
+    EXPECT_EQ(Sweep({".tmp", "."}), Below(kPkg, {"logs\\a.tmp"}));
+    EXPECT_EQ(Entered(), (std::vector<std::string>{kPkg, "logs"}));
+    EXPECT_TRUE(fake::Exists(kPkg + "\\logs\\x\\secret.tmp") && fake::Exists(kPkg + "\\logs\\keep.dat"));
+}
+
+TEST_F(LeftoverSweep, AFolderThatCannotBeHeldBeforeItsEntryIsNotEntered) {
+    AddFiles(kPkg, {"cache\\c.tmp"});
+    // Unheld, the name could be given to a link between the check and the entry.
+    fake::FailCall("CreateFileA", 1, 1, ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(Sweep({".tmp"}).empty());
+    EXPECT_EQ(Entered(), (std::vector<std::string>{kPkg}));
+}
+
 TEST_F(LeftoverSweep, AFolderThatCannotBeListedIsNotSweptAndStays) {
     AddFiles(kPkg, {"a\\x.tmp"});
-    // Both listings of "a" fail: it is not swept, counts as empty, and its removal is refused,
-    // as it is not.
-    fake::FailCall("FindFirstFileA", 2, 2);
+    // Both listings of "a" fail (the first look at it, before its entry, succeeds): it is not
+    // swept, counts as empty, and its removal is refused, as it is not.
+    fake::FailCall("FindFirstFileA", 3, 2);
     EXPECT_TRUE(Sweep({".tmp"}).empty());
     EXPECT_EQ(fake::Calls({"RemoveDirectoryA"}),
               (std::vector<std::string>{"RemoveDirectoryA " + kPkg + "\\a -> error " + std::to_string(ERROR_DIR_NOT_EMPTY)}));

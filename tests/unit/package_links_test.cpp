@@ -78,21 +78,59 @@ TEST_F(PackageLinks, FolderRecordsBelowTheInstallationFolderStopAtALink) {
     EXPECT_TRUE(fake::Exists(kPkg + "\\menu\\empty"));
 }
 
-TEST_F(PackageLinks, OutsideTheInstallationFolderALinkIsFollowedAsBefore) {
-    // A package may keep its data where a user's link leads; that is the log's to say.
+TEST_F(PackageLinks, OutsideThePackageALinkBelowAWellKnownFolderOrTheDriveRootIsNeverFollowed) {
+    // Another user replaced a vendor's data folder under the all-users application data by a link,
+    // and made one in a folder of their own at the drive's root.
+    fake::SetSpecialFolder(CSIDL_COMMON_APPDATA, "C:\\ProgramData");
+    MakeLink("C:\\ProgramData\\Vendor\\data");
     MakeLink("C:\\Data\\Linked");
-    fake::AddFile("C:\\Data\\Linked\\pkg.dat");
-    test::SetFileRecords({{"C:\\Data\\Linked", "pkg.dat"}});
-    EXPECT_EQ(Run(RemoveInstalledFiles), std::vector<std::string>{Deleted("C:\\Data\\Linked\\pkg.dat")});
+    for (const char* file : {"C:\\ProgramData\\Vendor\\data\\pkg.dll", "C:\\Data\\Linked\\pkg.dat", "C:\\ProgramData\\Vendor\\own.ini"})
+        fake::AddFile(file);
+    fake::AddModule("C:\\ProgramData\\Vendor\\data\\pkg.dll", [] { ADD_FAILURE() << "a module behind a link was loaded"; });
+    // A link at or above the well-known folder is the system's: a moved profile still goes.
+    fake::SetSpecialFolder(CSIDL_APPDATA, "C:\\Users\\Ann\\AppData\\Roaming");
+    fake::SetAttributes("C:\\Users", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+    fake::AddFile("C:\\Users\\Ann\\AppData\\Roaming\\Pkg\\settings.ini");
+    test::SetFileRecords({{"C:\\ProgramData\\Vendor\\data", "pkg.dll", FILE_SELFREG},
+                          {"C:\\Data\\Linked", "pkg.dat"},
+                          {"C:\\ProgramData\\Vendor", "own.ini"},
+                          {"C:\\Users\\Ann\\AppData\\Roaming\\Pkg", "settings.ini"}});
+    EXPECT_EQ(Run(RemoveInstalledFiles), (std::vector<std::string>{Deleted("C:\\ProgramData\\Vendor\\own.ini"),
+                                                                  Deleted("C:\\Users\\Ann\\AppData\\Roaming\\Pkg\\settings.ini")}));
+    EXPECT_EQ(fake::LoadedModules(), 0);
+    EXPECT_EQ(fake::OpenHandles(), 0u) << "the phase lets go of every level it held";
+}
+
+TEST_F(PackageLinks, OnlyNameSurrogateReparsePointsAreLinks) {
+    // A cloud placeholder is an ordinary folder; a junction, or a tag that cannot be had, is not.
+    for (auto [tag, followed] : {std::pair<DWORD, bool>{0x9000001Au, true}, {IO_REPARSE_TAG_MOUNT_POINT, false},
+                                 {IO_REPARSE_TAG_SYMLINK, false}, {0u, false}}) {
+        SCOPED_TRACE(tag);
+        MakeLink(kPkg + "\\docs");
+        fake::SetReparseTag(kPkg + "\\docs", tag);
+        fake::AddFile(kPkg + "\\docs\\help.txt");
+        test::SetFileRecords({{".\\docs", "help.txt"}});
+        EXPECT_EQ(Run(RemoveInstalledFiles).size(), followed ? 1u : 0u);
+    }
+}
+
+TEST_F(PackageLinks, AFolderHeldOpenCannotBeRemovedUntilItsLevelIsLetGo) {
+    // Each level looked at is held: another program could not rename it, and the phase itself
+    // lets go of a level before it removes it.
+    fake::AddFile(kPkg + "\\a\\b\\1");
+    test::SetFileRecords({{".\\a\\b", "1"}, {".\\a\\b", ""}, {".\\a", ""}});
+    EXPECT_EQ(Run(RemoveInstalledFiles), (std::vector<std::string>{Deleted(kPkg + "\\a\\b\\1"), "RemoveDirectoryA " + kPkg + "\\a\\b -> ok",
+                                                                  "RemoveDirectoryA " + kPkg + "\\a -> ok"}));
+    EXPECT_EQ(fake::OpenHandles(), 0u);
 }
 
 TEST_F(PackageLinks, ARunOfRecordsAsksTheFileSystemOnceForEachNewLevel) {
     for (const char* file : {"a\\b\\1", "a\\b\\2", "a\\b\\3", "a\\b\\4", "a\\c\\5", "a\\c\\6"}) fake::AddFile(kPkg + "\\" + file);
     test::SetFileRecords({{".\\a\\b", "1"}, {".\\a\\b", "2"}, {".\\a\\b", "3"}, {".\\a\\b", "4"}, {".\\a\\c", "5"}, {".\\a\\c", "6"}});
     Run(RemoveInstalledFiles);
-    EXPECT_EQ(fake::Calls({"GetFileAttributesA"}),
-              (std::vector<std::string>{"GetFileAttributesA " + kPkg + "\\a -> ok", "GetFileAttributesA " + kPkg + "\\a\\b -> ok",
-                                        "GetFileAttributesA " + kPkg + "\\a\\c -> ok"}));
+    EXPECT_EQ(fake::Calls({"FindFirstFileA"}),
+              (std::vector<std::string>{"FindFirstFileA " + kPkg + "\\a -> ok", "FindFirstFileA " + kPkg + "\\a\\b -> ok",
+                                        "FindFirstFileA " + kPkg + "\\a\\c -> ok"}));
     EXPECT_TRUE(fake::Tree(kPkg + "\\a") == (std::vector<std::string>{kPkg + "\\a\\b", kPkg + "\\a\\c"}));
 }
 
