@@ -8,9 +8,9 @@ extern "C" void WinMainCRTStartup() {
     // where the system allows it (the 95 family has neither call).
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     FARPROC call = GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (call) reinterpret_cast<BOOL(WINAPI*)(DWORD)>(call)(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (call) reinterpret_cast<BOOL(WINAPI*)(DWORD)>(reinterpret_cast<void*>(call))(LOAD_LIBRARY_SEARCH_SYSTEM32);
     call = GetProcAddress(kernel, "SetDllDirectoryA");
-    if (call) reinterpret_cast<BOOL(WINAPI*)(LPCSTR)>(call)("");
+    if (call) reinterpret_cast<BOOL(WINAPI*)(LPCSTR)>(reinterpret_cast<void*>(call))("");
     const char* argumentText = SkipProgramName(GetCommandLineA());
     int code = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(argumentText), SW_SHOWDEFAULT);
     ExitProcess(static_cast<UINT>(code));
