@@ -41,7 +41,9 @@ add_executable(tidewell-log
     ${TIDEWELL_LOG_SOURCES}
     tools/tidewell-log/codepage_windows.cpp
     tools/tidewell-log/main.cpp
-    tools/tidewell-log/system_windows.cpp)
+    tools/tidewell-log/system_windows.cpp
+    resources/tidewell-log.rc)
+set_source_files_properties(resources/tidewell-log.rc PROPERTIES OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/tidewell-log.manifest")
 target_include_directories(tidewell-log PRIVATE ${CMAKE_SOURCE_DIR})
 target_include_directories(tidewell-log SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
 target_compile_options(tidewell-log PRIVATE -Os -ffunction-sections -fdata-sections -Wall -Wextra -Werror)

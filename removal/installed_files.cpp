@@ -105,8 +105,13 @@ int SettleSharedCount(const char* path) {
     return proceed;
 }
 
+// Its dependencies come from its own folder and the system's, never from the current folder or
+// PATH; the 95 family has only the older way, and the two ways cannot be combined.
 void UnregisterModule(const char* path) {
-    HMODULE module = LoadLibraryA(path);
+    DWORD search = GetProcAddress(GetModuleHandleA("kernel32.dll"), "AddDllDirectory")
+                       ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+                       : LOAD_WITH_ALTERED_SEARCH_PATH;
+    HMODULE module = LoadLibraryExA(path, nullptr, search);
     if (reinterpret_cast<ULONG_PTR>(module) < 32) {
         Report(OUTCOME_NOTED, "module not loaded: %s", path);
         return;

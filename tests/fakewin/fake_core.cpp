@@ -40,7 +40,7 @@ const std::set<std::string>& KnownApis() {
         "RemoveDirectoryA", "GetFileAttributesA", "SetFileAttributesA", "FindFirstFileA", "FindNextFileA",
         "FindClose", "GetCurrentDirectoryA", "SetCurrentDirectoryA", "GetWindowsDirectoryA",
         "GetSystemDirectoryA", "GetShortPathNameA", "GetFullPathNameA", "GetTempPathA", "GetModuleFileNameA",
-        "GetEnvironmentVariableA", "LocalAlloc", "LocalFree", "LocalCompact", "GetVersionExA", "LoadLibraryA",
+        "GetEnvironmentVariableA", "LocalAlloc", "LocalFree", "LocalCompact", "GetVersionExA", "LoadLibraryA", "LoadLibraryExA",
         "GetProcAddress", "FreeLibrary", "CreateProcessA", "RegOpenKeyA", "RegOpenKeyExA", "RegCloseKey",
         "RegQueryValueExA", "RegSetValueExA", "RegDeleteValueA", "RegDeleteKeyA", "RegEnumKeyExA",
         "RegisterClassA", "CreateWindowExA", "DestroyWindow", "GetMessageA", "DispatchMessageA",

@@ -28,6 +28,9 @@ struct Module {
 std::map<std::string, Module> modules;  // upper-case full path
 std::map<HMODULE, std::string> loaded;  // handle -> module key
 uintptr_t nextModule;
+DWORD lastLoadFlags;
+const HMODULE kKernel = reinterpret_cast<HMODULE>(0x7ff00000);
+BOOL WINAPI DllSearchEntry() { return TRUE; }
 
 std::vector<StartedProcess> started;
 std::function<bool(const std::string&)> starter;
@@ -67,6 +70,7 @@ void AddModule(const std::string& path, std::function<void()> onUnregister) {
     modules[Upper(FullPath(path))] = {path, std::move(onUnregister)};
 }
 int LoadedModules() { return static_cast<int>(loaded.size()); }
+DWORD LastLoadFlags() { return lastLoadFlags; }
 
 const std::vector<StartedProcess>& StartedProcesses() { return started; }
 void SetProcessStarter(std::function<bool(const std::string&)> decide) { starter = std::move(decide); }
@@ -84,6 +88,7 @@ void ResetSystem() {
     modules.clear();
     loaded.clear();
     nextModule = 0x10000;
+    lastLoadFlags = 0;
     for (auto& callback : entryCallbacks) callback = nullptr;
     started.clear();
     starter = nullptr;
@@ -122,6 +127,13 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     return Succeed(api, subject, static_cast<DWORD>(value.size()));
 }
 
+HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
+
+HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
+    lastLoadFlags = flags;
+    return LoadLibraryA(name);
+}
+
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     const char* api = "LoadLibraryA";
     std::string subject = Text(name);
@@ -136,16 +148,15 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     return Succeed(api, subject, handle);
 }
 
-// The stand-in's system modules export nothing the program looks up at run time.
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    return Fail("GetModuleHandleA", Text(name), ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
-}
-
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     const char* api = "GetProcAddress";
     std::string subject = Text(name);
     DWORD error;
     if (Injected(api, &error)) return Fail(api, subject, error, FARPROC(nullptr));
+    if (module == kKernel) {  // not journalled: the modules' own lookups are the evidence
+        bool newer = subject == "AddDllDirectory" || subject == "SetDefaultDllDirectories" || subject == "SetDllDirectoryA";
+        return newer && platformId == VER_PLATFORM_WIN32_NT ? reinterpret_cast<FARPROC>(&DllSearchEntry) : nullptr;
+    }
     auto handle = loaded.find(module);
     if (handle == loaded.end()) return Fail(api, subject, ERROR_INVALID_HANDLE, FARPROC(nullptr));
     const Module& found = modules.at(handle->second);

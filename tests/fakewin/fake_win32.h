@@ -124,6 +124,9 @@ int OleUninitCount();
 // onUnregister is set.
 void AddModule(const std::string& path, std::function<void()> onUnregister = nullptr);
 int LoadedModules();
+// The flags of the last LoadLibraryExA call. Kernel32's newer entry points for the DLL search
+// exist on NT only, as on a patched NT machine; the 95 family has none.
+DWORD LastLoadFlags();
 
 struct StartedProcess {
     std::string application;

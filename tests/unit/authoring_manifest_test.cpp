@@ -150,11 +150,18 @@ TEST(Manifest, EachMistakeIsRefusedInOneLineThatNamesTheEntry) {
          "registry[0].root: unknown root key \"HKEY_LOCAL\" (for example HKEY_LOCAL_MACHINE or HKLM)"},
         {R"({"patterns": [".tmp", 3]})", "patterns[1]: expected a string"},
         {R"({"codepage": true})", "codepage: expected a code page's name or number, such as \"windows-1252\" or 1252"},
+        // Not a sensible manifest: no silent truncation of a number, no unbounded nesting.
+        {"", "the manifest is empty"},
+        {R"({"registry": [{"root": 4294967298, "path": "x"}]})", "registry[0].root: 4294967298 does not fit a 32-bit root key"},
+        {R"({"codepage": 66801})", "codepage: 66801 is not a code page's number"},
+        {R"({"files": [{"folder": ".\\", "name": "x", "flags": [[[[[["font"]]]]]]}]})", "the manifest is nested deeper than 6 levels"},
     };
     for (const auto& [manifest, refusal] : cases) EXPECT_EQ(Refusal(manifest), refusal) << manifest;
     std::string syntax = Refusal("{\"files\": [}");
     EXPECT_EQ(syntax.rfind("the manifest is not valid JSON: parse error at line 1, column 12", 0), 0u) << syntax;
     EXPECT_EQ(syntax.find('\n'), std::string::npos);
+    EXPECT_EQ(Refusal(std::string(100000, '[') + std::string(100000, ']')), "the manifest is nested deeper than 6 levels");
+    EXPECT_EQ(Refusal("{\"patterns\": [\"" + std::string(16u << 20, 'x') + "\"]}"), "the manifest is larger than 16 MiB");
 }
 
 TEST(Manifest, BothNamesOfARootGiveItsValue) {

@@ -508,6 +508,25 @@ TEST_F(InstalledFiles, AModuleThatCannotBeLoadedOrHasNoEntryIsStillDeleted) {
               }));
 }
 
+TEST_F(InstalledFiles, AModulesDependenciesComeFromItsFolderAndTheSystemsOnly) {
+    // NT with the safe search: the module's folder and the system folders; the 95 family has
+    // only the altered search path, and still unregisters the module.
+    Begin();
+    int unregistered = 0;
+    for (const char* name : {"nt.dll", "w95.dll"}) {
+        fake::AddFile(kDir + name);
+        fake::AddModule(kDir + name, [&unregistered] { ++unregistered; });
+    }
+    Remove({{".\\", "nt.dll", FILE_SELFREG}});
+    EXPECT_EQ(fake::LastLoadFlags(), DWORD(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+    fake::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    Remove({{".\\", "w95.dll", FILE_SELFREG}});
+    EXPECT_EQ(fake::LastLoadFlags(), DWORD(LOAD_WITH_ALTERED_SEARCH_PATH));
+    EXPECT_EQ(unregistered, 2);
+    EXPECT_FALSE(fake::Exists(kDir + "nt.dll"));
+    EXPECT_FALSE(fake::Exists(kDir + "w95.dll"));
+}
+
 TEST_F(InstalledFiles, AFontOrModuleOnARelativePathIsTheInstallationFoldersOwn) {
     // Relative to the current folder, a name would be searched for along the platform's paths:
     // another module of that name would be unregistered, another font unloaded.

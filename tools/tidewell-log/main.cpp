@@ -8,6 +8,7 @@
 
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/commands.h"
+#include "tools/tidewell-log/system.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+    tidewell::MakeDllSearchSafe();
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         (argc < 2 ? std::cerr : std::cout) << kUsage;
         return argc < 2 ? 2 : 0;

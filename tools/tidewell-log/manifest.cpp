@@ -65,7 +65,10 @@ uint8_t FileFlags(const json& entry, const std::string& where) {
 uint32_t Root(const json& entry, const std::string& where) {
     auto found = entry.find("root");
     if (found == entry.end()) throw LogError(where + ": missing \"root\"");
-    if (found->is_number_unsigned()) return found->get<uint32_t>();
+    if (found->is_number_unsigned()) {
+        if (found->get<uint64_t>() > UINT32_MAX) throw LogError(where + ".root: " + found->dump() + " does not fit a 32-bit root key");
+        return found->get<uint32_t>();
+    }
     if (found->is_string()) {
         std::string name = found->get<std::string>();
         for (const RootName& root : kRoots)
@@ -225,9 +228,18 @@ std::string RootShortName(uint32_t root) {
 }
 
 Manifest ReadManifest(const std::string& text, const ManifestOptions& options) {
+    // A manifest lists records a few levels deep: anything larger or deeper is not one, and is
+    // refused before it can exhaust memory or the stack.
+    constexpr size_t kMaxBytes = 16u << 20;
+    constexpr int kMaxDepth = 6;
+    if (text.empty()) throw LogError("the manifest is empty");
+    if (text.size() > kMaxBytes) throw LogError("the manifest is larger than 16 MiB");
     json manifest;
     try {
-        manifest = json::parse(text);
+        manifest = json::parse(text, [](int depth, json::parse_event_t, json&) {
+            if (depth > kMaxDepth) throw LogError("the manifest is nested deeper than " + std::to_string(kMaxDepth) + " levels");
+            return true;
+        });
     } catch (const json::parse_error& error) {
         std::string what = error.what();
         size_t bracket = what.find("] ");
@@ -245,6 +257,7 @@ Manifest ReadManifest(const std::string& text, const ManifestOptions& options) {
     LogContent& content = result.content;
     if (manifest.contains("codepage")) {
         const json& page = manifest["codepage"];
+        if (page.is_number_unsigned() && page.get<uint64_t>() > 65535) throw LogError("codepage: " + page.dump() + " is not a code page's number");
         if (page.is_number_unsigned()) result.codePage = CodePageName(std::to_string(page.get<unsigned>()));
         else if (page.is_string()) result.codePage = CodePageName(page.get<std::string>());
         else throw LogError("codepage: expected a code page's name or number, such as \"windows-1252\" or 1252");

@@ -32,6 +32,9 @@ std::optional<uint64_t> FileSize(const std::string& path);
 // Writes the file whole or not at all: a new file beside it, renamed over it at the end.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
+// Windows: takes the current folder and the tool's own folder out of the DLL search.
+void MakeDllSearchSafe();
+
 // The list of installed programs of the machine (HKLM) or of the user (HKCU), in the tool's own
 // registry view, opened so that entries can be made below it. Raises LogError where that cannot
 // be done: without the rights, or on a system without that list.

@@ -28,22 +28,24 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     std::string scratch = folder + "/.tidewell-log-XXXXXX";
     int descriptor = mkstemp(&scratch[0]);
     if (descriptor < 0) throw LogError("cannot write in the folder of " + path);
-    close(descriptor);
-    // mkstemp makes the file private; the output gets the usual mode of a new file.
+    // Written through the descriptor that made it, never opened again by name. mkstemp makes
+    // the file private; the output gets the usual mode of a new file.
     mode_t mask = umask(0);
     umask(mask);
-    chmod(scratch.c_str(), 0666 & ~mask);
-    try {
-        WriteFileBytes(scratch, bytes);
-    } catch (const LogError&) {
-        std::remove(scratch.c_str());
-        throw LogError("cannot write " + path);
+    bool complete = fchmod(descriptor, 0666 & ~mask) == 0;
+    for (size_t done = 0; complete && done < bytes.size();) {
+        ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+        complete = written > 0;
+        if (complete) done += static_cast<size_t>(written);
     }
-    if (std::rename(scratch.c_str(), path.c_str()) != 0) {
+    complete = close(descriptor) == 0 && complete;
+    if (!complete || std::rename(scratch.c_str(), path.c_str()) != 0) {
         std::remove(scratch.c_str());
         throw LogError("cannot write " + path);
     }
 }
+
+void MakeDllSearchSafe() {}
 
 std::unique_ptr<RegistryPort> OpenUninstallList(Scope) {
     throw LogError("--register writes the entry into the list of installed programs of the Windows machine the package is "

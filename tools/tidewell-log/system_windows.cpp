@@ -2,6 +2,8 @@
 // from the calls the program's own guard makes (the ANSI ones, as the program can only name
 // what the ANSI code page can); texts go to and from UTF-8 through UTF-16.
 #include <windows.h>
+#include <algorithm>
+#include <cstdio>
 #include <shlobj.h>
 
 #include "tools/logwriter/log_writer.h"
@@ -163,18 +165,41 @@ std::optional<uint64_t> FileSize(const std::string& path) {
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     size_t slash = path.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 2 && path[1] == ':' ? 3 : slash);
-    char scratch[MAX_PATH] = "";
-    if (!GetTempFileNameA(folder.c_str(), "twl", 0, scratch)) throw LogError("cannot write in the folder of " + path);
-    try {
-        WriteFileBytes(scratch, bytes);
-    } catch (const LogError&) {
-        DeleteFileA(scratch);
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    // The new file is written through the handle that made it: its name, once made, may have
+    // been replaced by someone else's file or link before a second open.
+    std::string scratch;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 16; ++attempt) {
+        char name[40];
+        std::snprintf(name, sizeof name, "twl%lx%lx.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
+                      static_cast<unsigned long>(GetTickCount() + attempt * 7919u));
+        scratch = folder + name;
+        file = CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE) throw LogError("cannot write in the folder of " + path);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20)), written = 0;
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) break;
+        done += written;
+    }
+    bool complete = CloseHandle(file) && done == bytes.size();
+    if (!complete || !MoveFileExA(scratch.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(scratch.c_str());
         throw LogError("cannot write " + path);
     }
-    if (!MoveFileExA(scratch, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(scratch);
-        throw LogError("cannot write " + path);
-    }
+}
+
+// No DLL from the current folder or the tool's own folder, where the system allows it.
+void MakeDllSearchSafe() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = reinterpret_cast<BOOL(WINAPI*)(DWORD)>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+    auto setDirectory = reinterpret_cast<BOOL(WINAPI*)(LPCSTR)>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDirectory) setDirectory("");
 }
 
 std::unique_ptr<RegistryPort> OpenUninstallList(Scope scope) {
