@@ -10,7 +10,7 @@
 
 namespace {
 
-enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520, COMSPEC_SIZE = 520 };
+enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520 };
 
 // The batch's name, and the names tried in turn when a file of that name is there already:
 // Delme1.bat to Delme99.bat.
@@ -21,8 +21,8 @@ enum { BATCH_NAME_TRIES = 100 };
 // second form, for an installation folder the guard protects, removes no folder.
 const char BATCH_FORMAT[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\nrmdir %s\r\ndel %s\r\n";
 const char BATCH_FORMAT_KEEPING_FOLDER[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\ndel %s\r\n";
-const char FIRST_INTERPRETER[] = "command.com /C ";
-const char INTERPRETER_SWITCH[] = "\" /C ";
+const char NT_INTERPRETER[] = "\\cmd.exe\" /D /C ";
+const char INTERPRETER_95[] = "\\COMMAND.COM\" /C ";
 
 // How a path can stand in a batch line so that the command interpreter reads it as one
 // literal name and nothing else.
@@ -170,17 +170,16 @@ int StartHidden(char* commandLine) {
     return 1;
 }
 
-// command.com where there is one; current Windows has none, and there the interpreter that
-// COMSPEC names runs the batch the same way. Its name is quoted: it may hold blanks.
+// The interpreter by its full path, never by a bare name or COMSPEC, which a search of PATH or
+// another account's environment could make someone else's program: the system folder's cmd.exe
+// without AutoRun on NT, the Windows folder's COMMAND.COM on the 95 family. Quoted: it may hold blanks.
 int StartJob(const char* batchPath, char* scriptText) {
-    CopyText(scriptText, SCRIPT_SIZE, FIRST_INTERPRETER);
-    AppendText(scriptText, SCRIPT_SIZE, batchPath);
-    if (StartHidden(scriptText)) return 1;
-
     scriptText[0] = '"';
-    DWORD length = GetEnvironmentVariableA("COMSPEC", scriptText + 1, COMSPEC_SIZE);
-    if (length == 0 || length >= COMSPEC_SIZE || FindLast(scriptText + 1, '"')) return 0;
-    AppendText(scriptText, SCRIPT_SIZE, INTERPRETER_SWITCH);
+    UINT length = run.isNT ? GetSystemDirectoryA(scriptText + 1, WINDOWS_DIR_SIZE)
+                           : GetWindowsDirectoryA(scriptText + 1, WINDOWS_DIR_SIZE);
+    if (length == 0 || length >= WINDOWS_DIR_SIZE || FindLast(scriptText + 1, '"')) return 0;
+    StripBackslash(scriptText + 1);
+    AppendText(scriptText, SCRIPT_SIZE, run.isNT ? NT_INTERPRETER : INTERPRETER_95);
     AppendText(scriptText, SCRIPT_SIZE, batchPath);
     return StartHidden(scriptText);
 }

@@ -81,9 +81,6 @@ protected:
         EXPECT_EQ(startup.hStdError, nullptr);
         return job;
     }
-    void NoCommandCom() {
-        fake::SetProcessStarter([](const std::string& line) { return line.rfind("command.com", 0) != 0; });
-    }
 };
 
 // ---- The batch and the job -----------------------------------------------------------------
@@ -98,7 +95,7 @@ TEST_F(SelfDelete, AFolderOnDriveDGetsTheSixLinesInItsRootAndAHiddenJob) {
               "@echo off\r\n:Repeat\r\ndel D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE\r\n"
               "if exist D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE goto Repeat\r\nrmdir D:\\LONGAP~1\\PACKAGE\r\n"
               "del D:\\Delme.bat\r\n");
-    EXPECT_EQ(Job().commandLine, "command.com /C D:\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme.bat");
     EXPECT_EQ(fake::CurrentDirectory(), "C:\\WINDOWS");
     EXPECT_STREQ(run.installDir, "D:\\LONGAP~1\\PACKAGE");
     EXPECT_STREQ(run.pathBuf, "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
@@ -119,7 +116,7 @@ TEST_F(SelfDelete, AFileOfTheBatchsNameIsNeverReplaced) {
     EXPECT_EQ(fake::Content("D:\\Delme.bat"), std::string(2000, 'x'));
     EXPECT_EQ(fake::Content("D:\\Delme1.bat"), "y");
     EXPECT_EQ(fake::Content("D:\\Delme2.bat"), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", "D:\\Delme2.bat"));
-    EXPECT_EQ(Job().commandLine, "command.com /C D:\\Delme2.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme2.bat");
 }
 
 TEST_F(SelfDelete, WhenEveryBatchNameIsTakenTheTemporaryFolderHasOne) {
@@ -128,7 +125,7 @@ TEST_F(SelfDelete, WhenEveryBatchNameIsTakenTheTemporaryFolderHasOne) {
     fake::AddFolder("C:\\TEMP");
     Install("D:\\PKG\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(Job().commandLine, "command.com /C C:\\TEMP\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\TEMP\\Delme.bat");
     EXPECT_EQ(fake::Content("D:\\Delme99.bat"), "user's");
 }
 
@@ -150,7 +147,7 @@ TEST_F(SelfDelete, AProgramInADriveRootFolderRemovesNoFolder) {
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content("C:\\Delme.bat"),
               "@echo off\r\n:Repeat\r\ndel C:\\REMOVE.EXE\r\nif exist C:\\REMOVE.EXE goto Repeat\r\ndel C:\\Delme.bat\r\n");
-    EXPECT_EQ(Job().commandLine, "command.com /C C:\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\Delme.bat");
 }
 
 // ---- No job that could never end -----------------------------------------------------------
@@ -192,7 +189,7 @@ TEST_F(SelfDelete, AFolderWithoutADriveLetterGetsTheBatchInTheWindowsFolder) {
               BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "Delme.bat"));
     EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA \\\\SERVER\\APPS\\PKG\\REMOVE.EXE -> ok",
                                                                        "CreateFileA Delme.bat -> ok"}));
-    EXPECT_EQ(Job().commandLine, "command.com /C Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C Delme.bat");
 }
 
 TEST_F(SelfDelete, WithoutShortFormsTheLongPathsAreUsed) {
@@ -218,14 +215,12 @@ TEST_F(SelfDelete, WhenNoBatchFileCanBeMadeNoJobStarts) {
 }
 
 TEST_F(SelfDelete, WhenNoInterpreterStartsTheBatchFileIsDeletedAndTheFileKeepsItsAttributes) {
-    fake::SetEnvironment("COMSPEC", "C:\\WINDOWS\\system32\\cmd.exe");
     fake::SetProcessStarter([](const std::string&) { return false; });
     Install("D:\\PKG\\REMOVE.EXE", kHidden | FILE_ATTRIBUTE_ARCHIVE);
     ScheduleSelfDelete();
     ExpectNothingScheduled();
     EXPECT_EQ(fake::Calls({"CreateProcessA"}),
-              (std::vector<std::string>{"CreateProcessA command.com /C D:\\Delme.bat -> error 2",
-                                        "CreateProcessA \"C:\\WINDOWS\\system32\\cmd.exe\" /C D:\\Delme.bat -> error 2"}));
+              (std::vector<std::string>{"CreateProcessA \"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme.bat -> error 2"}));
     EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE"), kHidden | FILE_ATTRIBUTE_ARCHIVE);
 }
 
@@ -244,41 +239,30 @@ TEST_F(SelfDelete, AProgramNameThatCannotBeHadSchedulesNothing) {
     EXPECT_TRUE(fake::Calls({"CreateFileA"}).empty());
 }
 
-// ---- No command.com: the interpreter COMSPEC names ----------------------------------------
+// ---- The interpreter by its full path ------------------------------------------------------
 
-TEST_F(SelfDelete, WithoutCommandComTheInterpreterNamedByComspecRunsTheBatchHidden) {
-    fake::SetEnvironment("COMSPEC", "C:\\WINDOWS\\system32\\cmd.exe");
-    NoCommandCom();
-    Install("D:\\PKG\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Calls({"CreateProcessA"}),
-              (std::vector<std::string>{"CreateProcessA command.com /C D:\\Delme.bat -> error 2",
-                                        "CreateProcessA \"C:\\WINDOWS\\system32\\cmd.exe\" /C D:\\Delme.bat -> ok"}));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\system32\\cmd.exe\" /C D:\\Delme.bat");
-    EXPECT_EQ(fake::Content("D:\\Delme.bat"), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", "D:\\Delme.bat"));
-}
-
-TEST_F(SelfDelete, AnInterpreterNameWithBlanksStaysOneName) {
-    fake::SetEnvironment("COMSPEC", "C:\\Program Files\\Shell\\cmd.exe");
-    NoCommandCom();
-    Install("D:\\PKG\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(Job().commandLine, "\"C:\\Program Files\\Shell\\cmd.exe\" /C D:\\Delme.bat");
-}
-
-TEST_F(SelfDelete, WithoutCommandComAndWithoutAUsableComspecNothingIsLeft) {
-    for (const char* comspec : {"", "C:\\WINDOWS\\cmd.exe\" /K \"x", "unset"}) {
-        SCOPED_TRACE(comspec);
+TEST_F(SelfDelete, TheInterpreterIsNamedByItsFullPathNeverByABareNameOrComspec) {
+    for (int nt : {1, 0}) {
+        SCOPED_TRACE(nt);
         fake::Reset();
         ResetRunContext();
-        if (std::string(comspec) != "unset") fake::SetEnvironment("COMSPEC", comspec);
-        NoCommandCom();
+        fake::SetEnvironment("COMSPEC", "C:\\Users\\Public\\cmd.exe");
+        fake::SetSystemDirectory("C:\\Win Dir\\System32");
         Install("D:\\PKG\\REMOVE.EXE");
+        run.isNT = nt;
         ScheduleSelfDelete();
-        ExpectNothingScheduled();
-        EXPECT_EQ(fake::Calls({"CreateProcessA"}), std::vector<std::string>{"CreateProcessA command.com /C D:\\Delme.bat -> error 2"});
+        EXPECT_EQ(Job().commandLine, nt ? "\"C:\\Win Dir\\System32\\cmd.exe\" /D /C D:\\Delme.bat"
+                                        : "\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat");
         ReleaseRunContext();
     }
+}
+
+TEST_F(SelfDelete, WithoutTheSystemFolderNoJobIsStarted) {
+    fake::FailCall("GetSystemDirectoryA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
+    Install("D:\\PKG\\REMOVE.EXE");
+    ScheduleSelfDelete();
+    ExpectNothingScheduled();
+    EXPECT_TRUE(fake::Calls({"CreateProcessA"}).empty());
 }
 
 // ---- A root folder that cannot be written --------------------------------------------------
@@ -292,7 +276,7 @@ TEST_F(SelfDelete, ARootFolderThatRefusesTheFileSendsItToTheTemporaryFolder) {
     ScheduleSelfDelete();
     const std::string batch = "C:\\Users\\JOSMIT~1\\Temp\\Delme.bat";
     EXPECT_EQ(fake::Content(batch), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", batch));
-    EXPECT_EQ(Job().commandLine, "command.com /C " + batch);
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C " + batch);
     EXPECT_FALSE(fake::Exists("D:\\Delme.bat"));
 }
 
@@ -303,7 +287,7 @@ TEST_F(SelfDelete, AWindowsFolderThatRefusesTheFileSendsItToTheTemporaryFolderTo
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content("C:\\TEMP\\Delme.bat"),
               BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "C:\\TEMP\\Delme.bat"));
-    EXPECT_EQ(Job().commandLine, "command.com /C C:\\TEMP\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\TEMP\\Delme.bat");
 }
 
 TEST_F(SelfDelete, ATemporaryFolderThatCannotStandPlainInTheCommandLineIsNotUsed) {
@@ -339,7 +323,7 @@ TEST_F(SelfDelete, TheProgramFileLosesReadOnlyHiddenAndSystemBeforeTheJobStarts)
     EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE") & kHidden, 0u);
     EXPECT_EQ(fake::Calls({"SetFileAttributesA", "CreateProcessA"}),
               (std::vector<std::string>{"SetFileAttributesA D:\\PKG\\REMOVE.EXE 128 -> ok",
-                                        "CreateProcessA command.com /C D:\\Delme.bat -> ok"}));
+                                        "CreateProcessA \"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme.bat -> ok"}));
 }
 
 TEST_F(SelfDelete, AProgramFileWhoseAttributesCannotBeChangedGetsNoJob) {
@@ -434,7 +418,7 @@ TEST_F(SelfDeleteBounds, ATextThatFillsTheBufferToItsLastByteIsWritten) {
     fake::DenyFileCreation("D:\\");
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content(batch), expected);
-    EXPECT_EQ(Job().commandLine, "command.com /C " + batch);
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C " + batch);
 }
 
 TEST_F(SelfDeleteBounds, OneByteMoreSchedulesNothing) {
@@ -480,7 +464,7 @@ TEST_F(SelfDeleteFromEntry, AConfirmedRunLeavesTheJobBehind) {
     EXPECT_EQ(Run(""), EXIT_OK);
     EXPECT_EQ(fake::Content("C:\\Delme.bat"),
               BatchText("C:\\PROGRA~1\\PKG\\REMOVE.EXE", "C:\\PROGRA~1\\PKG", "C:\\Delme.bat"));
-    EXPECT_EQ(Job().commandLine, "command.com /C C:\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\Delme.bat");
     EXPECT_EQ(fake::LiveBlocks(), 0u);
 }
 
