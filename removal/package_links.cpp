@@ -13,7 +13,8 @@ const unsigned char kWellKnownFolders[] = {
     CSIDL_FONTS,            CSIDL_PERSONAL,        CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,
     CSIDL_COMMON_APPDATA,   CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
     CSIDL_COMMON_STARTUP,   CSIDL_WINDOWS,         CSIDL_SYSTEM,           CSIDL_PROGRAM_FILES,
-    CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE,     CSIDL_PROFILES,
+    CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE,
+    0x3e,  // the profiles folder, which some headers do not name
 };
 enum {
     WELL_KNOWN_COUNT = sizeof kWellKnownFolders,
@@ -118,17 +119,24 @@ int HoldLevel(const char* level, unsigned int end) {
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return IsMissing(GetLastError()) ? LEVEL_MISSING : LEVEL_LINK;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(level, &entry);
+    DWORD attributes = GetFileAttributesA(level);
     int kind = LEVEL_LINK;
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            kind = LEVEL_MISSING;  // a file: nothing lies below it
-        else if (!IsLinkEntry(&entry))
-            kind = LEVEL_PLAIN;
-    } else if (IsMissing(GetLastError())) {
-        kind = LEVEL_MISSING;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (IsMissing(GetLastError())) kind = LEVEL_MISSING;
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        kind = LEVEL_MISSING;  // a file: nothing lies below it
+    } else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        kind = LEVEL_PLAIN;
+    } else {
+        // Only a listing gives a reparse point's tag; one that shows no reparse point gives none.
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA(level, &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) entry.dwReserved0 = 0;
+            entry.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            if (!IsLinkEntry(&entry)) kind = LEVEL_PLAIN;
+        }
     }
     if (kind == LEVEL_PLAIN && handle != INVALID_HANDLE_VALUE) {
         heldLevel[heldCount] = handle;

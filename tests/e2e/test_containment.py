@@ -187,5 +187,52 @@ class LinkedPackageFolderTest(FolderTestCase):
             self.assertEqual(self.prefix.unix(f"{shared}\\{name}").read_bytes(), data or f"{DECOY}: {name}".encode(), name)
 
 
+class PlantedLinkTest(FolderTestCase):
+    """Links another user of the machine could plant where a run with more rights than theirs
+    would reach through them: nothing behind one goes, and no module behind one is loaded."""
+
+    def victim(self):
+        """A folder of someone else's, with files of the names the package's records and patterns
+        name."""
+        victim = "C:\\users\\Public\\Victim"
+        for name in ("pkg.dll", "old.log", "deeper\\older.log"):
+            self.prefix.write(f"{victim}\\{name}", f"{DECOY}: {name}")
+        self.prefix.unix(f"{victim}\\selfreg.dll").write_bytes((self.build.program_dir / "selfreg.dll").read_bytes())
+        return victim
+
+    def test_the_sweep_never_enters_a_link_through_its_dotted_twin(self):
+        package = f"{self.program_files}\\Tideway Maps"
+        victim = self.victim()
+        before = tree(self.prefix.unix(victim))
+        self.prefix.write(f"{package}\\logs\\today.log", "the package's")
+        logs = self.prefix.unix(f"{package}\\logs")
+        os.symlink(self.prefix.unix(victim), logs / "x", target_is_directory=True)
+        (logs / "x.").mkdir()
+        program = f"{package}\\Remove.exe"
+        self.prefix.install_program(program, manifest={"patterns": [".log"]})
+        self.remove_silently(program)
+        self.assertEqual(tree(self.prefix.unix(victim)), before)
+        self.assertGone(f"{package}\\logs\\today.log")
+        self.assertTrue((logs / "x").is_symlink())
+
+    def test_a_record_under_the_machines_application_data_behind_a_link_is_left(self):
+        package = f"{self.program_files}\\Tideway Maps"
+        victim = self.victim()
+        before = tree(self.prefix.unix(victim))
+        vendor = "C:\\ProgramData\\Tideway"
+        self.prefix.unix(vendor).mkdir(parents=True)
+        os.symlink(self.prefix.unix(victim), self.prefix.unix(f"{vendor}\\data"), target_is_directory=True)
+        self.prefix.write(f"{vendor}\\own.ini", "the package's")
+        program = f"{package}\\Remove.exe"
+        self.prefix.install_program(program, manifest={"files": [
+            {"folder": f"{vendor}\\data", "name": "selfreg.dll", "flags": ["selfreg"]},
+            {"folder": f"{vendor}\\data", "name": "pkg.dll"},
+            absolute_entry(f"{vendor}\\own.ini")]})
+        self.remove_silently(program)
+        # The module behind the link was never loaded: it would have left marks beside itself.
+        self.assertEqual(tree(self.prefix.unix(victim)), before)
+        self.assertGone(f"{vendor}\\own.ini")
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -128,9 +128,9 @@ TEST_F(PackageLinks, ARunOfRecordsAsksTheFileSystemOnceForEachNewLevel) {
     for (const char* file : {"a\\b\\1", "a\\b\\2", "a\\b\\3", "a\\b\\4", "a\\c\\5", "a\\c\\6"}) fake::AddFile(kPkg + "\\" + file);
     test::SetFileRecords({{".\\a\\b", "1"}, {".\\a\\b", "2"}, {".\\a\\b", "3"}, {".\\a\\b", "4"}, {".\\a\\c", "5"}, {".\\a\\c", "6"}});
     Run(RemoveInstalledFiles);
-    EXPECT_EQ(fake::Calls({"FindFirstFileA"}),
-              (std::vector<std::string>{"FindFirstFileA " + kPkg + "\\a -> ok", "FindFirstFileA " + kPkg + "\\a\\b -> ok",
-                                        "FindFirstFileA " + kPkg + "\\a\\c -> ok"}));
+    EXPECT_EQ(fake::Calls({"GetFileAttributesA"}),
+              (std::vector<std::string>{"GetFileAttributesA " + kPkg + "\\a -> ok", "GetFileAttributesA " + kPkg + "\\a\\b -> ok",
+                                        "GetFileAttributesA " + kPkg + "\\a\\c -> ok"}));
     EXPECT_TRUE(fake::Tree(kPkg + "\\a") == (std::vector<std::string>{kPkg + "\\a\\b", kPkg + "\\a\\c"}));
 }
 
