@@ -60,6 +60,7 @@ int HoldListedFolder(const char* name, HANDLE* held) {
                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (*held == INVALID_HANDLE_VALUE) return 0;
     WIN32_FIND_DATAA entry;
+    FillZero(&entry, sizeof entry);
     HANDLE search = FindFirstFileA(name, &entry);
     if (search == INVALID_HANDLE_VALUE) return 0;
     FindClose(search);
@@ -128,7 +129,10 @@ int IsCurrentFolderEmpty(WIN32_FIND_DATAA* entry) {
 void SweepCurrentFolder(HANDLE held);
 
 // Deletes the current folder's matching files and sweeps each subfolder that can be entered.
+// A listing need not write a reparse point's tag: the entry is cleared before each one, so that
+// a tag left from an earlier entry never makes a link look like a plain folder.
 void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
+    FillZero(entry, sizeof *entry);
     HANDLE search = FindFirstFileA("*.*", entry);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
@@ -157,6 +161,7 @@ void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
             else
                 ++figures.filesKept;
         }
+        FillZero(entry, sizeof *entry);
     } while (FindNextFileA(search, entry));
     FindClose(search);
 }

@@ -128,8 +128,10 @@ int HoldLevel(const char* level, unsigned int end) {
     } else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         kind = LEVEL_PLAIN;
     } else {
-        // Only a listing gives a reparse point's tag; one that shows no reparse point gives none.
+        // Only a listing gives a reparse point's tag; one that shows no reparse point gives none,
+        // and neither does a listing that leaves the field as it found it.
         WIN32_FIND_DATAA entry;
+        FillZero(&entry, sizeof entry);
         HANDLE search = FindFirstFileA(level, &entry);
         if (search != INVALID_HANDLE_VALUE) {
             FindClose(search);
