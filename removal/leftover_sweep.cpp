@@ -50,21 +50,24 @@ int IsRewrittenName(const char* name) {
     return 0;
 }
 
-// Opens the listed folder without following a link and holds it, not sharing deletion, so that
-// nothing else can take its name while it is swept; then makes sure that the name still lists a
-// plain folder. 0 when it does not. The 95 family has no links and no folder handles.
+// Holds the listed folder open, so that nothing else can take its name while it is swept; then
+// makes sure that the name still lists a plain folder. 0, holding nothing, when it does not. The
+// 95 family has no links and no folder handles.
 int HoldListedFolder(const char* name, HANDLE* held) {
     *held = INVALID_HANDLE_VALUE;
     if (!run.isNT) return 1;
-    *held = CreateFileA(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    *held = HoldFolderOpen(name);
     if (*held == INVALID_HANDLE_VALUE) return 0;
     WIN32_FIND_DATAA entry;
     FillZero(&entry, sizeof entry);
     HANDLE search = FindFirstFileA(name, &entry);
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    FindClose(search);
-    return IsFolderToEnter(&entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        if (IsFolderToEnter(&entry)) return 1;
+    }
+    CloseHandle(*held);
+    *held = INVALID_HANDLE_VALUE;
+    return 0;
 }
 
 void LetGo(HANDLE held) {
@@ -145,7 +148,6 @@ void SweepCurrentEntries(WIN32_FIND_DATAA* entry) {
             } else if (IsRewrittenName(entry->cFileName)) {
                 ReportKeptFolder("not swept, a path would name another folder", entry->cFileName);
             } else if (!HoldListedFolder(entry->cFileName, &held)) {
-                LetGo(held);
                 ReportKeptFolder("not swept, it is no longer the folder listed", entry->cFileName);
             } else if (SetCurrentDirectoryA(entry->cFileName)) {
                 SweepCurrentFolder(held);
@@ -184,26 +186,23 @@ int MaySweepCurrentFolder() {
 // treated as protected and not swept.
 void SweepCurrentFolder(HANDLE held) {
     WIN32_FIND_DATAA* entry;
-    if (!AllocZeroed(sizeof(WIN32_FIND_DATAA), &entry)) {
-        SetCurrentDirectoryA("..");
-        LetGo(held);
-        return;
-    }
-    if (!MaySweepCurrentFolder()) {
-        ReportKeptFolder("not swept, protected", nullptr);
-        SetCurrentDirectoryA("..");
-        LetGo(held);
-    } else {
-        SweepCurrentEntries(entry);
-        if (IsCurrentFolderEmpty(entry)) {
-            RemoveCurrentFolder(held);
+    int empty = 0;
+    if (AllocZeroed(sizeof(WIN32_FIND_DATAA), &entry)) {
+        if (!MaySweepCurrentFolder()) {
+            ReportKeptFolder("not swept, protected", nullptr);
         } else {
-            ReportKeptFolder(nullptr, nullptr);
-            SetCurrentDirectoryA("..");
-            LetGo(held);
+            SweepCurrentEntries(entry);
+            empty = IsCurrentFolderEmpty(entry);
+            if (!empty) ReportKeptFolder(nullptr, nullptr);
         }
+        FreeAndNull(&entry);
     }
-    FreeAndNull(&entry);
+    if (empty) {
+        RemoveCurrentFolder(held);
+    } else {
+        SetCurrentDirectoryA("..");
+        LetGo(held);
+    }
 }
 
 }  // namespace

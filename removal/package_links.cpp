@@ -115,8 +115,7 @@ int HoldLevel(const char* level, unsigned int end) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     // The 95 family has neither links nor folder handles.
     if (run.isNT) {
-        handle = CreateFileA(level, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        handle = HoldFolderOpen(level);
         if (handle == INVALID_HANDLE_VALUE) return IsMissing(GetLastError()) ? LEVEL_MISSING : LEVEL_LINK;
     }
     DWORD attributes = GetFileAttributesA(level);
@@ -128,16 +127,14 @@ int HoldLevel(const char* level, unsigned int end) {
     } else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         kind = LEVEL_PLAIN;
     } else {
-        // Only a listing gives a reparse point's tag; one that shows no reparse point gives none,
-        // and neither does a listing that leaves the field as it found it.
+        // Only a listing gives a reparse point's tag, and only where it shows the reparse point;
+        // a listing that leaves the field as it found it gives none.
         WIN32_FIND_DATAA entry;
         FillZero(&entry, sizeof entry);
         HANDLE search = FindFirstFileA(level, &entry);
         if (search != INVALID_HANDLE_VALUE) {
             FindClose(search);
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) entry.dwReserved0 = 0;
-            entry.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-            if (!IsLinkEntry(&entry)) kind = LEVEL_PLAIN;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsLinkEntry(&entry)) kind = LEVEL_PLAIN;
         }
     }
     if (kind == LEVEL_PLAIN && handle != INVALID_HANDLE_VALUE) {
@@ -205,9 +202,18 @@ void UnpinInstallDir() {
     trusted[TRUSTED_FINAL][0] = 0;
 }
 
-void ForgetLinkChecks() {
+HANDLE HoldFolderOpen(const char* path) {
+    return CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+void LetGoOfHeldLevels() {
     CloseLevelsFrom(0);
     heldPath[0] = 0;
+}
+
+void ForgetLinkChecks() {
+    LetGoOfHeldLevels();
     shortMade = 0;
     wellKnownMade = 0;
 }

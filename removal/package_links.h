@@ -14,9 +14,15 @@
 void PinInstallDir();
 void UnpinInstallDir();
 
-// Lets go of every level held and forgets the answers: each phase starts afresh, and so does the
-// check after a question, during which anything not held may have changed.
+// Lets go of every level held and forgets the trusted folders: each phase starts afresh.
 void ForgetLinkChecks();
+// Lets go of every level held, after a question: while it was on screen anything not held may
+// have changed, so the next check looks at every level again.
+void LetGoOfHeldLevels();
+
+// Opens the folder itself, never what a link there leads to, sharing reading and writing but not
+// deletion: while the handle is open the folder cannot be renamed, removed or replaced.
+HANDLE HoldFolderOpen(const char* path);
 
 // 1 when a folder link stands on the folder's path below its trusted levels, the folder itself
 // included; also when the folder's full form cannot be had or a level cannot be looked at, as
