@@ -50,7 +50,7 @@ int AskSharedUnused(const char* path) {
     FormatMessageText(text, MSG_SHARED_UNUSED, path);
     int agreed = ShowMessage(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
     FreeAndNull(&text);
-    ForgetLinkChecks();
+    LetGoOfHeldLevels();
     return agreed;
 }
 
@@ -122,6 +122,14 @@ void UnregisterModule(const char* path) {
     Report(OUTCOME_NOTED, "module %s: %s", unregister ? "unregistered" : "without DllUnregisterServer", path);
 }
 
+// 1, with the file reported kept, when a link stands on the file's path: behind one, the file
+// is not the package's, nor its count, its font or its module.
+int KeptBehindLink(const char* path) {
+    if (!IsFileBehindLink(path)) return 0;
+    Report(OUTCOME_KEPT, "file kept, behind a link: %s", path);
+    return 1;
+}
+
 void ClearReadOnly(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -154,11 +162,8 @@ void DeleteWithConsent(const char* path) {
         }
         int choice = AskReadOnly(path);
         // While the question was on screen the file's folders may have been replaced.
-        ForgetLinkChecks();
-        if ((choice == IDYES || choice == IDC_YESALL) && IsFileBehindLink(path)) {
-            Report(OUTCOME_KEPT, "file kept, behind a link: %s", path);
-            return;
-        }
+        LetGoOfHeldLevels();
+        if ((choice == IDYES || choice == IDC_YESALL) && KeptBehindLink(path)) return;
         if (choice == IDYES) {
             ClearReadOnly(path);
             deleted = DeleteNow(path, &error);
@@ -198,13 +203,10 @@ void RemoveInstalledFile(const FileRecord* record) {
         ReportPassedOver(OUTCOME_KEPT, "file", record->folder, record->name);
         return;
     }
-    // Behind a link, the file is not the package's: its count, its font or its module no more.
-    if (IsFileBehindLink(path)) {
-        Report(OUTCOME_KEPT, "file kept, behind a link: %s", path);
-        return;
-    }
+    if (KeptBehindLink(path)) return;
 
-    if ((record->flags & FILE_SHARED) && (!SettleSharedCount(path) || IsFileBehindLink(path))) return;
+    // The shared file's question, if it was asked, let go of its folders: they are looked at again.
+    if ((record->flags & FILE_SHARED) && (!SettleSharedCount(path) || KeptBehindLink(path))) return;
     // Every resolved path is absolute, so the system unloads this very file, not another of its
     // name found along its search paths. A window that does not answer cannot hold the run: the
     // broadcast passes over hung windows and waits a second at most for each other one.
