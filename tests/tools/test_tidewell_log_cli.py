@@ -95,12 +95,9 @@ class TidewellLog(unittest.TestCase):
         self.assertRefused(self.tool("attach", "--stub", self.stub, "--out"), "--out needs a value", status=2)
         self.assertRefused(self.tool("dump"), "dump needs one program file", status=2)
 
-    def test_a_manifest_too_large_too_deep_or_out_of_range_is_refused_and_writes_nothing(self):
+    def test_a_manifest_out_of_range_is_refused_and_writes_nothing(self):
+        # Each limit's wording is the manifest reader's tests' to show; here, that nothing is made.
         out = self.dir / "Remove.exe"
-        self.assertRefused(self.attach(self.write("empty.json", "")), "the manifest is empty")
-        self.assertRefused(self.attach(self.write("big.json", '{"patterns": ["%s"]}' % ("x" * (17 << 20)))),
-                           "the manifest is larger than 16 MiB")
-        self.assertRefused(self.attach(self.write("deep.json", "[" * 50000 + "]" * 50000)), "nested deeper than 6 levels")
         self.assertRefused(self.attach(self.write("root.json", '{"registry": [{"root": 4294967298, "path": "Software\\\\X"}]}')),
                            "registry[0].root: 4294967298 does not fit a 32-bit root key")
         self.assertFalse(out.exists())
