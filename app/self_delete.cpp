@@ -1,8 +1,16 @@
 // Removal of the program file and its folder once the process has ended. A running program's
-// file cannot be deleted, so a small batch job, started hidden, keeps trying until the process
-// is gone, then removes the folder when it is empty (never a folder the guard protects) and
-// deletes itself. It is started only when the file could be deleted at all.
+// file cannot be deleted, so a small batch job, started hidden, tries for a while until the
+// process is gone, then removes the folder when it is empty (never a folder the guard protects)
+// and deletes itself. It is started only when the file could be deleted at all.
+//
+// On NT the batch lies in a folder made for this run in the temporary folder, which only the
+// running account, the administrators and the system may change, and its text is plain ASCII:
+// the paths reach it through the job's environment, which the interpreter reads in Unicode,
+// never through its text, which it reads line by line in the console's code page as it runs.
+// The 95 family, without rights or such an interpreter, has the paths in the text, in the
+// console's code page, and its tries written out.
 #include "app/self_delete.h"
+#include "base/private_access.h"
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/protected_folders.h"
@@ -12,17 +20,36 @@ namespace {
 
 enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520 };
 
-// The batch's name, and the names tried in turn when a file of that name is there already:
-// Delme1.bat to Delme99.bat.
+// The batch's name, and on the 95 family the names tried in turn when a file of that name is
+// there already: Delme1.bat to Delme99.bat.
 const char BATCH_NAME[] = "Delme";
 const char BATCH_EXTENSION[] = ".bat";
 enum { BATCH_NAME_TRIES = 100 };
-// The %s are, in order: the program file twice, the installation folder, the batch itself. The
-// second form, for an installation folder the guard protects, removes no folder.
-const char BATCH_FORMAT[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\nrmdir %s\r\ndel %s\r\n";
-const char BATCH_FORMAT_KEEPING_FOLDER[] = "@echo off\r\n:Repeat\r\ndel %s\r\nif exist %s goto Repeat\r\ndel %s\r\n";
-const char NT_INTERPRETER[] = "\\cmd.exe\" /D /C ";
+const char NT_INTERPRETER[] = "\\cmd.exe\" /D /V:OFF /C ";
 const char INTERPRETER_95[] = "\\COMMAND.COM\" /C ";
+
+// The NT batch. It stops when a folder has taken the program file's name (del would empty it,
+// or wait for an answer no one gives), and after about a minute of tries, pausing between them
+// with ping of the system folder; the last line deletes the batch and its folder at once, so
+// that nothing is read from it afterwards.
+const char NT_BATCH_TRIES[] =
+    "@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"%TidewellProgram%\\*\" goto End\r\n"
+    "del \"%TidewellProgram%\" <nul\r\nif not exist \"%TidewellProgram%\" goto Gone\r\n"
+    "set /a TidewellTries+=1\r\nif %TidewellTries% geq 60 goto End\r\n"
+    "\"%TidewellSystem%\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n";
+const char NT_BATCH_FOLDER[] = "rmdir \"%TidewellFolder%\"\r\n";
+const char NT_BATCH_END[] = ":End\r\ndel \"%~f0\" & rmdir \"%TidewellJob%\"\r\n";
+// The 95 family's batch, in pieces: the %s are the paths, in order. The try is written out a
+// few times, each followed by a pause with the Windows folder's ping (passed over where there
+// is none).
+enum { TRIES_95 = 5 };
+const char TRY_95[] = "del %s\r\nif not exist %s goto Gone\r\n%s -n 2 127.0.0.1 >NUL\r\n";
+const char GONE_95[] = "goto End\r\n:Gone\r\n";
+const char FOLDER_95[] = "rmdir %s\r\n";
+const char END_95[] = ":End\r\ndel %s\r\n";
+// The job folder's name: a prefix and 16 random hexadecimal digits.
+const char JOB_FOLDER_PREFIX[] = "tw";
+enum { JOB_FOLDER_TRIES = 8 };
 
 // How a path can stand in a batch line so that the command interpreter reads it as one
 // literal name and nothing else.
@@ -118,10 +145,81 @@ HANDLE CreateBatchIn(char* batchPath) {
     return INVALID_HANDLE_VALUE;
 }
 
-// The batch file in the root folder of the installation drive (the Windows folder, the current
-// one, when the folder has no drive letter); where no file can be made there, as for a user
-// without administrator rights, in the user's temporary folder. Null when neither works.
-HANDLE CreateBatch(char* batchPath) {
+// A newer call of a system module, found at run time; null where the system lacks it.
+void* SystemCall(const char* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name));
+}
+
+// The temporary folder as a plain short path ending with a backslash, in the buffer; 0 when it
+// cannot be had. Where the system has it, the one that gives the system account a folder of its
+// own, not the shared one of the Windows folder.
+int FetchTemporaryFolder(char* folder) {
+    typedef DWORD(WINAPI * TempPathCall)(DWORD, LPSTR);
+    TempPathCall tempPath = reinterpret_cast<TempPathCall>(SystemCall("kernel32.dll", "GetTempPath2A"));
+    if (!tempPath) tempPath = GetTempPathA;
+    if (!FitsPathBuffer(tempPath(PATH_SIZE, folder))) return 0;
+    GetShortPathNameA(folder, folder, PATH_SIZE);
+    return AppendBackslash(folder);
+}
+
+// 64 bits no other account can foresee, from the system's random source where it has one; the
+// clock and the process otherwise, which still make a name that is hard to take first.
+void FetchRandom(DWORD* value) {
+    typedef BOOLEAN(WINAPI * RandomCall)(void*, ULONG);
+    RandomCall random = reinterpret_cast<RandomCall>(SystemCall("advapi32.dll", "SystemFunction036"));
+    if (random && random(value, 2 * sizeof(DWORD))) return;
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    value[0] ^= counter.LowPart ^ GetTickCount();
+    value[1] ^= counter.HighPart ^ (GetCurrentProcessId() << 16) ^ GetCurrentThreadId();
+}
+
+int AppendHex(char* text, DWORD value) {
+    char digits[9];
+    for (int i = 7; i >= 0; --i, value >>= 4) digits[i] = "0123456789abcdef"[value & 15];
+    digits[8] = 0;
+    return AppendText(text, PATH_SIZE, digits);
+}
+
+// NT: makes the job's own folder in the temporary folder, with the private rights, under a new
+// random name (never a folder or link someone made first: making it fails then), and the batch
+// in it. jobFolder holds the folder once it is made, for its removal when the job does not start.
+HANDLE CreatePrivateBatch(char* jobFolder, char* batchPath) {
+    SECURITY_ATTRIBUTES access;
+    if (!FetchTemporaryFolder(jobFolder) || TextLength(jobFolder) <= 3 || !MakePrivateAccess(&access)) {
+        jobFolder[0] = 0;
+        return nullptr;
+    }
+    unsigned int length = TextLength(jobFolder);
+    int made = 0;
+    for (int tries = 0; !made && tries < JOB_FOLDER_TRIES; ++tries) {
+        DWORD random[2] = {0, 0};
+        FetchRandom(random);
+        jobFolder[length] = 0;
+        if (!AppendText(jobFolder, PATH_SIZE, JOB_FOLDER_PREFIX) || !AppendHex(jobFolder, random[0]) ||
+            !AppendHex(jobFolder, random[1]))
+            break;
+        made = CreateDirectoryA(jobFolder, &access);
+        if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    FreePrivateAccess(&access);
+    if (!made) {
+        jobFolder[0] = 0;
+        return nullptr;
+    }
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (CopyText(batchPath, PATH_SIZE, jobFolder) && AppendText(batchPath, PATH_SIZE, "\\Delme.bat"))
+        file = CreateBatchFile(batchPath);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    RemoveDirectoryA(jobFolder);
+    jobFolder[0] = 0;
+    return nullptr;
+}
+
+// The 95 family: the batch file in the root folder of the installation drive (the Windows
+// folder, the current one, when the folder has no drive letter); where no file can be made
+// there, in the temporary folder. Null when neither works.
+HANDLE CreateBatch95(char* batchPath) {
     batchPath[0] = 0;
     if (run.installDir[0] && run.installDir[1] == ':') {
         batchPath[0] = run.installDir[0];
@@ -131,28 +229,71 @@ HANDLE CreateBatch(char* batchPath) {
     AppendBackslash(batchPath);
     HANDLE file = CreateBatchIn(batchPath);
     if (file != INVALID_HANDLE_VALUE) return file;
-
-    if (!FitsPathBuffer(GetTempPathA(PATH_SIZE, batchPath))) return nullptr;
-    GetShortPathNameA(batchPath, batchPath, PATH_SIZE);
-    if (!AppendBackslash(batchPath)) return nullptr;
+    if (!FetchTemporaryFolder(batchPath)) return nullptr;
     file = CreateBatchIn(batchPath);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
-// Writes the whole batch text and closes the file; 0 when the text does not fit or not all of
-// it was written, for a cut line could name some other file or folder.
-int WriteBatch(HANDLE file, const char* batchPath, char* scriptText, int keepFolder) {
-    const char* paths[] = {run.pathBuf, run.pathBuf, run.installDir, batchPath};
-    const char* keepingPaths[] = {run.pathBuf, run.pathBuf, batchPath};
-    int written = keepFolder ? FillFormat(scriptText, SCRIPT_SIZE, BATCH_FORMAT_KEEPING_FOLDER, keepingPaths)
-                             : FillFormat(scriptText, SCRIPT_SIZE, BATCH_FORMAT, paths);
-    if (written) {
-        DWORD length = TextLength(scriptText);
-        DWORD count = 0;
-        written = WriteFile(file, scriptText, length, &count, nullptr) && count == length;
-    }
-    CloseHandle(file);
-    return written;
+int WriteText(HANDLE file, const char* text) {
+    DWORD length = TextLength(text);
+    DWORD count = 0;
+    return WriteFile(file, text, length, &count, nullptr) && count == length;
+}
+
+// Writes the format with its paths filled in; 0 when the text does not fit or not all of it
+// was written, for a cut line could name some other file or folder.
+int WriteFilled(HANDLE file, char* scriptText, const char* format, const char* const* paths) {
+    return FillFormat(scriptText, SCRIPT_SIZE, format, paths) && WriteText(file, scriptText);
+}
+
+// The path in the console's code page, which COMMAND.COM reads the batch in; 0 when it has no
+// form there that reads back as the same path.
+int ToConsoleCodePage(const char* path, char* oem) {
+    char back[PATH_SIZE];
+    DWORD length = TextLength(path) + 1;
+    CharToOemBuffA(path, oem, length);
+    OemToCharBuffA(oem, back, length);
+    return EqualsIgnoreCase(back, path);
+}
+
+// The 95 family's text, piece by piece; the pause program's path stands where a path would.
+const char* Write95Batch(HANDLE file, const char* batchPath, char* scriptText, int keepFolder) {
+    static const char* const kNone[] = {nullptr};
+    char program[PATH_SIZE];
+    char folder[PATH_SIZE];
+    char batch[PATH_SIZE];
+    char pause[PATH_SIZE];
+    if (!ToConsoleCodePage(run.pathBuf, program) || !ToConsoleCodePage(run.installDir, folder) ||
+        !ToConsoleCodePage(batchPath, batch))
+        return "its path has no form in the console's code page";
+    UINT length = GetWindowsDirectoryA(scriptText, WINDOWS_DIR_SIZE);
+    if (length == 0 || length >= WINDOWS_DIR_SIZE || !AppendBackslash(scriptText) || !AppendText(scriptText, WINDOWS_DIR_SIZE, "PING.EXE") ||
+        !ToConsoleCodePage(scriptText, pause) || PathFormOf(pause) == PATH_UNSAFE)
+        return "the Windows folder cannot stand in a batch";
+    const char* const tryPaths[] = {program, program, pause};
+    const char* const folderPaths[] = {folder};
+    const char* const batchPaths[] = {batch};
+    int written = WriteText(file, "@echo off\r\n");
+    for (int i = 0; written && i < TRIES_95; ++i) written = WriteFilled(file, scriptText, TRY_95, tryPaths);
+    written = written && WriteFilled(file, scriptText, GONE_95, kNone) &&
+              (keepFolder || WriteFilled(file, scriptText, FOLDER_95, folderPaths)) &&
+              WriteFilled(file, scriptText, END_95, batchPaths);
+    return written ? nullptr : "the batch file could not be written";
+}
+
+// NT: the fixed text, and the paths in the environment the job inherits.
+const char* WriteNtBatch(HANDLE file, const char* jobFolder, char* scriptText, int keepFolder) {
+    if (!WriteText(file, NT_BATCH_TRIES) || (!keepFolder && !WriteText(file, NT_BATCH_FOLDER)) ||
+        !WriteText(file, NT_BATCH_END))
+        return "the batch file could not be written";
+    UINT length = GetSystemDirectoryA(scriptText, WINDOWS_DIR_SIZE);
+    if (length == 0 || length >= WINDOWS_DIR_SIZE) return "the system folder is unknown";
+    StripBackslash(scriptText);
+    if (!SetEnvironmentVariableA("TidewellProgram", run.pathBuf) ||
+        !SetEnvironmentVariableA("TidewellFolder", run.installDir) ||
+        !SetEnvironmentVariableA("TidewellSystem", scriptText) || !SetEnvironmentVariableA("TidewellJob", jobFolder))
+        return "the job's environment could not be set";
+    return nullptr;
 }
 
 int StartHidden(char* commandLine) {
@@ -196,8 +337,15 @@ int CouldDeleteProgramFile(const char* path) {
     return 1;
 }
 
+// Deletes the batch and, on NT, its folder, when no job will.
+void DeleteBatch(const char* jobFolder, const char* batchPath) {
+    DeleteFileA(batchPath);
+    if (jobFolder[0]) RemoveDirectoryA(jobFolder);
+}
+
 // Writes the batch and starts the job; null when it runs, otherwise why it does not.
-const char* StartSelfDeletion(char* batchPath, char* scriptText) {
+const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText) {
+    jobFolder[0] = 0;
     GetShortPathNameA(run.installDir, run.installDir, PATH_SIZE);
     StripBackslash(run.installDir);
     // The program's path as the run read it at its start; without one, no job is started.
@@ -215,23 +363,26 @@ const char* StartSelfDeletion(char* batchPath, char* scriptText) {
     if (!CouldDeleteProgramFile(run.pathBuf)) return "the program file cannot be deleted";
     // The folder the batch would remove is asked about as the batch names it.
     int keepFolder = IsProtectedFolder(run.installDir);
-    HANDLE file = CreateBatch(batchPath);
+    HANDLE file = run.isNT ? CreatePrivateBatch(jobFolder, batchPath) : CreateBatch95(batchPath);
     if (!file) return "no batch file could be made";
-    if (!WriteBatch(file, batchPath, scriptText, keepFolder)) {
-        DeleteFileA(batchPath);
-        return "the batch file could not be written";
+    const char* why = run.isNT ? WriteNtBatch(file, jobFolder, scriptText, keepFolder)
+                               : Write95Batch(file, batchPath, scriptText, keepFolder);
+    CloseHandle(file);
+    if (why) {
+        DeleteBatch(jobFolder, batchPath);
+        return why;
     }
 
-    // del refuses read-only, hidden and system files, and the job would then spin for ever. A
+    // del refuses read-only, hidden and system files, and the job would then try in vain. A
     // file whose attributes cannot be changed (a read-only medium, no right to change it) could
     // never be deleted by the job either: then no job is started.
     DWORD attributes = GetFileAttributesA(run.pathBuf);
     if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(run.pathBuf, FILE_ATTRIBUTE_NORMAL)) {
-        DeleteFileA(batchPath);
+        DeleteBatch(jobFolder, batchPath);
         return "its attributes cannot be changed";
     }
     if (StartJob(batchPath, scriptText)) return nullptr;
-    DeleteFileA(batchPath);
+    DeleteBatch(jobFolder, batchPath);
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
     if (attributes & settable) SetFileAttributesA(run.pathBuf, attributes & settable);
     return "no command interpreter started";
@@ -240,10 +391,11 @@ const char* StartSelfDeletion(char* batchPath, char* scriptText) {
 }  // namespace
 
 void ScheduleSelfDelete() {
+    char jobFolder[PATH_SIZE];
     char batchPath[PATH_SIZE];
     char scriptText[SCRIPT_SIZE];
     scriptText[0] = 0;
-    const char* why = StartSelfDeletion(batchPath, scriptText);
+    const char* why = StartSelfDeletion(jobFolder, batchPath, scriptText);
     if (why)
         Report(OUTCOME_NOTED, "self-deletion not scheduled, %s: %s", why, run.modulePath);
     else

@@ -40,6 +40,9 @@
 //   its words, each quoted and escaped on its own; a switch such as /L="C:\a b.txt" cannot be
 //   passed that way.
 //
+// Copied under any name that does not start with "tw-auto" (command.com, cmd.exe, ...), it is a
+// planted program: it leaves the mark NAME.ran beside itself and exits, whatever its arguments.
+//
 // usage: tw-auto32.exe --hook --ready FILE --until FILE [--timeout S]
 //   installs the font probe's hook for every thread, makes the ready file, and holds the hook
 //   until the until file appears. A hook module is loaded only into programs of its own bitness:
@@ -529,7 +532,22 @@ int Launch(const Options& options) {
 
 }  // namespace
 
+// A planted copy's mark, for tests that show such a program never runs.
+bool LeftMarkAsPlanted() {
+    wchar_t path[MAX_PATH + 8];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const wchar_t* name = wcsrchr(path, L'\\');
+    name = name ? name + 1 : path;
+    if (_wcsnicmp(name, L"tw-auto", 7) == 0) return false;
+    wcscat(path, L".ran");
+    HANDLE mark = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+    return true;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (LeftMarkAsPlanted()) return 0;
     Options options = Parse(argc, argv);
     if (options.hook) {
         if (options.ready.empty() || options.until.empty()) {

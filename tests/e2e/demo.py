@@ -176,11 +176,10 @@ def main():
             state = "not there before" if not present(before) else "still there" if present(after) else "removed"
             label = f"{record['root']}\\{key}" + (f" value {value}" if value else "")
             print(f"                      {label}: {state}")
-        batch = "C:\\Delme.bat"
         remaining = len(files_below(prefix, package.INSTALL))
         print(f"  self-deletion       Remove.exe {'still there' if exists(package.PROGRAM) else 'removed'}; its folder " +
               (f"stays: it still holds {remaining} files" if remaining else "still there" if exists(package.INSTALL) else "removed") +
-              f"; {batch} {'still there' if exists(batch) else 'gone'}")
+              f"; its batch {'still there' if prefix.job_batches() else 'gone'}")
         print("  never touched       C:\\Program Files, C:\\Program Files\\Common Files, the Fonts folder, the desktop: "
               + ("all still there" if all(exists(p) for p in ("C:\\Program Files", "C:\\Program Files\\Common Files",
                                                               "C:\\windows\\Fonts", desktop)) else "SOMETHING IS MISSING"))

@@ -13,6 +13,7 @@ left, so nothing the program does can reach this machine's own files."""
 import fcntl
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -244,6 +245,26 @@ class WinePrefix:
             path.chmod(0o444)
         return path
 
+    def job_folders(self):
+        """The self-deletion's own folders (tw and 16 hexadecimal digits) anywhere on drive C:.
+        Wine's cmd keeps a batch file open until it ends, where Windows' reads each line with
+        the file closed, so under Wine the emptied folder of a finished job stays."""
+        found = []
+        for root, folders, _ in os.walk(self.unix("C:\\")):
+            found += [Path(root) / f for f in folders if re.fullmatch(r"tw[0-9a-f]{16}", f)]
+        return found
+
+    def job_batches(self):
+        """What the job folders still hold: nothing once every job has ended."""
+        return sorted(f"{folder.name}\\{entry.name}" for folder in self.job_folders() for entry in folder.iterdir())
+
+    def plant_program(self, windows_path):
+        """A program planted as another user would: once run, by any name, it leaves the mark
+        windows_path + ".ran" beside itself."""
+        target = self.unix(windows_path)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy(WIN64_DIR / "tw-auto.exe", target)
+
     def install_program(self, windows_path, manifest=None, log=None, stub=None):
         """Copies the build's program to the path with a log attached (a manifest, raw log bytes,
         or no log at all)."""
@@ -473,6 +494,11 @@ def box_text(box):
         if control["id"] in (0xFFFF, 1000) and control["class"].lower() == "static":
             return control["text"]
     return None
+
+
+def job_in_report(line):
+    """A report line naming the self-deletion's batch, its random folder named <job>."""
+    return re.sub(r"^(self-deletion scheduled: ).*\\tw[0-9a-f]{16}\\Delme\.bat$", r"\1<job>\\Delme.bat", line)
 
 
 class PrefixTestCase(unittest.TestCase):

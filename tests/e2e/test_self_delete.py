@@ -1,8 +1,10 @@
 """The program's own removal under Wine: after a confirmed run the hidden batch job deletes the
 program file, removes the installation folder when it is empty and deletes itself; nothing
-else is touched, whatever the folder is called. A protected installation folder stays, a
-program file the job could never delete starts no job, and a user's own file of the batch's
-name is left as it was."""
+else is touched, whatever the folder is called. The batch lies in a folder of its own in the
+temporary folder, made with rights for the account, the administrators and the system only;
+a program planted under the interpreter's name never runs. A protected installation folder
+stays, a program file the job could never delete starts no job, and a user's own file of the
+batch's name is left as it was."""
 import shutil
 import unittest
 
@@ -11,7 +13,7 @@ from test_folders import SHELL_FOLDERS_KEY, registry_values
 
 FOLDER = "C:\\Program Files\\Sample"
 PROGRAM = FOLDER + "\\Remove.exe"
-BATCH = "C:\\Delme.bat"
+BATCH = "C:\\Delme.bat"  # a file of the user's: the NT job makes its own folder
 MESSAGES = {
     "MSG_TITLE": "Sample Uninstall",
     "MSG_CONFIRM": "Remove Sample and all of its components?",
@@ -36,8 +38,9 @@ class SelfDeleteCase(PrefixTestCase):
         self.assertTrue(self.prefix.finish(), "a process of the prefix was still running: the job did not end")
 
     def batches(self):
-        """The batch files in the root folder of drive C:."""
-        return sorted(p.name for p in self.prefix.unix("C:\\").iterdir() if p.suffix.lower() == ".bat")
+        """The batch files in the root folder of drive C: and what the job folders still hold."""
+        found = [p.name for p in self.prefix.unix("C:\\").iterdir() if p.suffix.lower() == ".bat"]
+        return sorted(found + self.prefix.job_batches())
 
 
 class SelfDeleteTest(SelfDeleteCase):
@@ -152,6 +155,21 @@ class SelfDeleteSafetyTest(SelfDeleteCase):
         self.assertEqual(self.prefix.unix(BATCH).read_bytes(), own)
         self.assertEqual(self.batches(), ["Delme.bat"], "another batch file was left behind")
 
+    def test_a_program_planted_under_the_interpreters_name_never_runs(self):
+        # command.com (which Wine, like current Windows, lacks), cmd.exe and ping.exe in a folder
+        # on PATH that users may write, and beside Remove.exe: a job started by a bare name
+        # would run one of them with the uninstaller's rights.
+        self.install()
+        planted = ["C:\\Users\\Public\\Tools", FOLDER]
+        for folder in planted:
+            for name in ("command.com", "cmd.exe", "ping.exe"):
+                self.prefix.plant_program(f"{folder}\\{name}")
+        self.prefix.env["WINEPATH"] = planted[0]
+        self.confirm()
+        marks = [p.name for folder in planted for p in self.prefix.unix(folder).glob("*.ran")]
+        self.assertEqual(marks, [], "a planted program ran")
+        self.assertFalse(self.exists(PROGRAM), "the system's interpreter did not delete the program")
+        self.assertEqual(self.batches(), [])
 
 if __name__ == "__main__":
     unittest.main()

@@ -6,13 +6,13 @@ its reason, at any path, quoted with blanks, dashes and slashes; a report that c
 changes nothing about the removal."""
 import unittest
 
-from harness import EXIT_FAILED
+from harness import EXIT_FAILED, job_in_report
 from test_folders import SHELL_FOLDERS_KEY, registry_values
 from test_installed_files import COMMON, FOLDER, MESSAGES, PROGRAM, SHARED_KEY, InstalledFilesCase, readonly_prompt, shared_prompt
 from test_registry import read_registry_file
 
 EXIT_KEPT = 1
-BATCH = "C:\\Delme.bat"
+BATCH = "<job>\\Delme.bat"  # in a folder of its own in the temporary folder
 NO = "press:7"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample"
 
@@ -25,7 +25,7 @@ class UnattendedCase(InstalledFilesCase):
         self.assertTrue(data.endswith(b"\r\n"), data[-200:])
         lines = data[:-2].split(b"\r\n")
         self.assertFalse(any(b"\r" in line or b"\n" in line for line in lines), data)
-        return [line.decode("cp1252") for line in lines]
+        return [job_in_report(line.decode("cp1252")) for line in lines]
 
     def assertNoWindow(self, result, code):
         """The run ended with the code and the helper saw no window of the program's at all."""
@@ -34,7 +34,8 @@ class UnattendedCase(InstalledFilesCase):
         self.assertEqual(result.seen["windows"], [])
 
     def batches(self):
-        return sorted(p.name for p in self.prefix.unix("C:\\").iterdir() if p.suffix.lower() == ".bat")
+        found = [p.name for p in self.prefix.unix("C:\\").iterdir() if p.suffix.lower() == ".bat"]
+        return sorted(found + self.prefix.job_batches())
 
 
 class QuietRunTest(UnattendedCase):

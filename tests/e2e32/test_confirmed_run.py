@@ -178,6 +178,7 @@ class ConfirmedRunTest(InstalledFilesCase):
         self.assertFalse(self.exists(PROGRAM))
         self.assertFalse(self.exists(FOLDER))
         self.assertFalse(self.exists(BATCH))
+        self.assertEqual(self.prefix.job_batches(), [])
         self.assertTrue(self.exists(f"{PROGRAM_FILES}\\Common Files"))
         check_sandbox(self.prefix.path)
 

@@ -58,6 +58,7 @@ class SilentAndCancelledTest(InstalledFilesCase):
         for path in package + leftovers + own + [PROGRAM]:
             self.assertTrue(self.exists(path), path)
         self.assertFalse(self.exists(BATCH))
+        self.assertEqual(self.prefix.job_batches(), [])
         self.assertEqual(self.saved_key(SHARED_KEY), {f"{COMMON}\\shared.dll": "dword:00000002"})
         self.assertIsNotNone(self.saved_key(f"Software\\Wow6432Node\\{UNINSTALL}"))
         self.assertIn(USER_KEY.lower(), read_registry_file(self.prefix.path / "user.reg"))
@@ -81,6 +82,7 @@ class SilentAndCancelledTest(InstalledFilesCase):
             self.assertTrue(self.exists(path), path)
         self.assertEqual(sorted(p.name for p in self.prefix.unix(FOLDER).iterdir()), ["Remove.exe", "cache", "notes.txt", "tmp"])
         self.assertFalse(self.exists(BATCH))
+        self.assertEqual(self.prefix.job_batches(), [])
 
 
 if __name__ == "__main__":

@@ -48,7 +48,9 @@ const std::set<std::string>& KnownApis() {
         "EndDialog", "SetWindowTextA", "SetDlgItemTextA", "SendMessageA", "SendMessageTimeoutA", "GetWindow", "GetSysColor",
         "GetStockObject", "CreateSolidBrush", "DeleteObject", "SetBkColor", "GetObjectA",
         "CreateFontIndirectA", "RemoveFontResourceA", "OleInitialize", "OleUninitialize", "CoTaskMemFree",
-        "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer",
+        "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer", "CreateDirectoryA",
+        "SetEnvironmentVariableA", "GetTempPath2A", "OpenProcessToken", "GetTokenInformation", "ConvertSidToStringSidA",
+        "ConvertStringSecurityDescriptorToSecurityDescriptorA", "SystemFunction036", "CharToOemBuffA",
     };
     return apis;
 }

@@ -26,6 +26,7 @@ struct Node {
     DWORD entryError;
     DWORD creationError;  // a folder: making a new file in it fails with this code
     DWORD reparseTag;
+    std::string security;  // the descriptor text it was made with
 };
 
 std::map<std::string, Node> nodes;  // by the upper-case key of the full path
@@ -34,6 +35,7 @@ std::string currentDirectory;
 std::string windowsDirectory;
 std::string systemDirectory;
 std::string tempPath;
+std::string tempPath2;
 std::string modulePath;
 std::map<std::string, std::string> shortNames;  // upper-case long path -> short path
 // Upper-case short path -> long path, both without a trailing backslash: the platform takes a
@@ -214,6 +216,12 @@ Node& Create(const std::string& fullPath, bool folder, DWORD attributes) {
     return nodes[Key(fullPath)] = node;
 }
 
+// The stand-in's security descriptors are the descriptor text itself (see fake_system.cpp).
+std::string SecurityText(const SECURITY_ATTRIBUTES* security) {
+    if (!security || !security->lpSecurityDescriptor) return "";
+    return static_cast<const char*>(security->lpSecurityDescriptor);
+}
+
 bool IsCurrentOrBelow(const std::string& key) {
     std::string current = Key(currentDirectory);
     return current == key || current.rfind(key + "\\", 0) == 0;
@@ -299,6 +307,12 @@ void SetAttributes(const std::string& path, DWORD attributes) {
     if (!node) throw std::invalid_argument("no such path: " + path);
     node->attributes = node->folder ? (attributes | FILE_ATTRIBUTE_DIRECTORY) : attributes;
 }
+std::string SecurityOf(const std::string& path) {
+    Node* node = Find(path);
+    if (!node) throw std::invalid_argument("no such file or folder: " + path);
+    return node->security;
+}
+
 std::string Content(const std::string& path) {
     Node* node = Find(path);
     if (!node) throw std::invalid_argument("no such file: " + path);
@@ -362,6 +376,7 @@ void SetCurrentDirectory(const std::string& path) {
 void SetWindowsDirectory(const std::string& path) { windowsDirectory = path; }
 void SetSystemDirectory(const std::string& path) { systemDirectory = path; }
 void SetTempPath(const std::string& path) { tempPath = path; }
+void SetTempPath2(const std::string& path) { tempPath2 = path; }
 void SetShortName(const std::string& longPath, const std::string& shortPath) {
     shortNames[Upper(WithoutTrailingBackslash(longPath))] = WithoutTrailingBackslash(shortPath);
     longNames[Upper(WithoutTrailingBackslash(shortPath))] = WithoutTrailingBackslash(longPath);
@@ -379,7 +394,10 @@ void ResetFiles() {
     systemDirectory = "C:\\WINDOWS\\SYSTEM32";
     AddFolder(windowsDirectory);
     AddFolder(systemDirectory);
+    // A machine has its temporary folder, as it has its Windows folder.
     tempPath = "C:\\TEMP\\";
+    AddFolder(tempPath);
+    tempPath2.clear();
     modulePath.clear();
     shortNames.clear();
     longNames.clear();
@@ -390,7 +408,7 @@ void ResetFiles() {
 
 using namespace fake;
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD attributes,
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD attributes,
                           HANDLE) {
     const char* api = "CreateFileA";
     std::string subject = Text(name);
@@ -426,6 +444,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
             if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, INVALID_HANDLE_VALUE);
             if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, INVALID_HANDLE_VALUE);
             node = &Create(full, false, (attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE);
+            node->security = SecurityText(security);
         } else if (disposition == CREATE_ALWAYS) {
             node->content.clear();
         }
@@ -512,6 +531,21 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (Key(full) == Key(FullPath(modulePath)) && !modulePath.empty()) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (node->heldByOther || node->openByProgram) return Fail(api, subject, ERROR_SHARING_VIOLATION, FALSE);
     nodes.erase(Key(full));
+    return Succeed(api, subject, TRUE);
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
+    const char* api = "CreateDirectoryA";
+    std::string subject = Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (!name || !*name) return Fail(api, subject, ERROR_PATH_NOT_FOUND, FALSE);
+    std::string full = FullPath(name);
+    std::string key = Key(full);
+    if (Find(name)) return Fail(api, subject, ERROR_ALREADY_EXISTS, FALSE);
+    if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, FALSE);
+    if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, FALSE);
+    Create(full, true, FILE_ATTRIBUTE_DIRECTORY).security = SecurityText(security);
     return Succeed(api, subject, TRUE);
 }
 
@@ -639,6 +673,19 @@ UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
     DWORD error;
     if (Injected(api, &error)) return Fail(api, "", error, UINT(0));
     return Succeed(api, systemDirectory, static_cast<UINT>(CopyOut(systemDirectory, buffer, size)));
+}
+
+namespace {
+DWORD WINAPI GetTempPath2A(DWORD size, LPSTR buffer) {
+    const char* api = "GetTempPath2A";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, DWORD(0));
+    return Succeed(api, tempPath2, CopyOut(tempPath2, buffer, size));
+}
+}  // namespace
+
+FARPROC fake::detail::TempPath2Entry() {
+    return tempPath2.empty() ? nullptr : reinterpret_cast<FARPROC>(&GetTempPath2A);
 }
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {

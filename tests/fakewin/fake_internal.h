@@ -46,4 +46,7 @@ void ResetSystem();
 // The files area's view of the module path, for GetModuleFileNameA's checks.
 std::string FullPath(const std::string& path);
 
+// GetTempPath2A where the test gave the system one; null otherwise.
+FARPROC TempPath2Entry();
+
 }  // namespace fake::detail

@@ -58,9 +58,84 @@ FARPROC EntryFor(int slot, std::integer_sequence<int, Slots...>) {
     return entries[slot];
 }
 
+// The calls found by name in the system's modules. Tokens are plain objects; an account's
+// identifier is a pointer to its text; a security descriptor is its text in a local block.
+struct TokenObject : KernelObject {};
+
+BOOL WINAPI OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
+    DWORD error;
+    if (Injected("OpenProcessToken", &error)) return Fail("OpenProcessToken", "", error, FALSE);
+    *token = AddHandle(std::make_unique<TokenObject>());
+    return Succeed("OpenProcessToken", "", TRUE);
+}
+
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS type, void* buffer, DWORD size, DWORD* needed) {
+    const char* api = "GetTokenInformation";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, FALSE);
+    *needed = sizeof(TOKEN_USER);
+    if (type != TokenUser || !dynamic_cast<TokenObject*>(FindHandle(token))) return Fail(api, "", ERROR_INVALID_HANDLE, FALSE);
+    if (size < sizeof(TOKEN_USER)) return Fail(api, "", ERROR_INSUFFICIENT_BUFFER, FALSE);
+    static_cast<TOKEN_USER*>(buffer)->User.Sid = const_cast<char*>(kAccount);
+    return Succeed(api, "", TRUE);
+}
+
+char* LocalText(const std::string& text) {
+    char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED, text.size() + 1));
+    if (block) std::memcpy(block, text.c_str(), text.size() + 1);
+    return block;
+}
+
+BOOL WINAPI ConvertSidToStringSidA(PSID sid, char** text) {
+    DWORD error;
+    if (Injected("ConvertSidToStringSidA", &error)) return Fail("ConvertSidToStringSidA", "", error, FALSE);
+    *text = LocalText(static_cast<const char*>(sid));
+    return Succeed("ConvertSidToStringSidA", *text, TRUE);
+}
+
+BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text, DWORD revision,
+                                                                  PSECURITY_DESCRIPTOR* descriptor, ULONG* size) {
+    const char* api = "ConvertStringSecurityDescriptorToSecurityDescriptorA";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, Text(text), error, FALSE);
+    if (revision != 1) return Fail(api, Text(text), ERROR_INVALID_PARAMETER, FALSE);
+    *descriptor = LocalText(text);
+    if (size) *size = static_cast<ULONG>(std::strlen(text) + 1);
+    return Succeed(api, text, TRUE);
+}
+
+unsigned char nextRandom;  // the random source counts up from 0x5a after each reset
+
+BOOLEAN WINAPI SystemFunction036(void* buffer, ULONG size) {
+    unsigned char& next = nextRandom;
+    DWORD error;
+    if (Injected("SystemFunction036", &error)) return Fail("SystemFunction036", "", error, BOOLEAN(0));
+    for (ULONG i = 0; i < size; ++i) static_cast<unsigned char*>(buffer)[i] = next++;
+    return Succeed("SystemFunction036", "", BOOLEAN(1));
+}
+
+// What GetProcAddress finds in the system's modules: the newer calls, on NT only.
+FARPROC SystemEntry(const std::string& name) {
+    if (platformId != VER_PLATFORM_WIN32_NT) return nullptr;
+    if (name == "AddDllDirectory" || name == "SetDefaultDllDirectories" || name == "SetDllDirectoryA")
+        return reinterpret_cast<FARPROC>(&DllSearchEntry);
+    if (name == "GetTempPath2A") return TempPath2Entry();
+    if (name == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessToken);
+    if (name == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformation);
+    if (name == "ConvertSidToStringSidA") return reinterpret_cast<FARPROC>(&ConvertSidToStringSidA);
+    if (name == "ConvertStringSecurityDescriptorToSecurityDescriptorA")
+        return reinterpret_cast<FARPROC>(&ConvertStringSecurityDescriptorToSecurityDescriptorA);
+    if (name == "SystemFunction036") return reinterpret_cast<FARPROC>(&SystemFunction036);
+    return nullptr;
+}
+
 }  // namespace
 
 void SetPlatformId(DWORD id) { platformId = id; }
+std::string Environment(const std::string& name) {
+    auto found = environment.find(Upper(name));
+    return found == environment.end() ? "" : found->second;
+}
 void SetEnvironment(const std::string& name, const std::string& value) { environment[Upper(name)] = value; }
 int OleInitCount() { return oleInits; }
 int OleUninitCount() { return oleUninits; }
@@ -83,6 +158,7 @@ namespace detail {
 void ResetSystem() {
     platformId = VER_PLATFORM_WIN32_NT;
     environment.clear();
+    nextRandom = 0x5a;
     oleInits = oleUninits = 0;
     logOffset = 0;
     modules.clear();
@@ -129,6 +205,44 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
 
+HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(-1); }
+DWORD WINAPI GetCurrentProcessId() { return 4242; }
+DWORD WINAPI GetCurrentThreadId() { return 4343; }
+DWORD WINAPI GetTickCount() { return 123456; }
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* counter) {
+    counter->QuadPart = 987654321;
+    return TRUE;
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value) {
+    const char* api = "SetEnvironmentVariableA";
+    std::string subject = Text(name);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (value)
+        environment[Upper(subject)] = value;
+    else
+        environment.erase(Upper(subject));
+    return Succeed(api, subject, TRUE);
+}
+
+// The stand-in's OEM code page is the ANSI one without the bytes 0x80 to 0x9F, which it has no
+// character for and writes as '?', as the platform writes a character its page lacks.
+BOOL WINAPI CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length) {
+    DWORD error;
+    if (Injected("CharToOemBuffA", &error)) return Fail("CharToOemBuffA", Text(source), error, FALSE);
+    for (DWORD i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(source[i]);
+        destination[i] = c >= 0x80 && c <= 0x9F ? '?' : source[i];
+    }
+    return TRUE;
+}
+
+BOOL WINAPI OemToCharBuffA(LPCSTR source, LPSTR destination, DWORD length) {
+    for (DWORD i = 0; i < length; ++i) destination[i] = source[i];
+    return TRUE;
+}
+
 HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
     lastLoadFlags = flags;
     return LoadLibraryA(name);
@@ -153,10 +267,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     std::string subject = Text(name);
     DWORD error;
     if (Injected(api, &error)) return Fail(api, subject, error, FARPROC(nullptr));
-    if (module == kKernel) {  // not journalled: the modules' own lookups are the evidence
-        bool newer = subject == "AddDllDirectory" || subject == "SetDefaultDllDirectories" || subject == "SetDllDirectoryA";
-        return newer && platformId == VER_PLATFORM_WIN32_NT ? reinterpret_cast<FARPROC>(&DllSearchEntry) : nullptr;
-    }
+    if (module == kKernel) return SystemEntry(subject);  // not journalled: the calls themselves are the evidence
     auto handle = loaded.find(module);
     if (handle == loaded.end()) return Fail(api, subject, ERROR_INVALID_HANDLE, FARPROC(nullptr));
     const Module& found = modules.at(handle->second);

@@ -117,6 +117,14 @@ size_t OutstandingIdLists();
 // ---- System --------------------------------------------------------------------------------
 void SetPlatformId(DWORD platformId);
 void SetEnvironment(const std::string& name, const std::string& value);
+std::string Environment(const std::string& name);  // empty when not set
+// The folder GetTempPath2A gives (found with GetProcAddress on NT only); empty: it is missing.
+void SetTempPath2(const std::string& path);
+// The account the fake process runs as, as ConvertSidToStringSidA gives it.
+constexpr const char* kAccount = "S-1-5-21-1004336348-1177238915-682003330-1001";
+// The rights a file or folder was made with, as the descriptor text the program gave; empty
+// when it was made with none.
+std::string SecurityOf(const std::string& path);
 int OleInitCount();
 int OleUninitCount();
 

@@ -204,8 +204,36 @@ DWORD WINAPI GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* file
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
+BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD code);
+
+// Security, the random source and the clock.
+typedef unsigned char BOOLEAN;
+typedef void* PSID;
+typedef void* PSECURITY_DESCRIPTOR;
+#define TOKEN_QUERY 0x0008
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+struct SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+};
+struct TOKEN_USER {
+    SID_AND_ATTRIBUTES User;
+};
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    int64_t QuadPart;
+};
+HANDLE WINAPI GetCurrentProcess();
+DWORD WINAPI GetCurrentProcessId();
+DWORD WINAPI GetCurrentThreadId();
+DWORD WINAPI GetTickCount();
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* counter);
 
 // Memory.
 #define LMEM_FIXED 0x0000
@@ -414,6 +442,9 @@ BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Formats as the platform does: at most 1,024 bytes with the terminator, %s and %u among them.
 int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);
+// The console's (OEM) code page and back.
+BOOL WINAPI CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length);
+BOOL WINAPI OemToCharBuffA(LPCSTR source, LPSTR destination, DWORD length);
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001
 #define SMTO_ABORTIFHUNG 0x0002

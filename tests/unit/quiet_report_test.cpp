@@ -159,7 +159,7 @@ TEST_F(QuietRun, NoBoxAppearsEveryQuestionGetsItsSafeAnswerAndTheExitCodeSaysSom
                   "folder kept, behind a link: " + kPkg + "\\linked",
                   "registry key removed: HKLM\\Software\\Pkg",
                   "registry value missing: HKCU\\Software\\Pkg\\\\Missing",
-                  "self-deletion scheduled: C:\\Delme.bat",
+                  "self-deletion scheduled: C:\\TEMP\\tw5d5c5b5a61605f5e\\Delme.bat",
                   "totals: 3 removed, 6 kept, 2 missing",
               }));
 }

@@ -1,7 +1,9 @@
-// The batch job that removes the program file and its folder after a confirmed run: the file's
-// exact bytes, where it is made, how the job is started, and what is left when something fails.
+// The batch job that removes the program file and its folder after a confirmed run: where it is
+// made and with which rights, its exact bytes, how the job is started, and what is left when
+// something fails. NT has the paths in the job's environment; the 95 family in the text.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,10 +16,34 @@ namespace {
 
 constexpr DWORD kHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-std::string BatchText(const std::string& program, const std::string& folder, const std::string& batch) {
-    return "@echo off\r\n:Repeat\r\ndel " + program + "\r\nif exist " + program + " goto Repeat\r\nrmdir " + folder +
-           "\r\ndel " + batch + "\r\n";
+// The NT batch: the same ASCII text for every package, with or without the line that removes
+// the installation folder.
+std::string NtBatchText(bool removesFolder = true) {
+    return std::string("@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"%TidewellProgram%\\*\" goto End\r\n"
+                       "del \"%TidewellProgram%\" <nul\r\nif not exist \"%TidewellProgram%\" goto Gone\r\n"
+                       "set /a TidewellTries+=1\r\nif %TidewellTries% geq 60 goto End\r\n"
+                       "\"%TidewellSystem%\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n") +
+           (removesFolder ? "rmdir \"%TidewellFolder%\"\r\n" : "") + ":End\r\ndel \"%~f0\" & rmdir \"%TidewellJob%\"\r\n";
 }
+
+// The 95 family's batch: five written-out tries, each paused with the Windows folder's ping.
+std::string BatchText(const std::string& program, const std::string& folder, const std::string& batch,
+                      const std::string& pause = "C:\\WINDOWS\\PING.EXE") {
+    std::string text = "@echo off\r\n";
+    for (int i = 0; i < 5; ++i)
+        text += "del " + program + "\r\nif not exist " + program + " goto Gone\r\n" + pause + " -n 2 127.0.0.1 >NUL\r\n";
+    text += "goto End\r\n:Gone\r\n";
+    if (!folder.empty()) text += "rmdir " + folder + "\r\n";
+    return text + ":End\r\ndel " + batch + "\r\n";
+}
+
+// The job folder the fake's random source names first and second, in the fake's temporary folder.
+constexpr char kJobFolder[] = "C:\\TEMP\\tw5d5c5b5a61605f5e";
+constexpr char kSecondJobFolder[] = "C:\\TEMP\\tw6564636269686766";
+const std::string kNtBatch = std::string(kJobFolder) + "\\Delme.bat";
+const std::string kPrivateAccess =
+    std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + fake::kAccount + ")";
+const std::string kNtCommand = "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:OFF /C " + kNtBatch;
 
 bool EndsWithBatchName(const std::string& path) {
     const std::string name = "\\DELME.BAT";
@@ -34,11 +60,25 @@ protected:
     }
     // The program file at the path, and a run context started for it.
     void Install(const std::string& program, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE) {
+        fake::AddFolder("C:\\TEMP");
         fake::AddFile(program, "MZ", attributes);
         fake::SetModulePath(program);
         ASSERT_EQ(InitRunContext(nullptr), 1);
         run.isNT = 1;
         fake::ClearJournal();
+    }
+    // The same on the 95 family, which has neither rights nor the newer calls.
+    void Install95(const std::string& program, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE) {
+        fake::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+        Install(program, attributes);
+        run.isNT = 0;
+    }
+    // The job's folders anywhere on the two drives.
+    std::vector<std::string> JobFolders() {
+        std::vector<std::string> found;
+        for (const std::string& path : fake::Tree("C:\\"))
+            if (path.find("\\tw") != std::string::npos && fake::IsFolder(path)) found.push_back(path);
+        return found;
     }
     // Every batch file anywhere on the two drives.
     std::vector<std::string> Batches() {
@@ -52,6 +92,7 @@ protected:
     void ExpectNothingScheduled() {
         EXPECT_TRUE(fake::StartedProcesses().empty());
         EXPECT_EQ(Batches(), std::vector<std::string>{});
+        EXPECT_EQ(JobFolders(), std::vector<std::string>{});
     }
     // The only started job, which must have been started hidden, the same way each time.
     const fake::StartedProcess& Job() {
@@ -83,78 +124,201 @@ protected:
     }
 };
 
-// ---- The batch and the job -----------------------------------------------------------------
+// ---- NT: the job's own folder ---------------------------------------------------------------
 
-TEST_F(SelfDelete, AFolderOnDriveDGetsTheSixLinesInItsRootAndAHiddenJob) {
+TEST_F(SelfDelete, OnNTTheBatchIsPlainTextInAPrivateFolderOfTheTemporaryFolderWithThePathsInTheEnvironment) {
     fake::SetShortName("D:\\Long Apps\\Package\\", "D:\\LONGAP~1\\PACKAGE\\");
     fake::SetShortName("D:\\Long Apps\\Package\\Remove.exe", "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
     Install("D:\\Long Apps\\Package\\Remove.exe");
     ScheduleSelfDelete();
 
-    EXPECT_EQ(fake::Content("D:\\Delme.bat"),
-              "@echo off\r\n:Repeat\r\ndel D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE\r\n"
-              "if exist D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE goto Repeat\r\nrmdir D:\\LONGAP~1\\PACKAGE\r\n"
-              "del D:\\Delme.bat\r\n");
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme.bat");
+    // Never in the drive's root, where others may be able to change what it holds.
+    EXPECT_FALSE(fake::Exists("D:\\Delme.bat"));
+    EXPECT_EQ(Batches(), std::vector<std::string>{kNtBatch});
+    EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
+    EXPECT_EQ(fake::SecurityOf(kJobFolder), kPrivateAccess);
+    EXPECT_EQ(fake::Environment("TidewellProgram"), "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
+    EXPECT_EQ(fake::Environment("TidewellFolder"), "D:\\LONGAP~1\\PACKAGE");
+    EXPECT_EQ(fake::Environment("TidewellSystem"), "C:\\WINDOWS\\SYSTEM32");
+    EXPECT_EQ(fake::Environment("TidewellJob"), kJobFolder);
+    EXPECT_EQ(Job().commandLine, kNtCommand);
     EXPECT_EQ(fake::CurrentDirectory(), "C:\\WINDOWS");
-    EXPECT_STREQ(run.installDir, "D:\\LONGAP~1\\PACKAGE");
-    EXPECT_STREQ(run.pathBuf, "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
-    // The file, the process and the thread handle are all closed (checked on tear-down); the
-    // program file itself is left to the job.
+    // The file, the process and the thread handle, the token and the descriptor are all let go
+    // of (checked on tear-down); the program file itself is left to the job.
     EXPECT_TRUE(fake::Exists("D:\\Long Apps\\Package\\Remove.exe"));
-    // First the program file is opened for deletion, to know that the job could delete it.
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE -> ok",
-                                                                       "CreateFileA D:\\Delme.bat -> ok"}));
+    EXPECT_EQ(fake::Calls({"CreateFileA", "CreateDirectoryA"}),
+              (std::vector<std::string>{"CreateFileA D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE -> ok",
+                                        "CreateDirectoryA " + std::string(kJobFolder) + " -> ok",
+                                        "CreateFileA " + kNtBatch + " -> ok"}));
 }
 
-TEST_F(SelfDelete, AFileOfTheBatchsNameIsNeverReplaced) {
-    // A file of the user's, or the batch of another uninstaller confirmed at the same time.
-    fake::AddFile("D:\\Delme.bat", std::string(2000, 'x'));
-    fake::AddFile("D:\\Delme1.bat", "y");
+TEST_F(SelfDelete, TheSystemsOwnTemporaryFolderOfTheAccountIsPreferred) {
+    fake::AddFolder("C:\\WINDOWS\\SystemTemp");
+    fake::SetTempPath2("C:\\WINDOWS\\SystemTemp\\");
     Install("D:\\PKG\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("D:\\Delme.bat"), std::string(2000, 'x'));
-    EXPECT_EQ(fake::Content("D:\\Delme1.bat"), "y");
-    EXPECT_EQ(fake::Content("D:\\Delme2.bat"), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", "D:\\Delme2.bat"));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme2.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:OFF /C C:\\WINDOWS\\SystemTemp\\tw5d5c5b5a61605f5e\\Delme.bat");
+    EXPECT_TRUE(fake::Calls({"GetTempPathA"}).empty());
 }
 
-TEST_F(SelfDelete, WhenEveryBatchNameIsTakenTheTemporaryFolderHasOne) {
-    fake::AddFile("D:\\Delme.bat", "user's");
-    for (int number = 1; number <= 99; ++number) fake::AddFile("D:\\Delme" + std::to_string(number) + ".bat", "user's");
-    fake::AddFolder("C:\\TEMP");
+TEST_F(SelfDelete, AFolderOrLinkMadeFirstUnderTheJobsNameIsNeverUsed) {
+    fake::AddFolder(kJobFolder);
     Install("D:\\PKG\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\TEMP\\Delme.bat");
-    EXPECT_EQ(fake::Content("D:\\Delme99.bat"), "user's");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:OFF /C " + std::string(kSecondJobFolder) + "\\Delme.bat");
+    EXPECT_EQ(fake::Tree(kJobFolder), std::vector<std::string>{});
+    EXPECT_EQ(fake::SecurityOf(kJobFolder), "");
+    EXPECT_EQ(fake::SecurityOf(kSecondJobFolder), kPrivateAccess);
+}
+
+TEST_F(SelfDelete, WithoutPrivateRightsOrARandomNameOrOutsideARootTheRunStartsNoJob) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+    };
+    const std::vector<Case> cases = {
+        {"the rights cannot be made", [] { fake::FailCall("ConvertStringSecurityDescriptorToSecurityDescriptorA"); }},
+        {"the account cannot be had", [] { fake::FailCall("OpenProcessToken"); }},
+        {"the temporary folder is a drive's root", [] { fake::SetTempPath("D:\\"); }},
+        {"the folder cannot be made", [] { fake::FailCall("CreateDirectoryA", 1, fake::kFailForever); }},
+        {"every name is taken", [] { fake::FailCall("CreateDirectoryA", 1, fake::kFailForever, ERROR_ALREADY_EXISTS); }},
+        {"the batch cannot be made in it", [] { fake::FailCall("CreateFileA", 2); }},
+        {"the batch cannot be written", [] { fake::FailCall("WriteFile"); }},
+        {"the environment cannot be set", [] { fake::FailCall("SetEnvironmentVariableA", 3); }},
+        {"no interpreter starts", [] { fake::SetProcessStarter([](const std::string&) { return false; }); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::Reset();
+        ResetRunContext();
+        Install("D:\\PKG\\REMOVE.EXE", kHidden | FILE_ATTRIBUTE_ARCHIVE);
+        c.arrange();
+        ScheduleSelfDelete();
+        ExpectNothingScheduled();
+        EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE"), kHidden | FILE_ATTRIBUTE_ARCHIVE);
+        EXPECT_LE(fake::CallCount("CreateDirectoryA"), 8);
+        ReleaseRunContext();
+    }
 }
 
 TEST_F(SelfDelete, AnInstallationFolderTheGuardProtectsIsNeverRemoved) {
     // An uninstaller placed on the Desktop, or in a drive's root folder: the batch deletes the
     // program and itself, and has no line that removes a folder.
     test::AddSystemFolders();
-    fake::SetShortName(test::kDesktop, "C:\\Users\\Ann\\DESKTO~1");
-    Install(std::string(test::kDesktop) + "\\Remove.exe");
+    for (const std::string& program : {std::string(test::kDesktop) + "\\Remove.exe", std::string("C:\\REMOVE.EXE")}) {
+        SCOPED_TRACE(program);
+        Install(program);
+        ScheduleSelfDelete();
+        EXPECT_EQ(fake::Content(Batches().at(0)), NtBatchText(false));
+        Job();
+        ReleaseRunContext();
+        fake::Reset();
+        ResetRunContext();
+        test::AddSystemFolders();
+    }
+}
+
+// ---- The 95 family: the paths in the text --------------------------------------------------
+
+TEST_F(SelfDelete, OnThe95FamilyAFolderOnDriveDGetsTheBatchInItsRootInShortForm) {
+    fake::SetShortName("D:\\Long Apps\\Package\\", "D:\\LONGAP~1\\PACKAGE\\");
+    fake::SetShortName("D:\\Long Apps\\Package\\Remove.exe", "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
+    Install95("D:\\Long Apps\\Package\\Remove.exe");
     ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"), "@echo off\r\n:Repeat\r\ndel C:\\Users\\Ann\\DESKTO~1\\Remove.exe\r\n"
-                                                "if exist C:\\Users\\Ann\\DESKTO~1\\Remove.exe goto Repeat\r\n"
-                                                "del C:\\Delme.bat\r\n");
+    EXPECT_EQ(fake::Content("D:\\Delme.bat"),
+              BatchText("D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE", "D:\\LONGAP~1\\PACKAGE", "D:\\Delme.bat"));
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat");
+    EXPECT_STREQ(run.installDir, "D:\\LONGAP~1\\PACKAGE");
+    // Not opened for deletion first: the 95 family has no such access.
+    EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA D:\\Delme.bat -> ok"});
+}
+
+TEST_F(SelfDelete, OnThe95FamilyAFileOfTheBatchsNameIsNeverReplaced) {
+    // A file of the user's, or the batch of another uninstaller confirmed at the same time.
+    fake::AddFile("D:\\Delme.bat", std::string(2000, 'x'));
+    fake::AddFile("D:\\Delme1.bat", "y");
+    Install95("D:\\PKG\\REMOVE.EXE");
+    ScheduleSelfDelete();
+    EXPECT_EQ(fake::Content("D:\\Delme.bat"), std::string(2000, 'x'));
+    EXPECT_EQ(fake::Content("D:\\Delme1.bat"), "y");
+    EXPECT_EQ(fake::Content("D:\\Delme2.bat"), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", "D:\\Delme2.bat"));
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme2.bat");
+}
+
+TEST_F(SelfDelete, OnThe95FamilyTheTemporaryFolderTakesTheBatchWhenTheRootCannot) {
+    struct Case {
+        const char* program;
+        std::function<void()> refuse;
+        const char* folder;
+    };
+    const std::vector<Case> cases = {
+        {"D:\\PKG\\REMOVE.EXE",
+         [] {
+             fake::AddFile("D:\\Delme.bat", "user's");
+             for (int n = 1; n <= 99; ++n) fake::AddFile("D:\\Delme" + std::to_string(n) + ".bat", "user's");
+         },
+         "D:\\PKG"},
+        {"D:\\PKG\\REMOVE.EXE", [] { fake::DenyFileCreation("D:\\"); }, "D:\\PKG"},
+        // Without a drive letter, the root is the current folder's, the Windows folder.
+        {"\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", [] { fake::DenyFileCreation("C:\\WINDOWS"); }, "\\\\SERVER\\APPS\\PKG"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        fake::Reset();
+        ResetRunContext();
+        fake::AddFolder("C:\\Users\\JoSmith\\Temp");
+        fake::SetTempPath("C:\\Users\\JoSmith\\Temp\\");
+        Install95(c.program);
+        c.refuse();
+        ScheduleSelfDelete();
+        const std::string batch = "C:\\Users\\JoSmith\\Temp\\Delme.bat";
+        EXPECT_EQ(fake::Content(batch), BatchText(c.program, c.folder, batch));
+        EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C " + batch);
+        ReleaseRunContext();
+    }
+}
+
+TEST_F(SelfDelete, AFolderWithoutADriveLetterGetsTheBatchInTheWindowsFolder) {
+    Install95("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE");
+    ScheduleSelfDelete();
+    EXPECT_EQ(fake::Content("C:\\WINDOWS\\Delme.bat"),
+              BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "Delme.bat"));
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C Delme.bat");
+}
+
+TEST_F(SelfDelete, WithoutShortFormsTheLongPathsAreUsed) {
+    fake::FailCall("GetShortPathNameA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
+    Install95("D:\\Apps\\Package\\Remove.exe");
+    ScheduleSelfDelete();
+    EXPECT_EQ(fake::Content("D:\\Delme.bat"), BatchText("D:\\Apps\\Package\\Remove.exe", "D:\\Apps\\Package", "D:\\Delme.bat"));
     Job();
 }
 
-TEST_F(SelfDelete, AProgramInADriveRootFolderRemovesNoFolder) {
-    Install("C:\\REMOVE.EXE");
+TEST_F(SelfDelete, APathWithNoFormInTheConsolesCodePageStartsNoJob) {
+    // The stand-in's console code page has no character for 0x80 to 0x9F; COMMAND.COM would read
+    // another path than the one meant.
+    for (const char* program : {"D:\\PKG\x85\\REMOVE.EXE", "D:\\PKG\\RE\x9FMOVE.EXE"}) {
+        SCOPED_TRACE(program);
+        fake::Reset();
+        ResetRunContext();
+        Install95(program);
+        ScheduleSelfDelete();
+        ExpectNothingScheduled();
+        ReleaseRunContext();
+    }
+}
+
+TEST_F(SelfDelete, OnThe95FamilyTheGuardsFolderIsNotRemovedEither) {
+    Install95("C:\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"),
-              "@echo off\r\n:Repeat\r\ndel C:\\REMOVE.EXE\r\nif exist C:\\REMOVE.EXE goto Repeat\r\ndel C:\\Delme.bat\r\n");
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\Delme.bat");
+    EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText("C:\\REMOVE.EXE", "", "C:\\Delme.bat"));
 }
 
 // ---- No job that could never end -----------------------------------------------------------
 
 TEST_F(SelfDelete, AProgramFileThatCouldNeverBeDeletedGetsNoBatchAndNoJob) {
     // Held by another program that does not share deletion, or without the right to delete it
-    // (an unelevated run in a folder it cannot write): the job would repeat for ever.
+    // (an unelevated run in a folder it cannot write): the job would only try in vain.
     for (int held = 0; held <= 1; ++held) {
         SCOPED_TRACE(held ? "held open" : "no right to delete");
         fake::Reset();
@@ -174,61 +338,42 @@ TEST_F(SelfDelete, AProgramFileThatCouldNeverBeDeletedGetsNoBatchAndNoJob) {
     }
 }
 
-TEST_F(SelfDelete, OnThe95FamilyTheProgramFileIsNotOpenedForDeletion) {
-    Install("D:\\PKG\\REMOVE.EXE");
-    run.isNT = 0;
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA D:\\Delme.bat -> ok"});
-    Job();
-}
-
-TEST_F(SelfDelete, AFolderWithoutADriveLetterGetsTheBatchInTheWindowsFolder) {
-    Install("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\WINDOWS\\Delme.bat"),
-              BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "Delme.bat"));
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA \\\\SERVER\\APPS\\PKG\\REMOVE.EXE -> ok",
-                                                                       "CreateFileA Delme.bat -> ok"}));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C Delme.bat");
-}
-
-TEST_F(SelfDelete, WithoutShortFormsTheLongPathsAreUsed) {
-    fake::FailCall("GetShortPathNameA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
-    Install("D:\\Apps\\Package\\Remove.exe");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("D:\\Delme.bat"), BatchText("D:\\Apps\\Package\\Remove.exe", "D:\\Apps\\Package", "D:\\Delme.bat"));
-    Job();
-}
-
 // ---- Nothing left behind -------------------------------------------------------------------
 
-TEST_F(SelfDelete, WhenNoBatchFileCanBeMadeNoJobStarts) {
-    Install("D:\\PKG\\REMOVE.EXE", FILE_ATTRIBUTE_READONLY);
-    fake::FailCall("CreateFileA", 2, fake::kFailForever);
+TEST_F(SelfDelete, OnThe95FamilyWhenNoBatchFileCanBeMadeNoJobStarts) {
+    Install95("D:\\PKG\\REMOVE.EXE", FILE_ATTRIBUTE_READONLY);
+    fake::FailCall("CreateFileA", 1, fake::kFailForever);
     ScheduleSelfDelete();
     ExpectNothingScheduled();
-    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA D:\\PKG\\REMOVE.EXE -> ok",
-                                                                       "CreateFileA D:\\Delme.bat -> error 5",
+    EXPECT_EQ(fake::Calls({"CreateFileA"}), (std::vector<std::string>{"CreateFileA D:\\Delme.bat -> error 5",
                                                                        "CreateFileA C:\\TEMP\\Delme.bat -> error 5"}));
     EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE"), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(fake::CurrentDirectory(), "C:\\WINDOWS");
 }
 
-TEST_F(SelfDelete, WhenNoInterpreterStartsTheBatchFileIsDeletedAndTheFileKeepsItsAttributes) {
+TEST_F(SelfDelete, WhenNoInterpreterStartsTheBatchAndItsFolderGoAndTheFileKeepsItsAttributes) {
     fake::SetProcessStarter([](const std::string&) { return false; });
     Install("D:\\PKG\\REMOVE.EXE", kHidden | FILE_ATTRIBUTE_ARCHIVE);
     ScheduleSelfDelete();
     ExpectNothingScheduled();
-    EXPECT_EQ(fake::Calls({"CreateProcessA"}),
-              (std::vector<std::string>{"CreateProcessA \"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme.bat -> error 2"}));
+    EXPECT_EQ(fake::Calls({"CreateProcessA"}), (std::vector<std::string>{"CreateProcessA " + kNtCommand + " -> error 2"}));
     EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE"), kHidden | FILE_ATTRIBUTE_ARCHIVE);
 }
 
 TEST_F(SelfDelete, AFailedWriteLeavesNoBatchFileAndStartsNoJob) {
-    Install("D:\\PKG\\REMOVE.EXE");
-    fake::FailCall("WriteFile", 1, 1, 112 /* ERROR_DISK_FULL */);
-    ScheduleSelfDelete();
-    ExpectNothingScheduled();
+    for (int nt : {1, 0}) {
+        SCOPED_TRACE(nt);
+        fake::Reset();
+        ResetRunContext();
+        if (nt)
+            Install("D:\\PKG\\REMOVE.EXE");
+        else
+            Install95("D:\\PKG\\REMOVE.EXE");
+        fake::FailCall("WriteFile", nt ? 2 : 3, 1, 112 /* ERROR_DISK_FULL */);
+        ScheduleSelfDelete();
+        ExpectNothingScheduled();
+        ReleaseRunContext();
+    }
 }
 
 TEST_F(SelfDelete, AProgramNameThatCannotBeHadSchedulesNothing) {
@@ -248,11 +393,17 @@ TEST_F(SelfDelete, TheInterpreterIsNamedByItsFullPathNeverByABareNameOrComspec) 
         ResetRunContext();
         fake::SetEnvironment("COMSPEC", "C:\\Users\\Public\\cmd.exe");
         fake::SetSystemDirectory("C:\\Win Dir\\System32");
-        Install("D:\\PKG\\REMOVE.EXE");
-        run.isNT = nt;
+        if (nt)
+            Install("D:\\PKG\\REMOVE.EXE");
+        else
+            Install95("D:\\PKG\\REMOVE.EXE");
         ScheduleSelfDelete();
-        EXPECT_EQ(Job().commandLine, nt ? "\"C:\\Win Dir\\System32\\cmd.exe\" /D /C D:\\Delme.bat"
-                                        : "\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat");
+        EXPECT_EQ(Job().commandLine, nt ? "\"C:\\Win Dir\\System32\\cmd.exe\" /D /V:OFF /C " + kNtBatch
+                                        : std::string("\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat"));
+        // The pause between tries, too, is a program of the system's own folder.
+        if (nt) {
+            EXPECT_EQ(fake::Environment("TidewellSystem"), "C:\\Win Dir\\System32");
+        }
         ReleaseRunContext();
     }
 }
@@ -265,54 +416,23 @@ TEST_F(SelfDelete, WithoutTheSystemFolderNoJobIsStarted) {
     EXPECT_TRUE(fake::Calls({"CreateProcessA"}).empty());
 }
 
-// ---- A root folder that cannot be written --------------------------------------------------
-
-TEST_F(SelfDelete, ARootFolderThatRefusesTheFileSendsItToTheTemporaryFolder) {
-    fake::AddFolder("C:\\Users\\Jo Smith\\Temp");
-    fake::SetTempPath("C:\\Users\\Jo Smith\\Temp\\");
-    fake::SetShortName("C:\\Users\\Jo Smith\\Temp\\", "C:\\Users\\JOSMIT~1\\Temp\\");
-    Install("D:\\PKG\\REMOVE.EXE");
-    fake::DenyFileCreation("D:\\");
-    ScheduleSelfDelete();
-    const std::string batch = "C:\\Users\\JOSMIT~1\\Temp\\Delme.bat";
-    EXPECT_EQ(fake::Content(batch), BatchText("D:\\PKG\\REMOVE.EXE", "D:\\PKG", batch));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C " + batch);
-    EXPECT_FALSE(fake::Exists("D:\\Delme.bat"));
-}
-
-TEST_F(SelfDelete, AWindowsFolderThatRefusesTheFileSendsItToTheTemporaryFolderToo) {
-    fake::AddFolder("C:\\TEMP");
-    Install("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE");
-    fake::DenyFileCreation("C:\\WINDOWS");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\TEMP\\Delme.bat"),
-              BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "C:\\TEMP\\Delme.bat"));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\TEMP\\Delme.bat");
-}
-
 TEST_F(SelfDelete, ATemporaryFolderThatCannotStandPlainInTheCommandLineIsNotUsed) {
-    for (const char* temp : {"C:\\Users\\Jo Smith\\Temp\\", "C:\\R&D\\Temp\\"}) {
-        SCOPED_TRACE(temp);
-        fake::Reset();
-        ResetRunContext();
-        fake::AddFolder(temp);
-        fake::SetTempPath(temp);
-        Install("D:\\PKG\\REMOVE.EXE");
-        fake::DenyFileCreation("D:\\");
-        ScheduleSelfDelete();
-        ExpectNothingScheduled();
-        ReleaseRunContext();
-    }
-}
-
-TEST_F(SelfDelete, ATemporaryFolderThatDoesNotFitAPathIsNotUsed) {
-    std::string temp = "C:\\" + std::string(300, 'T') + "\\";
-    fake::AddFolder(temp);
-    fake::SetTempPath(temp);
-    Install("D:\\PKG\\REMOVE.EXE");
-    fake::DenyFileCreation("D:\\");
-    ScheduleSelfDelete();
-    ExpectNothingScheduled();
+    for (int nt : {1, 0})
+        for (const char* temp : {"C:\\Users\\Jo Smith\\Temp\\", "C:\\R&D\\Temp\\", "C:\\T\\"}) {
+            SCOPED_TRACE(temp);
+            fake::Reset();
+            ResetRunContext();
+            fake::AddFolder(temp);
+            fake::SetTempPath(std::string(temp) == "C:\\T\\" ? "C:\\" + std::string(300, 'T') + "\\" : temp);
+            if (nt)
+                Install("D:\\PKG\\REMOVE.EXE");
+            else
+                Install95("D:\\PKG\\REMOVE.EXE");
+            fake::DenyFileCreation("D:\\");
+            ScheduleSelfDelete();
+            ExpectNothingScheduled();
+            ReleaseRunContext();
+        }
 }
 
 // ---- The program file's attributes ---------------------------------------------------------
@@ -322,12 +442,11 @@ TEST_F(SelfDelete, TheProgramFileLosesReadOnlyHiddenAndSystemBeforeTheJobStarts)
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Attributes("D:\\PKG\\REMOVE.EXE") & kHidden, 0u);
     EXPECT_EQ(fake::Calls({"SetFileAttributesA", "CreateProcessA"}),
-              (std::vector<std::string>{"SetFileAttributesA D:\\PKG\\REMOVE.EXE 128 -> ok",
-                                        "CreateProcessA \"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C D:\\Delme.bat -> ok"}));
+              (std::vector<std::string>{"SetFileAttributesA D:\\PKG\\REMOVE.EXE 128 -> ok", "CreateProcessA " + kNtCommand + " -> ok"}));
 }
 
 TEST_F(SelfDelete, AProgramFileWhoseAttributesCannotBeChangedGetsNoJob) {
-    // As on a read-only medium: the job could never delete it and would spin for ever.
+    // As on a read-only medium: the job could never delete it.
     Install("D:\\PKG\\REMOVE.EXE", FILE_ATTRIBUTE_READONLY);
     fake::FailCall("SetFileAttributesA", 1, 1, ERROR_WRITE_PROTECT);
     ScheduleSelfDelete();
@@ -337,7 +456,15 @@ TEST_F(SelfDelete, AProgramFileWhoseAttributesCannotBeChangedGetsNoJob) {
 
 // ---- Characters the command interpreter treats specially ----------------------------------
 
-TEST_F(SelfDelete, PathsWithSpecialCharactersAreQuotedWithPercentDoubled) {
+TEST_F(SelfDelete, OnNTSpecialCharactersReachTheJobOnlyThroughItsEnvironment) {
+    Install("C:\\R&D (50%)\\%PATH%^.EXE");
+    ScheduleSelfDelete();
+    EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
+    EXPECT_EQ(fake::Environment("TidewellProgram"), "C:\\R&D (50%)\\%PATH%^.EXE");
+    EXPECT_EQ(fake::Environment("TidewellFolder"), "C:\\R&D (50%)");
+}
+
+TEST_F(SelfDelete, OnThe95FamilyPathsWithSpecialCharactersAreQuotedWithPercentDoubled) {
     struct Case {
         const char* folder;
         const char* written;
@@ -352,7 +479,7 @@ TEST_F(SelfDelete, PathsWithSpecialCharactersAreQuotedWithPercentDoubled) {
         SCOPED_TRACE(c.folder);
         fake::Reset();
         ResetRunContext();
-        Install(std::string(c.folder) + "\\REMOVE.EXE");
+        Install95(std::string(c.folder) + "\\REMOVE.EXE");
         ScheduleSelfDelete();
         const std::string program = std::string(c.written) + "\\REMOVE.EXE\"";
         const std::string folder = std::string(c.written) + "\"";
@@ -363,87 +490,63 @@ TEST_F(SelfDelete, PathsWithSpecialCharactersAreQuotedWithPercentDoubled) {
 }
 
 TEST_F(SelfDelete, EachPathIsQuotedOnlyWhenItNeedsIt) {
-    Install("C:\\APPS\\R&D.EXE");
+    Install95("C:\\APPS\\R&D.EXE");
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText("\"C:\\APPS\\R&D.EXE\"", "C:\\APPS", "C:\\Delme.bat"));
 }
 
 TEST_F(SelfDelete, OrdinaryCharactersStayUnquoted) {
     const std::string folder = "C:\\A~1#$@{}[]'`-_.B\xC4\xFF";
-    Install(folder + "\\REMOVE.EXE");
+    Install95(folder + "\\REMOVE.EXE");
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText(folder + "\\REMOVE.EXE", folder, "C:\\Delme.bat"));
 }
 
 TEST_F(SelfDelete, APathThatNoSpellingKeepsLiteralSchedulesNothing) {
+    // Wildcards among them: a name the code page cannot hold reads as '?', and the job must not
+    // delete whatever matches it.
     const char* programs[] = {
         "C:\\A!B\\REMOVE.EXE", "C:\\APPS\\RE!MOVE.EXE", "C:\\A\"B\\REMOVE.EXE", "C:\\A*\\REMOVE.EXE",
         "C:\\A?\\REMOVE.EXE",  "C:\\A|B\\REMOVE.EXE",   "C:\\A<B\\REMOVE.EXE", "C:\\A>B\\REMOVE.EXE",
         "C:\\A\rB\\REMOVE.EXE", "C:\\A\tB\\REMOVE.EXE",  "C:\\A:B\\REMOVE.EXE", "C:\\A\x7F\\REMOVE.EXE", "C:\\A\nB\\REMOVE.EXE",
     };
-    for (const char* program : programs) {
-        SCOPED_TRACE(program);
-        fake::Reset();
-        ResetRunContext();
-        Install(program);
-        ScheduleSelfDelete();
-        ExpectNothingScheduled();
-        EXPECT_TRUE(fake::Calls({"CreateFileA", "SetFileAttributesA"}).empty());
-        ReleaseRunContext();
-    }
+    for (int nt : {1, 0})
+        for (const char* program : programs) {
+            SCOPED_TRACE(program);
+            fake::Reset();
+            ResetRunContext();
+            if (nt)
+                Install(program);
+            else
+                Install95(program);
+            ScheduleSelfDelete();
+            ExpectNothingScheduled();
+            EXPECT_TRUE(fake::Calls({"CreateFileA", "SetFileAttributesA"}).empty());
+            ReleaseRunContext();
+        }
 }
 
-// ---- The 1040-byte text --------------------------------------------------------------------
+TEST_F(SelfDelete, OnThe95FamilyDoubledPercentSignsCountAgainstTheBuffer) {
+    // 3 + 245 + 11 = 259 characters, which quoting and doubling make 506 each: a try's two
+    // paths no longer fit its line's buffer, and nothing is written in part.
+    const std::string percent = "D:\\" + std::string(245, '%');
+    Install95(percent + "\\REMOVE.EXE");
+    ScheduleSelfDelete();
+    ExpectNothingScheduled();
+}
 
-class SelfDeleteBounds : public SelfDelete {
-protected:
-    // A program path of 259 characters (the most a path buffer holds), in a folder of 248.
+TEST_F(SelfDelete, OnThe95FamilyTheLongestPathsAreWritten) {
     const std::string folder = "D:\\" + std::string(120, 'P') + "\\" + std::string(124, 'Q');
     const std::string program = folder + "\\REMOVE.EXE";
-    // The batch in a temporary folder whose path makes the batch path `length` characters long.
-    std::string TemporaryBatch(size_t length) {
-        std::string temp = "C:\\" + std::string(length - 3 - 10, 'T') + "\\";
-        fake::AddFolder(temp);
-        fake::SetTempPath(temp);
-        return temp + "Delme.bat";
-    }
-};
-
-TEST_F(SelfDeleteBounds, ATextThatFillsTheBufferToItsLastByteIsWritten) {
     ASSERT_EQ(program.size(), 259u);
-    const std::string batch = TemporaryBatch(1039 - 63 - 2 * 259 - 248);
-    const std::string expected = BatchText(program, folder, batch);
-    ASSERT_EQ(expected.size(), 1039u);
-    Install(program);
+    const std::string temp = "C:\\" + std::string(259 - 3 - 10, 'T') + "\\";
+    fake::AddFolder(temp);
+    fake::SetTempPath(temp);
+    Install95(program);
     fake::DenyFileCreation("D:\\");
     ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content(batch), expected);
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C " + batch);
-}
-
-TEST_F(SelfDeleteBounds, OneByteMoreSchedulesNothing) {
-    const std::string batch = TemporaryBatch(1039 - 63 - 2 * 259 - 248 + 1);
-    ASSERT_EQ(BatchText(program, folder, batch).size(), 1040u);
-    Install(program);
-    fake::DenyFileCreation("D:\\");
-    ScheduleSelfDelete();
-    ExpectNothingScheduled();
-}
-
-TEST_F(SelfDeleteBounds, FourPathsOfTheLongestLengthScheduleNothing) {
-    const std::string batch = TemporaryBatch(259);
-    Install(program);
-    fake::DenyFileCreation("D:\\");
-    ScheduleSelfDelete();
-    ExpectNothingScheduled();
-}
-
-TEST_F(SelfDeleteBounds, DoubledPercentSignsCountAgainstTheBuffer) {
-    // 3 + 245 + 11 = 259 characters, which quoting and doubling make 506 each.
-    const std::string percent = "D:\\" + std::string(245, '%');
-    Install(percent + "\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    ExpectNothingScheduled();
+    EXPECT_EQ(fake::Content(temp + "Delme.bat"), BatchText(program, folder, temp + "Delme.bat"));
+    Job();
 }
 
 // ---- From the entry ------------------------------------------------------------------------
@@ -452,6 +555,7 @@ class SelfDeleteFromEntry : public SelfDelete {
 protected:
     void SetUp() override {
         SelfDelete::SetUp();
+        fake::AddFolder("C:\\TEMP");
         fake::SetShortName(test::kInstallDir, "C:\\PROGRA~1\\PKG\\");
         fake::SetShortName(test::kProgramPath, "C:\\PROGRA~1\\PKG\\REMOVE.EXE");
         test::InstallProgram(tidewell::EncodeLog({{BLOCK_MESSAGES, 0, 0, tidewell::MessagesPayload({test::Catalogue()}), std::nullopt}}));
@@ -462,9 +566,9 @@ protected:
 TEST_F(SelfDeleteFromEntry, AConfirmedRunLeavesTheJobBehind) {
     fake::AnswerBoxes({IDOK, IDOK});
     EXPECT_EQ(Run(""), EXIT_OK);
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"),
-              BatchText("C:\\PROGRA~1\\PKG\\REMOVE.EXE", "C:\\PROGRA~1\\PKG", "C:\\Delme.bat"));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /C C:\\Delme.bat");
+    EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
+    EXPECT_EQ(fake::Environment("TidewellProgram"), "C:\\PROGRA~1\\PKG\\REMOVE.EXE");
+    EXPECT_EQ(Job().commandLine, kNtCommand);
     EXPECT_EQ(fake::LiveBlocks(), 0u);
 }
 
