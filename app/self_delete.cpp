@@ -25,20 +25,22 @@ enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520 };
 const char BATCH_NAME[] = "Delme";
 const char BATCH_EXTENSION[] = ".bat";
 enum { BATCH_NAME_TRIES = 100 };
-const char NT_INTERPRETER[] = "\\cmd.exe\" /D /V:OFF /C ";
+const char NT_INTERPRETER[] = "\\cmd.exe\" /D /V:ON /C ";
 const char INTERPRETER_95[] = "\\COMMAND.COM\" /C ";
 
-// The NT batch. It stops when a folder has taken the program file's name (del would empty it,
-// or wait for an answer no one gives), and after about a minute of tries, pausing between them
-// with ping of the system folder; the last line deletes the batch and its folder at once, so
-// that nothing is read from it afterwards.
+// The NT batch. The paths are expanded late (!name!, the interpreter started with /V:ON), so
+// that whatever they hold is never read again as a command or a variable (% expanded first
+// would be, by some interpreters). It stops when a folder has taken the program file's name
+// (del would empty it, or wait for an answer no one gives), and after about a minute of tries,
+// pausing between them with ping of the system folder; the last line deletes the batch and its
+// folder at once, so that nothing is read from it afterwards.
 const char NT_BATCH_TRIES[] =
-    "@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"%TidewellProgram%\\*\" goto End\r\n"
-    "del \"%TidewellProgram%\" <nul\r\nif not exist \"%TidewellProgram%\" goto Gone\r\n"
+    "@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
+    "del \"!TidewellProgram!\" <nul\r\nif not exist \"!TidewellProgram!\" goto Gone\r\n"
     "set /a TidewellTries+=1\r\nif %TidewellTries% geq 60 goto End\r\n"
-    "\"%TidewellSystem%\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n";
-const char NT_BATCH_FOLDER[] = "rmdir \"%TidewellFolder%\"\r\n";
-const char NT_BATCH_END[] = ":End\r\ndel \"%~f0\" & rmdir \"%TidewellJob%\"\r\n";
+    "\"!TidewellSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n";
+const char NT_BATCH_FOLDER[] = "rmdir \"!TidewellFolder!\"\r\n";
+const char NT_BATCH_END[] = ":End\r\ndel \"%~f0\" & rmdir \"!TidewellJob!\"\r\n";
 // The 95 family's batch, in pieces: the %s are the paths, in order. The try is written out a
 // few times, each followed by a pause with the Windows folder's ping (passed over where there
 // is none).

@@ -19,11 +19,11 @@ constexpr DWORD kHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE
 // The NT batch: the same ASCII text for every package, with or without the line that removes
 // the installation folder.
 std::string NtBatchText(bool removesFolder = true) {
-    return std::string("@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"%TidewellProgram%\\*\" goto End\r\n"
-                       "del \"%TidewellProgram%\" <nul\r\nif not exist \"%TidewellProgram%\" goto Gone\r\n"
+    return std::string("@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
+                       "del \"!TidewellProgram!\" <nul\r\nif not exist \"!TidewellProgram!\" goto Gone\r\n"
                        "set /a TidewellTries+=1\r\nif %TidewellTries% geq 60 goto End\r\n"
-                       "\"%TidewellSystem%\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n") +
-           (removesFolder ? "rmdir \"%TidewellFolder%\"\r\n" : "") + ":End\r\ndel \"%~f0\" & rmdir \"%TidewellJob%\"\r\n";
+                       "\"!TidewellSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n") +
+           (removesFolder ? "rmdir \"!TidewellFolder!\"\r\n" : "") + ":End\r\ndel \"%~f0\" & rmdir \"!TidewellJob!\"\r\n";
 }
 
 // The 95 family's batch: five written-out tries, each paused with the Windows folder's ping.
@@ -43,7 +43,7 @@ constexpr char kSecondJobFolder[] = "C:\\TEMP\\tw6564636269686766";
 const std::string kNtBatch = std::string(kJobFolder) + "\\Delme.bat";
 const std::string kPrivateAccess =
     std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + fake::kAccount + ")";
-const std::string kNtCommand = "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:OFF /C " + kNtBatch;
+const std::string kNtCommand = "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:ON /C " + kNtBatch;
 
 bool EndsWithBatchName(const std::string& path) {
     const std::string name = "\\DELME.BAT";
@@ -157,7 +157,7 @@ TEST_F(SelfDelete, TheSystemsOwnTemporaryFolderOfTheAccountIsPreferred) {
     fake::SetTempPath2("C:\\WINDOWS\\SystemTemp\\");
     Install("D:\\PKG\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:OFF /C C:\\WINDOWS\\SystemTemp\\tw5d5c5b5a61605f5e\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:ON /C C:\\WINDOWS\\SystemTemp\\tw5d5c5b5a61605f5e\\Delme.bat");
     EXPECT_TRUE(fake::Calls({"GetTempPathA"}).empty());
 }
 
@@ -165,7 +165,7 @@ TEST_F(SelfDelete, AFolderOrLinkMadeFirstUnderTheJobsNameIsNeverUsed) {
     fake::AddFolder(kJobFolder);
     Install("D:\\PKG\\REMOVE.EXE");
     ScheduleSelfDelete();
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:OFF /C " + std::string(kSecondJobFolder) + "\\Delme.bat");
+    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:ON /C " + std::string(kSecondJobFolder) + "\\Delme.bat");
     EXPECT_EQ(fake::Tree(kJobFolder), std::vector<std::string>{});
     EXPECT_EQ(fake::SecurityOf(kJobFolder), "");
     EXPECT_EQ(fake::SecurityOf(kSecondJobFolder), kPrivateAccess);
@@ -398,7 +398,7 @@ TEST_F(SelfDelete, TheInterpreterIsNamedByItsFullPathNeverByABareNameOrComspec) 
         else
             Install95("D:\\PKG\\REMOVE.EXE");
         ScheduleSelfDelete();
-        EXPECT_EQ(Job().commandLine, nt ? "\"C:\\Win Dir\\System32\\cmd.exe\" /D /V:OFF /C " + kNtBatch
+        EXPECT_EQ(Job().commandLine, nt ? "\"C:\\Win Dir\\System32\\cmd.exe\" /D /V:ON /C " + kNtBatch
                                         : std::string("\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat"));
         // The pause between tries, too, is a program of the system's own folder.
         if (nt) {
