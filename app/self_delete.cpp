@@ -253,6 +253,7 @@ int WriteFilled(HANDLE file, char* scriptText, const char* format, const char* c
 int ToConsoleCodePage(const char* path, char* oem) {
     char back[PATH_SIZE];
     DWORD length = TextLength(path) + 1;
+    if (length > PATH_SIZE) return 0;
     CharToOemBuffA(path, oem, length);
     OemToCharBuffA(oem, back, length);
     return EqualsIgnoreCase(back, path);
@@ -269,8 +270,9 @@ const char* Write95Batch(HANDLE file, const char* batchPath, char* scriptText, i
         !ToConsoleCodePage(batchPath, batch))
         return "its path has no form in the console's code page";
     UINT length = GetWindowsDirectoryA(scriptText, WINDOWS_DIR_SIZE);
-    if (length == 0 || length >= WINDOWS_DIR_SIZE || !AppendBackslash(scriptText) || !AppendText(scriptText, WINDOWS_DIR_SIZE, "PING.EXE") ||
-        !ToConsoleCodePage(scriptText, pause) || PathFormOf(pause) == PATH_UNSAFE)
+    if (length == 0 || length >= WINDOWS_DIR_SIZE || !AppendBackslash(scriptText) ||
+        !AppendText(scriptText, WINDOWS_DIR_SIZE, "PING.EXE") || !ToConsoleCodePage(scriptText, pause) ||
+        PathFormOf(pause) == PATH_UNSAFE)
         return "the Windows folder cannot stand in a batch";
     const char* const tryPaths[] = {program, program, pause};
     const char* const folderPaths[] = {folder};
