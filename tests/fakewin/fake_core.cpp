@@ -49,6 +49,7 @@ const std::set<std::string>& KnownApis() {
         "GetStockObject", "CreateSolidBrush", "DeleteObject", "SetBkColor", "GetObjectA",
         "CreateFontIndirectA", "RemoveFontResourceA", "OleInitialize", "OleUninitialize", "CoTaskMemFree",
         "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer",
+        "GetFileInformationByHandle", "SetEndOfFile", "OpenProcessToken", "GetTokenInformation", "IsWow64Process",
     };
     return apis;
 }

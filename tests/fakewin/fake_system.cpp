@@ -39,6 +39,60 @@ std::map<int, std::string> specialFolders;
 std::map<const void*, int> idLists;  // outstanding lists -> csidl
 
 struct ProcessObject : KernelObject {};
+struct TokenObject : KernelObject {};
+
+std::string accountSid;
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+
+// The SID's binary form, as the token hands it out: "S-R-A-s1-s2...".
+std::vector<BYTE> SidBytes(const std::string& text) {
+    std::vector<uint64_t> parts;
+    for (size_t at = 2; at <= text.size();) {
+        size_t end = text.find('-', at);
+        if (end == std::string::npos) end = text.size();
+        parts.push_back(std::stoull(text.substr(at, end - at)));
+        at = end + 1;
+    }
+    std::vector<BYTE> sid{static_cast<BYTE>(parts[0]), static_cast<BYTE>(parts.size() - 2)};
+    for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<BYTE>(parts[1] >> shift));
+    for (size_t i = 2; i < parts.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<BYTE>(parts[i] >> shift));
+    return sid;
+}
+
+BOOL WINAPI OpenProcessTokenEntry(HANDLE process, DWORD access, HANDLE* token) {
+    const char* api = "OpenProcessToken";
+    std::string subject = std::to_string(access);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (process != kCurrentProcess) return Fail(api, subject, ERROR_INVALID_HANDLE, FALSE);
+    *token = AddHandle(std::make_unique<TokenObject>());
+    return Succeed(api, subject, TRUE);
+}
+
+BOOL WINAPI IsWow64ProcessEntry(HANDLE process, BOOL* wow64) {
+    if (process != kCurrentProcess) return Fail("IsWow64Process", "", ERROR_INVALID_HANDLE, FALSE);
+    *wow64 = Wow64();
+    return Succeed("IsWow64Process", "", TRUE);
+}
+
+BOOL WINAPI GetTokenInformationEntry(HANDLE token, int kind, void* buffer, DWORD size, DWORD* needed) {
+    const char* api = "GetTokenInformation";
+    std::string subject = std::to_string(kind);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (!dynamic_cast<TokenObject*>(FindHandle(token))) return Fail(api, subject, ERROR_INVALID_HANDLE, FALSE);
+    if (kind != TokenUser) return Fail(api, subject, ERROR_INVALID_PARAMETER, FALSE);
+    std::vector<BYTE> sid = SidBytes(accountSid);
+    *needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+    if (size < *needed) return Fail(api, subject, ERROR_INSUFFICIENT_BUFFER, FALSE);
+    auto* user = static_cast<TOKEN_USER*>(buffer);
+    BYTE* at = static_cast<BYTE*>(buffer) + sizeof(TOKEN_USER);
+    std::memcpy(at, sid.data(), sid.size());
+    user->User.Sid = at;
+    user->User.Attributes = 0;
+    return Succeed(api, subject, TRUE);
+}
 
 // The entry points GetProcAddress hands out: one per loaded module slot, so each call reaches
 // its own module's callback. The slot is the module handle's index.
@@ -61,6 +115,7 @@ FARPROC EntryFor(int slot, std::integer_sequence<int, Slots...>) {
 }  // namespace
 
 void SetPlatformId(DWORD id) { platformId = id; }
+void SetAccountSid(const std::string& sid) { accountSid = sid; }
 void SetEnvironment(const std::string& name, const std::string& value) { environment[Upper(name)] = value; }
 int OleInitCount() { return oleInits; }
 int OleUninitCount() { return oleUninits; }
@@ -82,6 +137,7 @@ namespace detail {
 
 void ResetSystem() {
     platformId = VER_PLATFORM_WIN32_NT;
+    accountSid = "S-1-5-21-7-8-9-1001";
     environment.clear();
     oleInits = oleUninits = 0;
     logOffset = 0;
@@ -92,7 +148,20 @@ void ResetSystem() {
     for (auto& callback : entryCallbacks) callback = nullptr;
     started.clear();
     starter = nullptr;
-    specialFolders.clear();
+    // A machine has its shell folders: the guard protects every path when one of them cannot
+    // be had. These lie where no test puts anything; tests that need them elsewhere set them.
+    const std::string user = "C:\\Documents and Settings\\User";
+    const std::string all = "C:\\Documents and Settings\\All Users";
+    specialFolders = {{CSIDL_DESKTOP, user + "\\Desktop"},
+                      {CSIDL_FONTS, "C:\\WINDOWS\\Fonts"},
+                      {CSIDL_PROGRAMS, user + "\\Start Menu\\Programs"},
+                      {CSIDL_STARTMENU, user + "\\Start Menu"},
+                      {CSIDL_STARTUP, user + "\\Start Menu\\Programs\\Startup"},
+                      {CSIDL_COMMON_DESKTOPDIRECTORY, all + "\\Desktop"},
+                      {CSIDL_COMMON_STARTMENU, all + "\\Start Menu"},
+                      {CSIDL_COMMON_PROGRAMS, all + "\\Start Menu\\Programs"},
+                      {CSIDL_COMMON_STARTUP, all + "\\Start Menu\\Programs\\Startup"},
+                      {CSIDL_PROFILES, "C:\\Documents and Settings"}};
     for (auto& list : idLists) std::free(const_cast<void*>(list.first));
     idLists.clear();
 }
@@ -128,6 +197,7 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
+HANDLE WINAPI GetCurrentProcess() { return kCurrentProcess; }
 
 HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
     lastLoadFlags = flags;
@@ -154,8 +224,14 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     DWORD error;
     if (Injected(api, &error)) return Fail(api, subject, error, FARPROC(nullptr));
     if (module == kKernel) {  // not journalled: the modules' own lookups are the evidence
-        bool newer = subject == "AddDllDirectory" || subject == "SetDefaultDllDirectories" || subject == "SetDllDirectoryA";
-        return newer && platformId == VER_PLATFORM_WIN32_NT ? reinterpret_cast<FARPROC>(&DllSearchEntry) : nullptr;
+        // The same handle stands for every system module. The 95 family has none of these.
+        if (platformId != VER_PLATFORM_WIN32_NT) return nullptr;
+        if (subject == "AddDllDirectory" || subject == "SetDefaultDllDirectories" || subject == "SetDllDirectoryA")
+            return reinterpret_cast<FARPROC>(&DllSearchEntry);
+        if (subject == "IsWow64Process") return reinterpret_cast<FARPROC>(&IsWow64ProcessEntry);
+        if (subject == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessTokenEntry);
+        if (subject == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformationEntry);
+        return nullptr;
     }
     auto handle = loaded.find(module);
     if (handle == loaded.end()) return Fail(api, subject, ERROR_INVALID_HANDLE, FARPROC(nullptr));
