@@ -187,8 +187,9 @@ int AppendHex(char* text, DWORD value) {
 // random name (never a folder or link someone made first: making it fails then), and the batch
 // in it. jobFolder holds the folder once it is made, for its removal when the job does not start.
 HANDLE CreatePrivateBatch(char* jobFolder, char* batchPath) {
-    SECURITY_ATTRIBUTES access;
-    if (!FetchTemporaryFolder(jobFolder) || TextLength(jobFolder) <= 3 || !MakePrivateAccess(&access)) {
+    PrivateSecurity security;
+    if (!FetchTemporaryFolder(jobFolder) || TextLength(jobFolder) <= 3 || !MakePrivateSecurity(&security) ||
+        !security.attributes) {
         jobFolder[0] = 0;
         return nullptr;
     }
@@ -201,10 +202,9 @@ HANDLE CreatePrivateBatch(char* jobFolder, char* batchPath) {
         if (!AppendText(jobFolder, PATH_SIZE, JOB_FOLDER_PREFIX) || !AppendHex(jobFolder, random[0]) ||
             !AppendHex(jobFolder, random[1]))
             break;
-        made = CreateDirectoryA(jobFolder, &access);
+        made = CreateDirectoryA(jobFolder, security.attributes);
         if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    FreePrivateAccess(&access);
     if (!made) {
         jobFolder[0] = 0;
         return nullptr;

@@ -1,11 +1,22 @@
-// Rights for what the run makes where other accounts could reach it (the self-deletion's folder,
-// a new report): only the running account, the administrators and the system may change it or
-// anything made inside it, and it takes no rights over from its parent folder.
+// An access list for what the run makes for itself (its report, its batch's folder), so that no
+// other user of the machine can change it: the running account, the Administrators group and the
+// system account may do anything with it, everyone else may only read it. Each entry is also
+// inherited by what is made inside a folder that gets it, and the list takes nothing from the
+// folder it is made in.
 #pragma once
 #include "base/platform.h"
 
-// 1 with the attributes ready for CreateDirectoryA or CreateFileA; 0 where the system has no such
-// rights (the 95 family, NT before 2000) or they could not be made. Each success is undone by
-// FreePrivateAccess.
-int MakePrivateAccess(SECURITY_ATTRIBUTES* attributes);
-void FreePrivateAccess(SECURITY_ATTRIBUTES* attributes);
+struct PrivateSecurity {
+    // What CreateFileA and CreateDirectoryA are given: the private list on the NT family, null on
+    // the 95 family, which has no access lists.
+    SECURITY_ATTRIBUTES* attributes;
+    SECURITY_ATTRIBUTES made;
+    SECURITY_DESCRIPTOR descriptor;
+    DWORD list[48];        // the access list, which must be DWORD-aligned
+    DWORD_PTR account[24]; // the token's account entry and the SID behind it
+};
+
+// Makes it in place; 1 when `attributes` is ready, 0 when on the NT family the running account
+// cannot be had (nothing is to be made then). It holds no handle and no memory of its own: it
+// needs no freeing, and it must stay where it is while `attributes` is used.
+int MakePrivateSecurity(PrivateSecurity* out);

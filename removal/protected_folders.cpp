@@ -6,9 +6,18 @@
 
 namespace {
 
-// Compared after the Windows and system folders, in this order.
-const int kShellFolders[] = {CSIDL_DESKTOP, CSIDL_FONTS, CSIDL_PROGRAMS, CSIDL_STARTMENU, CSIDL_STARTUP};
-enum { SHELL_FOLDER_COUNT = sizeof kShellFolders / sizeof kShellFolders[0] };
+// Compared after the Windows and system folders, in this order: the user's folders, then the
+// all-users folders and the profiles folder, which the 95 family does not have.
+const unsigned char kShellFolders[] = {
+    CSIDL_DESKTOP,          CSIDL_FONTS,           CSIDL_PROGRAMS,        CSIDL_STARTMENU,
+    CSIDL_STARTUP,          CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
+    CSIDL_COMMON_STARTUP,   0x3e,  // the profiles folder, which some headers do not name
+};
+enum {
+    SHELL_FOLDER_COUNT = sizeof kShellFolders,
+    FOLDERS_EVERYWHERE = 2 + 5,  // the entries every system has
+    KEY_NATIVE_VIEW = 0x0100,    // KEY_WOW64_64KEY, which some headers do not name
+};
 
 // 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it.
 int FetchShellFolder(int csidl, char* folder) {
@@ -21,8 +30,8 @@ int FetchShellFolder(int csidl, char* folder) {
     return found;
 }
 
-// Entries 0 to 6: the Windows folder, the system folder, then the five shell folders. A folder
-// that did not fit the buffer leaves nothing usable in it.
+// Entries 0 to 11: the Windows folder, the system folder, then the shell folders. A folder that
+// did not fit the buffer leaves nothing usable in it.
 int FetchFolderEntry(int entry, char* folder) {
     if (entry == 0) return FitsPathBuffer(GetWindowsDirectoryA(folder, PATH_SIZE));
     if (entry == 1) return FitsPathBuffer(GetSystemDirectoryA(folder, PATH_SIZE));
@@ -75,38 +84,63 @@ int SameFolder(const char* folder, ShortForm* path) {
     return EqualsIgnoreCase(shortFolder, shortPath);
 }
 
-// The value's text as stored; its own trailing backslash makes no other folder of it.
-int RegistryValueEquals(HKEY key, const char* name, char* folder, ShortForm* path) {
+// 1 when the value names the folder, or is there but cannot be read whole: the guard then
+// cannot tell which folder it protects. A value that is not there names no folder. Its text is
+// taken as stored; its own trailing backslash makes no other folder of it.
+int RegistryValueProtects(HKEY key, const char* name, char* folder, ShortForm* path) {
     DWORD type = 0;
     DWORD size = PATH_SIZE;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size) != ERROR_SUCCESS) return 0;
+    LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
+    if (status == ERROR_FILE_NOT_FOUND) return 0;
+    if (status != ERROR_SUCCESS) return 1;
     // The stored data need not end with a terminator. Data that fill the whole buffer without
-    // one are longer than any path and match nothing.
+    // one are longer than any path.
     if (size >= PATH_SIZE) {
-        if (folder[PATH_SIZE - 1] != 0) return 0;
+        if (folder[PATH_SIZE - 1] != 0) return 1;
     } else {
         folder[size] = 0;
     }
     return SameFolder(folder, path);
 }
 
+// The two values of the version key in the view given; a key that cannot be opened protects.
+int RegistryFoldersProtect(REGSAM view, const char* first, const char* second, char* folder, ShortForm* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE | view,
+                      &key) != ERROR_SUCCESS)
+        return 1;
+    int found = RegistryValueProtects(key, first, folder, path) || RegistryValueProtects(key, second, folder, path);
+    RegCloseKey(key);
+    return found;
+}
+
+// The registry's view that holds the 64-bit Program Files folders: for a 32-bit program on 64-bit
+// Windows the native one, which it must ask for; everywhere else its own (the oldest systems
+// refuse the flag, and 32-bit Windows has no such folders).
+REGSAM NativeView() {
+    typedef BOOL(WINAPI * Wow64Call)(HANDLE, BOOL*);
+    Wow64Call isWow64 = reinterpret_cast<Wow64Call>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64 ? KEY_NATIVE_VIEW : 0;
+}
+
+// A folder lookup that fails for a folder the system has protects the path: the guard cannot
+// tell it is not that folder. Only the folders the system does not have at all are passed over.
 int MatchesProtectedFolder(const char* candidate) {
     ShortForm path;
     path.path = candidate;
     path.made = 0;
 
     char folder[PATH_SIZE];
-    for (int entry = 0; entry < 2 + SHELL_FOLDER_COUNT; ++entry) {
-        if (!FetchFolderEntry(entry, folder)) continue;
+    int entries = run.isNT ? 2 + SHELL_FOLDER_COUNT : FOLDERS_EVERYWHERE;
+    for (int entry = 0; entry < entries; ++entry) {
+        if (!FetchFolderEntry(entry, folder)) return 1;
         StripBackslash(folder);
         if (SameFolder(folder, &path)) return 1;
     }
-    HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", &key) != ERROR_SUCCESS) return 0;
-    int found = RegistryValueEquals(key, "ProgramFilesDir", folder, &path) ||
-                RegistryValueEquals(key, "CommonFilesDir", folder, &path);
-    RegCloseKey(key);
-    return found;
+    return RegistryFoldersProtect(0, "ProgramFilesDir", "CommonFilesDir", folder, &path) ||
+           RegistryFoldersProtect(NativeView(), "ProgramW6432Dir", "CommonW6432Dir", folder, &path);
 }
 
 // The device forms "\\?\X:\..." and "\\?\UNC\server\share\..." (and "\\.\" alike) name the

@@ -1,8 +1,10 @@
 // The run's account of what it removed and kept.
 #include "removal/report.h"
 #include <stdarg.h>
+#include "base/private_access.h"
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/package_links.h"
 #include "removal/resolve_folder.h"
 
 namespace {
@@ -37,12 +39,33 @@ int IsInstallationFolder(const char* path) {
     return CopyText(folder, PATH_SIZE, path) && AppendBackslash(folder) && EqualsIgnoreCase(folder, run.installDir);
 }
 
+// 1 when what the handle reaches is a file of one name, not a link and not a folder: writing it
+// changes no other file.
+int IsPlainFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileInformationByHandle(file, &information) &&
+           !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           information.nNumberOfLinks == 1;
+}
+
 }  // namespace
 
 void OpenReport() {
     if (!run.reportPath[0]) return;
-    HANDLE file = CreateFileA(run.reportPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Another user may have made the report's folder, or a file of its name: a link on the way
+    // would have the run write over a file of the system's. The folder's levels are checked and
+    // held as a record's are while the file is opened; the file is opened as it is, never what a
+    // link there leads to, and emptied only once it is known to be a plain file of one name.
+    PrivateSecurity security;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!IsFileBehindLink(run.reportPath) && MakePrivateSecurity(&security))
+        file = CreateFileA(run.reportPath, GENERIC_WRITE, FILE_SHARE_READ, security.attributes, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | (run.isNT ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
+    ForgetLinkChecks();
+    if (file != INVALID_HANDLE_VALUE && (!IsPlainFile(file) || !SetEndOfFile(file))) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
     run.reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
     Report(OUTCOME_NOTED, "Tidewell removal report: %s", run.modulePath);
 }

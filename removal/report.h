@@ -14,8 +14,10 @@ enum Outcome {
     OUTCOME_NOTED,    // written only
 };
 
-// Makes the report file asked for, if any, replacing a file of that name, and writes its first
-// line.
+// Makes the report file asked for, if any, or empties the plain file of that name, and writes its
+// first line. A place reached through a link (a link as the file, a folder link on its folder's
+// levels as for a record) or a file with other names (hard links) gets no report. A new file
+// gets the private access list (base/private_access.h).
 void OpenReport();
 // Counts the outcome and writes one line, made as wsprintfA makes it from the format and its
 // arguments (%s a text, %u a number); a line holds at most 1,024 characters.

@@ -49,8 +49,8 @@ const std::set<std::string>& KnownApis() {
         "GetStockObject", "CreateSolidBrush", "DeleteObject", "SetBkColor", "GetObjectA",
         "CreateFontIndirectA", "RemoveFontResourceA", "OleInitialize", "OleUninitialize", "CoTaskMemFree",
         "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer", "CreateDirectoryA",
-        "SetEnvironmentVariableA", "GetTempPath2A", "OpenProcessToken", "GetTokenInformation", "ConvertSidToStringSidA",
-        "ConvertStringSecurityDescriptorToSecurityDescriptorA", "SystemFunction036", "CharToOemBuffA",
+        "SetEnvironmentVariableA", "GetTempPath2A", "SystemFunction036", "CharToOemBuffA",
+        "GetFileInformationByHandle", "SetEndOfFile", "OpenProcessToken", "GetTokenInformation", "IsWow64Process",
     };
     return apis;
 }

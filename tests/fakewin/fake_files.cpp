@@ -2,8 +2,10 @@
 // handles, the current directory and the refusals the platform makes.
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "fake_internal.h"
@@ -26,7 +28,9 @@ struct Node {
     DWORD entryError;
     DWORD creationError;  // a folder: making a new file in it fails with this code
     DWORD reparseTag;
-    std::string security;  // the descriptor text it was made with
+    std::string linkTarget;  // a file link: the full path it leads to
+    DWORD links;             // its number of names; 0 stands for 1
+    std::optional<AccessList> accessList;
 };
 
 std::map<std::string, Node> nodes;  // by the upper-case key of the full path
@@ -216,12 +220,6 @@ Node& Create(const std::string& fullPath, bool folder, DWORD attributes) {
     return nodes[Key(fullPath)] = node;
 }
 
-// The stand-in's security descriptors are the descriptor text itself (see fake_system.cpp).
-std::string SecurityText(const SECURITY_ATTRIBUTES* security) {
-    if (!security || !security->lpSecurityDescriptor) return "";
-    return static_cast<const char*>(security->lpSecurityDescriptor);
-}
-
 bool IsCurrentOrBelow(const std::string& key) {
     std::string current = Key(currentDirectory);
     return current == key || current.rfind(key + "\\", 0) == 0;
@@ -271,6 +269,46 @@ DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(text.size());
 }
 
+// "S-1-5-32-544" for the SID at the bytes, which lie within `size`; empty when they do not.
+std::string SidText(const BYTE* sid, size_t size) {
+    if (size < 8 || size < 8u + 4u * sid[1]) return "";
+    uint64_t authority = 0;
+    for (int i = 2; i < 8; ++i) authority = authority << 8 | sid[i];
+    std::string text = "S-" + std::to_string(sid[0]) + "-" + std::to_string(authority);
+    for (int i = 0; i < sid[1]; ++i) {
+        uint32_t part;
+        std::memcpy(&part, sid + 8 + 4 * i, 4);
+        text += "-" + std::to_string(part);
+    }
+    return text;
+}
+
+// The descriptor's access list as the system would read it; a malformed one ends the test.
+AccessList ReadAccessList(const SECURITY_DESCRIPTOR* descriptor) {
+    if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION || !(descriptor->Control & SE_DACL_PRESENT) || !descriptor->Dacl)
+        throw std::logic_error("a security descriptor without an access list");
+    const BYTE* list = reinterpret_cast<const BYTE*>(descriptor->Dacl);
+    if (reinterpret_cast<uintptr_t>(list) % 4 || list[0] != 2) throw std::logic_error("an access list not aligned or of another revision");
+    size_t size = list[2] | list[3] << 8;
+    AccessList result{(descriptor->Control & SE_DACL_PROTECTED) != 0, {}};
+    size_t at = 8;
+    for (int i = 0; i < (list[4] | list[5] << 8); ++i) {
+        if (at + 8 > size) throw std::logic_error("an access list entry beyond the list's size");
+        const BYTE* entry = list + at;
+        size_t entrySize = entry[2] | entry[3] << 8;
+        uint32_t mask;
+        std::memcpy(&mask, entry + 4, 4);
+        std::string sid = SidText(entry + 8, entrySize - 8);
+        if (entry[0] != 0 || entrySize < 8 || at + entrySize > size || sid.empty() || entrySize % 4)
+            throw std::logic_error("a malformed access list entry");
+        char line[64];
+        std::snprintf(line, sizeof line, " %x %x", mask, entry[1]);
+        result.entries.push_back(sid + line);
+        at += entrySize;
+    }
+    return result;
+}
+
 }  // namespace
 
 void AddFolder(const std::string& path) {
@@ -307,12 +345,6 @@ void SetAttributes(const std::string& path, DWORD attributes) {
     if (!node) throw std::invalid_argument("no such path: " + path);
     node->attributes = node->folder ? (attributes | FILE_ATTRIBUTE_DIRECTORY) : attributes;
 }
-std::string SecurityOf(const std::string& path) {
-    Node* node = Find(path);
-    if (!node) throw std::invalid_argument("no such file or folder: " + path);
-    return node->security;
-}
-
 std::string Content(const std::string& path) {
     Node* node = Find(path);
     if (!node) throw std::invalid_argument("no such file: " + path);
@@ -347,6 +379,25 @@ void SetReparseTag(const std::string& path, DWORD tag) {
     Node* node = Find(path);
     if (!node) throw std::invalid_argument("no such path: " + path);
     node->reparseTag = tag;
+}
+
+void AddFileLink(const std::string& path, const std::string& target) {
+    AddFile(path, "", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+    Node* node = Find(path);
+    node->reparseTag = IO_REPARSE_TAG_SYMLINK;
+    node->linkTarget = FullPath(target);
+}
+
+void SetHardLinks(const std::string& path, DWORD count) {
+    Node* node = Find(path);
+    if (!node) throw std::invalid_argument("no such path: " + path);
+    node->links = count;
+}
+
+std::optional<AccessList> CreatedAccessList(const std::string& path) {
+    Node* node = Find(path);
+    if (!node) throw std::invalid_argument("no such path: " + path);
+    return node->accessList;
 }
 
 void AddListedOnly(const std::string& folder, const std::string& name, bool isFolder) {
@@ -408,8 +459,8 @@ void ResetFiles() {
 
 using namespace fake;
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD attributes,
-                          HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                          DWORD attributes, HANDLE) {
     const char* api = "CreateFileA";
     std::string subject = Text(name);
     DWORD error;
@@ -419,6 +470,12 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     std::string key = Key(full);
     if (HasWildcard(full.substr(2))) return Fail(api, subject, ERROR_INVALID_NAME, INVALID_HANDLE_VALUE);
     Node* node = Find(name);
+    // A file link leads to its target, unless the reparse point itself is asked for.
+    if (node && !node->linkTarget.empty() && !(attributes & FILE_FLAG_OPEN_REPARSE_POINT)) {
+        full = node->linkTarget;
+        key = Key(full);
+        node = Find(full);
+    }
     bool writing = access & GENERIC_WRITE;
     // A folder opens for its attributes only, as the platform's backup semantics allow.
     if (node && node->folder && (writing || !(attributes & FILE_FLAG_BACKUP_SEMANTICS)))
@@ -443,8 +500,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         if (!node) {
             if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, INVALID_HANDLE_VALUE);
             if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, INVALID_HANDLE_VALUE);
-            node = &Create(full, false, (attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE);
-            node->security = SecurityText(security);
+            node = &Create(full, false, (attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)) | FILE_ATTRIBUTE_ARCHIVE);
+            if (security && security->lpSecurityDescriptor)
+                node->accessList = ReadAccessList(static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor));
         } else if (disposition == CREATE_ALWAYS) {
             node->content.clear();
         }
@@ -490,6 +548,32 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
     file->position += toWrite;
     if (written) *written = toWrite;
     return Succeed(api, std::to_string(toWrite), TRUE);
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
+    const char* api = "GetFileInformationByHandle";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, FALSE);
+    auto* file = dynamic_cast<OpenFile*>(FindHandle(handle));
+    if (!file) return Fail(api, "", ERROR_INVALID_HANDLE, FALSE);
+    const Node& node = nodes.at(file->key);
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwFileAttributes = node.attributes;
+    information->nFileSizeLow = static_cast<DWORD>(node.content.size());
+    information->nNumberOfLinks = node.links ? node.links : 1;
+    information->nFileIndexLow = static_cast<DWORD>(node.serial);
+    return Succeed(api, node.path, TRUE);
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE handle) {
+    const char* api = "SetEndOfFile";
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, "", error, FALSE);
+    auto* file = dynamic_cast<OpenFile*>(FindHandle(handle));
+    if (!file || !(file->access & GENERIC_WRITE)) return Fail(api, "", ERROR_ACCESS_DENIED, FALSE);
+    Node& node = nodes.at(file->key);
+    node.content.resize(file->position, '\0');
+    return Succeed(api, node.path, TRUE);
 }
 
 DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD method) {
@@ -545,7 +629,9 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
     if (Find(name)) return Fail(api, subject, ERROR_ALREADY_EXISTS, FALSE);
     if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, FALSE);
     if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, FALSE);
-    Create(full, true, FILE_ATTRIBUTE_DIRECTORY).security = SecurityText(security);
+    Node& made = Create(full, true, FILE_ATTRIBUTE_DIRECTORY);
+    if (security && security->lpSecurityDescriptor)
+        made.accessList = ReadAccessList(static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor));
     return Succeed(api, subject, TRUE);
 }
 

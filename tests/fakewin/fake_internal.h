@@ -36,6 +36,9 @@ HANDLE AddHandle(std::unique_ptr<KernelObject> object);
 KernelObject* FindHandle(HANDLE handle);
 bool RemoveHandle(HANDLE handle);
 
+// The process runs under WOW64 (fake::SetWow64).
+bool Wow64();
+
 // Per-area resets, called by fake::Reset().
 void ResetMemory();
 void ResetFiles();

@@ -12,6 +12,8 @@ using namespace fake::detail;
 namespace fake {
 namespace {
 
+bool wow64;
+
 struct Key {
     std::string name;
     Key* parent = nullptr;
@@ -249,6 +251,7 @@ std::vector<std::string> RegTree(HKEY root, const std::string& path) {
 }
 
 void SetRegistryDeletesTrees(bool trees) { deletesTrees = trees; }
+void SetWow64(bool running) { wow64 = running; }
 
 void RegFail(HKEY root, const std::string& path, const std::string& operation, DWORD error) {
     if (operation != "open" && operation != "delete" && operation != "enum")
@@ -262,13 +265,18 @@ size_t OpenKeys() { return openKeys.size(); }
 
 namespace detail {
 
+bool Wow64() { return wow64; }
+
 void ResetRegistry() {
+    wow64 = false;
     openKeys.clear();
     grantedAccess.clear();
     roots.clear();
     for (uint32_t value : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u}) roots[value] = std::make_shared<Key>();
     nextKeyHandle = 0x2000;
     deletesTrees = false;
+    // Every machine has the version key, whose folders the guard reads.
+    RegAddKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion");
 }
 
 }  // namespace detail
@@ -285,7 +293,13 @@ LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKE
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     Key* from = Resolve(parent, &error);
     if (!from) return Fail(api, subject, error, static_cast<LSTATUS>(error));
-    std::shared_ptr<Key> key = Walk(SharedOf(from), subKey ? subKey : "", &error);
+    std::string path = subKey ? subKey : "";
+    // A 32-bit program on 64-bit Windows: the machine's software key is its own 32-bit one
+    // unless it asks for the native view.
+    if (wow64 && parent == HKEY_LOCAL_MACHINE && !(access & 0x0100) && Upper(path).rfind("SOFTWARE\\", 0) == 0)
+        path = "Software\\WOW6432Node\\" + path.substr(9);
+    if (access & 0x0100) subject += " (native view)";
+    std::shared_ptr<Key> key = Walk(SharedOf(from), path, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (DWORD failure = FailureOf(key.get(), "open")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
     // MAXIMUM_ALLOWED gets what the user may have; asking for a right the user lacks fails.

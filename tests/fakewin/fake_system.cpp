@@ -39,6 +39,60 @@ std::map<int, std::string> specialFolders;
 std::map<const void*, int> idLists;  // outstanding lists -> csidl
 
 struct ProcessObject : KernelObject {};
+struct TokenObject : KernelObject {};
+
+std::string accountSid;
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+
+// The SID's binary form, as the token hands it out: "S-R-A-s1-s2...".
+std::vector<BYTE> SidBytes(const std::string& text) {
+    std::vector<uint64_t> parts;
+    for (size_t at = 2; at <= text.size();) {
+        size_t end = text.find('-', at);
+        if (end == std::string::npos) end = text.size();
+        parts.push_back(std::stoull(text.substr(at, end - at)));
+        at = end + 1;
+    }
+    std::vector<BYTE> sid{static_cast<BYTE>(parts[0]), static_cast<BYTE>(parts.size() - 2)};
+    for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<BYTE>(parts[1] >> shift));
+    for (size_t i = 2; i < parts.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<BYTE>(parts[i] >> shift));
+    return sid;
+}
+
+BOOL WINAPI OpenProcessTokenEntry(HANDLE process, DWORD access, HANDLE* token) {
+    const char* api = "OpenProcessToken";
+    std::string subject = std::to_string(access);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (process != kCurrentProcess) return Fail(api, subject, ERROR_INVALID_HANDLE, FALSE);
+    *token = AddHandle(std::make_unique<TokenObject>());
+    return Succeed(api, subject, TRUE);
+}
+
+BOOL WINAPI IsWow64ProcessEntry(HANDLE process, BOOL* wow64) {
+    if (process != kCurrentProcess) return Fail("IsWow64Process", "", ERROR_INVALID_HANDLE, FALSE);
+    *wow64 = Wow64();
+    return Succeed("IsWow64Process", "", TRUE);
+}
+
+BOOL WINAPI GetTokenInformationEntry(HANDLE token, int kind, void* buffer, DWORD size, DWORD* needed) {
+    const char* api = "GetTokenInformation";
+    std::string subject = std::to_string(kind);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    if (!dynamic_cast<TokenObject*>(FindHandle(token))) return Fail(api, subject, ERROR_INVALID_HANDLE, FALSE);
+    if (kind != TokenUser) return Fail(api, subject, ERROR_INVALID_PARAMETER, FALSE);
+    std::vector<BYTE> sid = SidBytes(accountSid);
+    *needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+    if (size < *needed) return Fail(api, subject, ERROR_INSUFFICIENT_BUFFER, FALSE);
+    auto* user = static_cast<TOKEN_USER*>(buffer);
+    BYTE* at = static_cast<BYTE*>(buffer) + sizeof(TOKEN_USER);
+    std::memcpy(at, sid.data(), sid.size());
+    user->User.Sid = at;
+    user->User.Attributes = 0;
+    return Succeed(api, subject, TRUE);
+}
 
 // The entry points GetProcAddress hands out: one per loaded module slot, so each call reaches
 // its own module's callback. The slot is the module handle's index.
@@ -58,52 +112,6 @@ FARPROC EntryFor(int slot, std::integer_sequence<int, Slots...>) {
     return entries[slot];
 }
 
-// The calls found by name in the system's modules. Tokens are plain objects; an account's
-// identifier is a pointer to its text; a security descriptor is its text in a local block.
-struct TokenObject : KernelObject {};
-
-BOOL WINAPI OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
-    DWORD error;
-    if (Injected("OpenProcessToken", &error)) return Fail("OpenProcessToken", "", error, FALSE);
-    *token = AddHandle(std::make_unique<TokenObject>());
-    return Succeed("OpenProcessToken", "", TRUE);
-}
-
-BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS type, void* buffer, DWORD size, DWORD* needed) {
-    const char* api = "GetTokenInformation";
-    DWORD error;
-    if (Injected(api, &error)) return Fail(api, "", error, FALSE);
-    *needed = sizeof(TOKEN_USER);
-    if (type != TokenUser || !dynamic_cast<TokenObject*>(FindHandle(token))) return Fail(api, "", ERROR_INVALID_HANDLE, FALSE);
-    if (size < sizeof(TOKEN_USER)) return Fail(api, "", ERROR_INSUFFICIENT_BUFFER, FALSE);
-    static_cast<TOKEN_USER*>(buffer)->User.Sid = const_cast<char*>(kAccount);
-    return Succeed(api, "", TRUE);
-}
-
-char* LocalText(const std::string& text) {
-    char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED, text.size() + 1));
-    if (block) std::memcpy(block, text.c_str(), text.size() + 1);
-    return block;
-}
-
-BOOL WINAPI ConvertSidToStringSidA(PSID sid, char** text) {
-    DWORD error;
-    if (Injected("ConvertSidToStringSidA", &error)) return Fail("ConvertSidToStringSidA", "", error, FALSE);
-    *text = LocalText(static_cast<const char*>(sid));
-    return Succeed("ConvertSidToStringSidA", *text, TRUE);
-}
-
-BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorA(const char* text, DWORD revision,
-                                                                  PSECURITY_DESCRIPTOR* descriptor, ULONG* size) {
-    const char* api = "ConvertStringSecurityDescriptorToSecurityDescriptorA";
-    DWORD error;
-    if (Injected(api, &error)) return Fail(api, Text(text), error, FALSE);
-    if (revision != 1) return Fail(api, Text(text), ERROR_INVALID_PARAMETER, FALSE);
-    *descriptor = LocalText(text);
-    if (size) *size = static_cast<ULONG>(std::strlen(text) + 1);
-    return Succeed(api, text, TRUE);
-}
-
 unsigned char nextRandom;  // the random source counts up from 0x5a after each reset
 
 BOOLEAN WINAPI SystemFunction036(void* buffer, ULONG size) {
@@ -120,11 +128,9 @@ FARPROC SystemEntry(const std::string& name) {
     if (name == "AddDllDirectory" || name == "SetDefaultDllDirectories" || name == "SetDllDirectoryA")
         return reinterpret_cast<FARPROC>(&DllSearchEntry);
     if (name == "GetTempPath2A") return TempPath2Entry();
-    if (name == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessToken);
-    if (name == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformation);
-    if (name == "ConvertSidToStringSidA") return reinterpret_cast<FARPROC>(&ConvertSidToStringSidA);
-    if (name == "ConvertStringSecurityDescriptorToSecurityDescriptorA")
-        return reinterpret_cast<FARPROC>(&ConvertStringSecurityDescriptorToSecurityDescriptorA);
+    if (name == "IsWow64Process") return reinterpret_cast<FARPROC>(&IsWow64ProcessEntry);
+    if (name == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessTokenEntry);
+    if (name == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformationEntry);
     if (name == "SystemFunction036") return reinterpret_cast<FARPROC>(&SystemFunction036);
     return nullptr;
 }
@@ -136,6 +142,7 @@ std::string Environment(const std::string& name) {
     auto found = environment.find(Upper(name));
     return found == environment.end() ? "" : found->second;
 }
+void SetAccountSid(const std::string& sid) { accountSid = sid; }
 void SetEnvironment(const std::string& name, const std::string& value) { environment[Upper(name)] = value; }
 int OleInitCount() { return oleInits; }
 int OleUninitCount() { return oleUninits; }
@@ -157,6 +164,7 @@ namespace detail {
 
 void ResetSystem() {
     platformId = VER_PLATFORM_WIN32_NT;
+    accountSid = "S-1-5-21-7-8-9-1001";
     environment.clear();
     nextRandom = 0x5a;
     oleInits = oleUninits = 0;
@@ -168,7 +176,20 @@ void ResetSystem() {
     for (auto& callback : entryCallbacks) callback = nullptr;
     started.clear();
     starter = nullptr;
-    specialFolders.clear();
+    // A machine has its shell folders: the guard protects every path when one of them cannot
+    // be had. These lie where no test puts anything; tests that need them elsewhere set them.
+    const std::string user = "C:\\Documents and Settings\\User";
+    const std::string all = "C:\\Documents and Settings\\All Users";
+    specialFolders = {{CSIDL_DESKTOP, user + "\\Desktop"},
+                      {CSIDL_FONTS, "C:\\WINDOWS\\Fonts"},
+                      {CSIDL_PROGRAMS, user + "\\Start Menu\\Programs"},
+                      {CSIDL_STARTMENU, user + "\\Start Menu"},
+                      {CSIDL_STARTUP, user + "\\Start Menu\\Programs\\Startup"},
+                      {CSIDL_COMMON_DESKTOPDIRECTORY, all + "\\Desktop"},
+                      {CSIDL_COMMON_STARTMENU, all + "\\Start Menu"},
+                      {CSIDL_COMMON_PROGRAMS, all + "\\Start Menu\\Programs"},
+                      {CSIDL_COMMON_STARTUP, all + "\\Start Menu\\Programs\\Startup"},
+                      {CSIDL_PROFILES, "C:\\Documents and Settings"}};
     for (auto& list : idLists) std::free(const_cast<void*>(list.first));
     idLists.clear();
 }
@@ -204,8 +225,8 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
+HANDLE WINAPI GetCurrentProcess() { return kCurrentProcess; }
 
-HANDLE WINAPI GetCurrentProcess() { return reinterpret_cast<HANDLE>(-1); }
 DWORD WINAPI GetCurrentProcessId() { return 4242; }
 DWORD WINAPI GetCurrentThreadId() { return 4343; }
 DWORD WINAPI GetTickCount() { return 123456; }

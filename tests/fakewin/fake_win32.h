@@ -14,7 +14,9 @@
 namespace fake {
 
 // Empties the world and puts the defaults back: drive C: with C:\WINDOWS and
-// C:\WINDOWS\SYSTEM32, current directory C:\, the NT family, no log offset.
+// C:\WINDOWS\SYSTEM32, current directory C:\, the NT family, no log offset, and the shell
+// folders the guard asks for below C:\Documents and Settings (which does not exist), and the key
+// HKLM\Software\Microsoft\Windows\CurrentVersion without values.
 void Reset();
 
 // ---- Calls: the journal, counting and injected failures --------------------------------
@@ -61,6 +63,18 @@ void FailDeletion(const std::string& path, DWORD error, bool forever = true);
 // The reparse tag a listing gives for an entry with the reparse-point attribute (0, the default:
 // no tag can be had).
 void SetReparseTag(const std::string& path, DWORD tag);
+// A file symbolic link to the target: an entry with the reparse-point attribute and the symbolic
+// link's tag; opening it reaches the target unless the open asks for the reparse point itself.
+void AddFileLink(const std::string& path, const std::string& target);
+// The number of names the file has (1, the default; more for a file with hard links).
+void SetHardLinks(const std::string& path, DWORD count);
+// The access list a file was created with, read back from the descriptor CreateFileA was given:
+// one line per entry, "SID MASK FLAGS" (hexadecimal), in order; none when it was given none.
+struct AccessList {
+    bool isProtected;  // takes nothing from its folder
+    std::vector<std::string> entries;
+};
+std::optional<AccessList> CreatedAccessList(const std::string& path);
 // An entry of the folder under a name the platform would rewrite in a path (a trailing dot or
 // blank): it is listed as it is, but every path that names it reaches the entry of the rewritten
 // name instead.
@@ -101,6 +115,9 @@ std::vector<std::string> RegTree(HKEY root, const std::string& path);
 // key that has subkeys.
 void SetRegistryDeletesTrees(bool deletesTrees);
 // Operations on this key fail with the code: "open", "delete" or "enum".
+// A 32-bit program on 64-bit Windows: IsWow64Process says so, and HKLM\Software opened without
+// KEY_WOW64_64KEY (0x100) is HKLM\Software\WOW6432Node.
+void SetWow64(bool running);
 void RegFail(HKEY root, const std::string& path, const std::string& operation, DWORD error);
 // The user may not open the key with any of these rights (KEY_SET_VALUE, ...): opening it
 // with one of them is refused with ERROR_ACCESS_DENIED, as for a user without write access.
@@ -115,16 +132,13 @@ void SetSpecialFolder(int csidl, const std::string& path);
 size_t OutstandingIdLists();
 
 // ---- System --------------------------------------------------------------------------------
+// The running account's SID, as the process token gives it ("S-1-5-21-7-8-9-1001" by default).
+void SetAccountSid(const std::string& sid);
 void SetPlatformId(DWORD platformId);
 void SetEnvironment(const std::string& name, const std::string& value);
 std::string Environment(const std::string& name);  // empty when not set
 // The folder GetTempPath2A gives (found with GetProcAddress on NT only); empty: it is missing.
 void SetTempPath2(const std::string& path);
-// The account the fake process runs as, as ConvertSidToStringSidA gives it.
-constexpr const char* kAccount = "S-1-5-21-1004336348-1177238915-682003330-1001";
-// The rights a file or folder was made with, as the descriptor text the program gave; empty
-// when it was made with none.
-std::string SecurityOf(const std::string& path);
 int OleInitCount();
 int OleUninitCount();
 

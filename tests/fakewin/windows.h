@@ -182,6 +182,54 @@ struct WIN32_FIND_DATAA {
 };
 typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
 
+// The stand-in reads a descriptor given to CreateFileA as the platform lays it out: the absolute
+// form, its access list in the system's binary layout.
+struct ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+};
+typedef void* PSID;
+struct SECURITY_DESCRIPTOR {
+    BYTE Revision;
+    BYTE Sbz1;
+    WORD Control;
+    PSID Owner;
+    PSID Group;
+    ACL* Sacl;
+    ACL* Dacl;
+};
+#define SECURITY_DESCRIPTOR_REVISION 1
+#define SE_DACL_PRESENT 0x0004
+#define SE_DACL_PROTECTED 0x1000
+#define TOKEN_QUERY 0x0008
+struct SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+};
+struct TOKEN_USER {
+    SID_AND_ATTRIBUTES User;
+};
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+HANDLE WINAPI GetCurrentProcess();
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+BOOL WINAPI GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+BOOL WINAPI SetEndOfFile(HANDLE file);
+
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD attributes, HANDLE templateFile);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);
@@ -209,19 +257,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD code);
 
-// Security, the random source and the clock.
+// The random source and the clock.
 typedef unsigned char BOOLEAN;
-typedef void* PSID;
-typedef void* PSECURITY_DESCRIPTOR;
-#define TOKEN_QUERY 0x0008
-enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
-struct SID_AND_ATTRIBUTES {
-    PSID Sid;
-    DWORD Attributes;
-};
-struct TOKEN_USER {
-    SID_AND_ATTRIBUTES User;
-};
 union LARGE_INTEGER {
     struct {
         DWORD LowPart;
@@ -229,7 +266,6 @@ union LARGE_INTEGER {
     };
     int64_t QuadPart;
 };
-HANDLE WINAPI GetCurrentProcess();
 DWORD WINAPI GetCurrentProcessId();
 DWORD WINAPI GetCurrentThreadId();
 DWORD WINAPI GetTickCount();

@@ -113,7 +113,11 @@ TEST(Check, WarnsAboutPatternsThatSweepTooMuchOrNothing) {
 TEST(Check, WarnsAboutFoldersNoPackageOwns) {
     EXPECT_EQ(Only(Folders(R"({"folder": "C:\\Users\\Public\\Desktop", "name": "Notes.lnk"})")),
               "warning: folders[0] \"C:\\Users\\Public\\Desktop\\Notes.lnk\": names the all-users Desktop, which no package "
-              "owns and the program does not protect: a folder record's folder is removed once it is empty");
+              "owns: a folder record's folder may be removed once it is empty; list a shortcut there as a file record "
+              "instead, whose folder the program protects");
+    EXPECT_EQ(Only(Folders(R"({"folder": "C:\\Users\\ana\\Documents", "name": "Notes.lnk"})")),
+              "warning: folders[0] \"C:\\Users\\ana\\Documents\\Notes.lnk\": names a user's Documents folder, which no "
+              "package owns and the program does not protect: a folder record's folder is removed once it is empty");
     EXPECT_EQ(Only(Folders(R"({"folder": "C:\\Users\\ana\\Desktop", "name": "Notes.lnk"})")),
               "warning: folders[0] \"C:\\Users\\ana\\Desktop\\Notes.lnk\": names a user's Desktop, which no package owns: a "
               "folder record's folder may be removed once it is empty; list a shortcut there as a file record instead, whose "
@@ -135,12 +139,13 @@ TEST(Check, WarnsAboutFoldersNoPackageOwns) {
               "empty, and this one names the system folder, which no package owns");
     // A file in a folder the program protects is safe; in one it does not protect, pruning may take the folder.
     EXPECT_TRUE(Check(Files(R"({"folder": "C:\\Windows\\System32", "name": "notes.dll"})")).empty());
-    EXPECT_EQ(Only(Files(R"({"folder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", "name": "Notes.lnk"})")),
-              "warning: files[0] \"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Notes.lnk\": once its files are "
-              "gone, pruning removes the all-users Programs menu (C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs) if "
-              "it is empty: the program does not protect that folder");
-    EXPECT_NE(Only(Files(R"({"folder": "C:\\Users\\Public\\Desktop\\Notes", "name": "a.lnk"})")).find("the all-users Desktop"),
-              std::string::npos);
+    EXPECT_EQ(Only(Files(R"({"folder": "C:\\Users\\ana\\Documents", "name": "Notes.txt"})")),
+              "warning: files[0] \"C:\\Users\\ana\\Documents\\Notes.txt\": once its files are gone, pruning removes a "
+              "user's Documents folder (C:\\Users\\ana\\Documents) if it is empty: the program does not protect that folder");
+    // The machine's all-users folders are protected too.
+    EXPECT_TRUE(Check(Files(R"({"folder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", "name": "Notes.lnk"},
+                              {"folder": "C:\\Users\\Public\\Desktop\\Notes", "name": "a.lnk"})"))
+                    .empty());
     // A font's folder is never pruned.
     EXPECT_TRUE(Check(Files(R"({"folder": "C:\\Windows\\SysWOW64", "name": "a.ttf", "flags": ["font"]})")).empty());
 }
@@ -176,8 +181,8 @@ TEST(Check, ReadsAFolderInEverySpellingTheSystemResolves) {
         EXPECT_NE(Only(Files(std::string(R"({"folder": ")") + folder + R"(", "name": ""})")).find("names a user's Desktop"),
                   std::string::npos)
             << folder;
-    EXPECT_NE(Only(Files(R"({"folder": "C:/ProgramData/Microsoft/Windows/Start Menu/Programs/Notes/..", "name": "a.lnk"})"))
-                  .find("pruning removes the all-users Programs menu"),
+    EXPECT_NE(Only(Files(R"({"folder": "C:/Users/ana/Documents/Notes/..", "name": "a.txt"})"))
+                  .find("pruning removes a user's Documents folder"),
               std::string::npos);
     EXPECT_NE(Only(Folders(R"({"folder": "C:\\\\Windows\\\\..", "name": ""})")).find("names a drive's root folder"), std::string::npos);
     EXPECT_EQ(tidewell::FullFormOf("c:/a//b/./c/../d. "), "c:\\a\\b\\d");

@@ -20,6 +20,11 @@ constexpr char kStartMenu[] = "C:\\Users\\Ann\\Start Menu";
 constexpr char kStartup[] = "C:\\Users\\Ann\\Start Menu\\Programs\\Startup";
 constexpr char kProgramFiles[] = "C:\\Program Files";
 constexpr char kCommonFiles[] = "C:\\Program Files\\Common Files";
+constexpr char kCommonDesktop[] = "C:\\Users\\Public\\Desktop";
+constexpr char kCommonStartMenu[] = "C:\\ProgramData\\Start Menu";
+constexpr char kCommonPrograms[] = "C:\\ProgramData\\Start Menu\\Programs";
+constexpr char kCommonStartup[] = "C:\\ProgramData\\Start Menu\\Programs\\Startup";
+constexpr char kProfiles[] = "C:\\Users";
 constexpr char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
 // The Windows and system folders are the stand-in's defaults (C:\WINDOWS, C:\WINDOWS\SYSTEM32).
@@ -29,7 +34,14 @@ inline void AddSystemFolders() {
     fake::SetSpecialFolder(CSIDL_PROGRAMS, kPrograms);
     fake::SetSpecialFolder(CSIDL_STARTMENU, kStartMenu);
     fake::SetSpecialFolder(CSIDL_STARTUP, kStartup);
-    for (const char* folder : {kDesktop, kFonts, kPrograms, kStartMenu, kStartup, kProgramFiles, kCommonFiles})
+    // The machine's own: the all-users folders and the profiles folder, which the NT family has.
+    fake::SetSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, kCommonDesktop);
+    fake::SetSpecialFolder(CSIDL_COMMON_STARTMENU, kCommonStartMenu);
+    fake::SetSpecialFolder(CSIDL_COMMON_PROGRAMS, kCommonPrograms);
+    fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, kCommonStartup);
+    fake::SetSpecialFolder(CSIDL_PROFILES, kProfiles);
+    for (const char* folder : {kDesktop, kFonts, kPrograms, kStartMenu, kStartup, kProgramFiles, kCommonFiles,
+                               kCommonDesktop, kCommonStartMenu, kCommonPrograms, kCommonStartup, kProfiles})
         fake::AddFolder(folder);
     fake::RegSetString(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", kProgramFiles);
     fake::RegSetString(HKEY_LOCAL_MACHINE, kVersionKey, "CommonFilesDir", kCommonFiles);

@@ -189,7 +189,9 @@ TEST_F(InstalledFiles, ARecordWithoutANameRemovesItsFolderWhenEmptyAndLooksAtNoF
     EXPECT_FALSE(fake::Exists(kDir + "empty"));
     EXPECT_TRUE(fake::Exists(kDir + "full\\keep.txt"));
     EXPECT_EQ(fake::DestructiveCalls().size(), 3u);
-    EXPECT_EQ(fake::CallCount("RegOpenKeyExA"), 0);
+    // The shared count is neither read nor counted down (the guard reads the version key).
+    for (const std::string& open : fake::Calls({"RegOpenKeyExA"})) EXPECT_EQ(open.find("SharedDLLs"), std::string::npos) << open;
+    EXPECT_EQ(fake::RegGetDword(HKEY_LOCAL_MACHINE, kSharedDlls, kDir + "empty"), 1u);
     EXPECT_EQ(fake::FontChangeBroadcasts(), 0);
     EXPECT_TRUE(fake::Boxes().empty());
 }

@@ -15,6 +15,7 @@ protected:
     void SetUp() override {
         ProgramTest::SetUp();
         test::AddSystemFolders();
+        run.isNT = 1;
     }
     // The guard's answer for the path, which must come back exactly as it went in, with every
     // identifier list the shell handed out released again.
@@ -29,30 +30,39 @@ protected:
     }
 };
 
-TEST_F(ProtectedFolders, EveryOneOfTheNineFoldersIsProtected) {
+TEST_F(ProtectedFolders, EveryFolderOfTheGuardIsProtected) {
     for (const char* folder : {"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM32", test::kDesktop, test::kFonts, test::kPrograms,
-                               test::kStartMenu, test::kStartup, test::kProgramFiles, test::kCommonFiles})
+                               test::kStartMenu, test::kStartup, test::kProgramFiles, test::kCommonFiles,
+                               test::kCommonDesktop, test::kCommonStartMenu, test::kCommonPrograms, test::kCommonStartup,
+                               test::kProfiles})
         EXPECT_EQ(Protected(folder), 1) << folder;
 }
 
 TEST_F(ProtectedFolders, TheFoldersAreComparedInTheirOrderUntilOneMatches) {
     EXPECT_EQ(Protected("C:\\Games"), 0);
-    EXPECT_EQ(fake::Calls({"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "RegOpenKeyA",
+    EXPECT_EQ(fake::Calls({"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "RegOpenKeyExA",
                            "RegQueryValueExA", "RegCloseKey"}),
               (std::vector<std::string>{
                   "GetWindowsDirectoryA C:\\WINDOWS -> ok", "GetSystemDirectoryA C:\\WINDOWS\\SYSTEM32 -> ok",
                   "SHGetSpecialFolderLocation 0 -> ok", "SHGetSpecialFolderLocation 20 -> ok",
                   "SHGetSpecialFolderLocation 2 -> ok", "SHGetSpecialFolderLocation 11 -> ok",
-                  "SHGetSpecialFolderLocation 7 -> ok",
-                  "RegOpenKeyA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok",
+                  "SHGetSpecialFolderLocation 7 -> ok", "SHGetSpecialFolderLocation 25 -> ok",
+                  "SHGetSpecialFolderLocation 22 -> ok", "SHGetSpecialFolderLocation 23 -> ok",
+                  "SHGetSpecialFolderLocation 24 -> ok", "SHGetSpecialFolderLocation 62 -> ok",
+                  "RegOpenKeyExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok",
                   "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : ProgramFilesDir -> ok",
                   "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : CommonFilesDir -> ok",
+                  "RegCloseKey HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok",
+                  // Not there: 32-bit Windows has no native Program Files folders of another kind.
+                  "RegOpenKeyExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok",
+                  "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : ProgramW6432Dir -> error 2",
+                  "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : CommonW6432Dir -> error 2",
                   "RegCloseKey HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok"}));
-    EXPECT_EQ(fake::CallCount("CoTaskMemFree"), 5);
+    EXPECT_EQ(fake::CallCount("CoTaskMemFree"), 10);
 
     fake::ClearJournal();
     EXPECT_EQ(Protected(test::kPrograms), 1);
-    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation", "RegOpenKeyA"}),
+    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation", "RegOpenKeyExA"}),
               (std::vector<std::string>{"SHGetSpecialFolderLocation 0 -> ok", "SHGetSpecialFolderLocation 20 -> ok",
                                         "SHGetSpecialFolderLocation 2 -> ok"}));
 }
@@ -93,7 +103,7 @@ TEST_F(ProtectedFolders, OnlyTheAsciiLettersIgnoreCase) {
 
 TEST_F(ProtectedFolders, FoldersBelowOrAboveAProtectedFolderAreNot) {
     for (const char* path : {"C:\\WINDOWS\\Temp", "C:\\WINDOWS\\SYSTEM32\\drivers", "C:\\Program Files\\Pkg",
-                             "C:\\Users\\Ann\\Desktop\\Games", "C:\\Users\\Ann", "C:\\Users", "C:\\WINDOWSX",
+                             "C:\\Users\\Ann\\Desktop\\Games", "C:\\Users\\Ann", "C:\\Users\\Public", "C:\\ProgramData", "C:\\WINDOWSX",
                              "C:\\Program File"})
         EXPECT_EQ(Protected(path), 0) << path;
 }
@@ -182,56 +192,99 @@ TEST_F(ProtectedFolders, AValueThatFillsTheBufferIsNeverReadPastIt) {
     // 259 characters and the terminator: exactly the buffer.
     fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", longest);
     EXPECT_EQ(Protected(longest), 1);
-    // 260 characters and no terminator: longer than any path, so it matches nothing, and the
-    // next value is still read.
+    EXPECT_EQ(Protected("C:\\Games"), 0);
+    // 260 characters and no terminator, or too long for the buffer: the guard cannot tell which
+    // folder the value names, and protects every path.
     fake::RegSetValue(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", REG_SZ, longest + "a");
-    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonFilesDir", "D:\\Common");
-    EXPECT_EQ(Protected(longest), 0);
-    EXPECT_EQ(Protected("D:\\Common"), 1);
-    // Too long for the buffer: the query fails.
+    EXPECT_EQ(Protected("C:\\Games"), 1);
     fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", longest + "a");
-    EXPECT_EQ(Protected(longest), 0);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramFilesDir", test::kProgramFiles);
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonW6432Dir", longest + "a");
+    EXPECT_EQ(Protected("C:\\Games"), 1);
 }
 
 TEST_F(ProtectedFolders, AMissingValueDoesNotKeepTheOtherFromBeingRead) {
-    fake::Reset();
-    ResetRunContext();
-    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonFilesDir", test::kCommonFiles);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, test::kVersionKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    RegDeleteValueA(key, "ProgramFilesDir");
+    RegCloseKey(key);
     EXPECT_EQ(Protected(test::kCommonFiles), 1);
     EXPECT_EQ(Protected(test::kProgramFiles), 0);
 }
 
-TEST_F(ProtectedFolders, WithoutTheRegistryKeyOnlyTheFirstSevenProtect) {
+TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath) {
+    EXPECT_EQ(Protected("C:\\Games"), 0);
+    // The registry key, in either view: opened each time, and closed whenever it was opened.
     fake::RegFail(HKEY_LOCAL_MACHINE, test::kVersionKey, "open", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Protected(test::kProgramFiles), 0);
-    EXPECT_EQ(Protected(test::kCommonFiles), 0);
-    EXPECT_EQ(Protected(test::kStartup), 1);
-    EXPECT_EQ(fake::CallCount("RegQueryValueExA"), 0);
-    EXPECT_EQ(fake::CallCount("RegCloseKey"), 0);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    fake::RegFail(HKEY_LOCAL_MACHINE, test::kVersionKey, "open", 0);
+    fake::FailCall("RegOpenKeyExA", 2);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    // A value that is there but may not be read.
+    fake::FailCall("RegQueryValueExA", 2, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    // The Windows and system folders, a shell folder without a location or without a path: each
+    // one the 95 family has too.
+    for (const char* api : {"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "SHGetPathFromIDListA"}) {
+        fake::FailCall(api, 1, 1, ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(Protected("C:\\Games"), 1) << api;
+        run.isNT = 0;
+        fake::FailCall(api, api[0] == 'S' ? 5 : 1, 1, ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(Protected("C:\\Games"), 1) << api;
+        run.isNT = 1;
+    }
+    fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, "");
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, test::kCommonStartup);
+    EXPECT_EQ(Protected("C:\\Games"), 0);
 }
 
-TEST_F(ProtectedFolders, AShellFolderThatCannotBeFoundMatchesNothingAndTheRestGoOn) {
-    // No file-system path for the desktop, no location at all for the fonts.
-    fake::SetSpecialFolder(CSIDL_DESKTOP, "");
-    fake::FailCall("SHGetSpecialFolderLocation", 2);
-    EXPECT_EQ(Protected(test::kDesktop), 0);
-    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation"}).size(), 5u);
-    fake::FailCall("SHGetSpecialFolderLocation", 2);
-    EXPECT_EQ(Protected(test::kFonts), 0);
-    EXPECT_EQ(Protected(test::kFonts), 1);
+TEST_F(ProtectedFolders, The95FamilyHasNoAllUsersFoldersAndIsNotAskedForThem) {
+    fake::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    run.isNT = 0;
+    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP,
+                      CSIDL_PROFILES})
+        fake::SetSpecialFolder(csidl, "");
+    EXPECT_EQ(Protected("C:\\Games"), 0);
     EXPECT_EQ(Protected(test::kStartup), 1);
     EXPECT_EQ(Protected(test::kProgramFiles), 1);
+    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation"}).size(), 5u + 5u + 5u);
 }
 
-TEST_F(ProtectedFolders, AShellFolderWhosePathFailsIsNotComparedWithWhatTheBufferHeld) {
-    // The failed call leaves the buffer with the system folder fetched just before it.
-    fake::FailCall("SHGetPathFromIDListA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
-    fake::FailCall("GetWindowsDirectoryA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Protected("C:\\WINDOWS\\SYSTEM32"), 1);
-    fake::FailCall("GetSystemDirectoryA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Protected("C:\\WINDOWS\\SYSTEM32"), 0);
-    EXPECT_EQ(Protected("C:\\WINDOWS"), 0);
-    EXPECT_EQ(Protected(test::kProgramFiles), 1);
+TEST_F(ProtectedFolders, TheMachinesFoldersAreKnownByTheirShortNamesToo) {
+    fake::SetShortName("C:\\ProgramData", "C:\\PROGRA~3");
+    fake::SetShortName(test::kCommonStartMenu, "C:\\PROGRA~3\\STARTM~1");
+    fake::SetShortName("C:\\Users\\Public", "C:\\Users\\PUBLIC~1");
+    for (const char* spelling : {"C:\\PROGRA~3\\STARTM~1", "c:\\progra~3\\startm~1\\programs\\",
+                                 "C:\\ProgramData\\STARTM~1\\Programs\\Startup", "C:\\Users\\PUBLIC~1\\Desktop",
+                                 "C:\\USERS\\"})
+        EXPECT_EQ(Protected(spelling), 1) << spelling;
+    EXPECT_EQ(Protected("C:\\PROGRA~3"), 0);
+    EXPECT_EQ(Protected("C:\\Users\\PUBLIC~1"), 0);
+}
+
+TEST_F(ProtectedFolders, A32BitRunOn64BitWindowsProtectsTheNativeProgramFilesFoldersToo) {
+    // Its own view of the machine's software key is the 32-bit one.
+    const std::string own = "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion";
+    fake::SetWow64(true);
+    fake::RegSetString(HKEY_LOCAL_MACHINE, own, "ProgramFilesDir", "C:\\Program Files (x86)");
+    fake::RegSetString(HKEY_LOCAL_MACHINE, own, "CommonFilesDir", "C:\\Program Files (x86)\\Common Files");
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "ProgramW6432Dir", test::kProgramFiles);
+    fake::RegSetString(HKEY_LOCAL_MACHINE, test::kVersionKey, "CommonW6432Dir", test::kCommonFiles);
+    fake::AddFolder("C:\\Program Files (x86)\\Common Files");
+    for (const char* folder : {"C:\\Program Files (x86)", "C:\\Program Files (x86)\\Common Files", test::kProgramFiles,
+                               test::kCommonFiles})
+        EXPECT_EQ(Protected(folder), 1) << folder;
+    EXPECT_EQ(Protected("C:\\Program Files\\Pkg"), 0);
+    EXPECT_EQ(fake::Calls({"RegOpenKeyExA"}).back(),
+              "RegOpenKeyExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion (native view) -> ok");
+    // A 64-bit or a 32-bit Windows' own program asks for no other view.
+    fake::SetWow64(false);
+    fake::ClearJournal();
+    EXPECT_EQ(Protected(test::kCommonFiles), 1);
+    EXPECT_EQ(Protected("C:\\Program Files (x86)"), 0);
+    EXPECT_EQ(fake::Calls({"RegOpenKeyExA"}).back(), "RegOpenKeyExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok");
 }
 
 TEST_F(ProtectedFolders, NothingIsKeptFromOneCallToTheNext) {

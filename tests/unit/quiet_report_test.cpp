@@ -2,6 +2,8 @@
 // run removed and kept, line by line.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -196,6 +198,64 @@ TEST_F(QuietRun, WithoutTheQuietSwitchTheQuestionsAreAskedAndTheExitCodesAreAsBe
     std::string report = fake::Content("C:\\Logs\\asked.txt");
     EXPECT_NE(report.find("file kept, in use, answered No to all (error 32): " + kPkg + "\\bin\\held.dll"), std::string::npos);
     EXPECT_NE(report.find("file removed: " + kPkg + "\\bin\\alone.dll"), std::string::npos);
+}
+
+TEST_F(QuietRun, TheReportIsWrittenOnlyIntoAPlainFileOfOneNameThatNoLinkLeadsTo) {
+    const std::string header = "Tidewell removal report: " + std::string(test::kProgramPath);
+    InstallPackage();
+    // A new report: only the running account, the administrators and the system may change it.
+    EXPECT_EQ(Run("/Q /L=C:\\Logs\\r.txt"), EXIT_KEPT);
+    EXPECT_EQ(Lines(fake::Content("C:\\Logs\\r.txt")).front(), header);
+    std::optional<fake::AccessList> list = fake::CreatedAccessList("C:\\Logs\\r.txt");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->entries.size(), 4u);
+    EXPECT_EQ(list->entries.front(), "S-1-5-21-7-8-9-1001 1f01ff 3");
+
+    // An earlier report, longer than this one, is emptied first and keeps its own access list.
+    fake::Reset();
+    ResetRunContext();
+    InstallPackage();
+    fake::AddFile("C:\\Logs\\r.txt", std::string(20000, '#'));
+    EXPECT_EQ(Run("/Q /L=C:\\Logs\\r.txt"), EXIT_KEPT);
+    std::string report = fake::Content("C:\\Logs\\r.txt");
+    EXPECT_EQ(report.find('#'), std::string::npos);
+    EXPECT_EQ(Lines(report).back(), "totals: 3 removed, 6 kept, 2 missing");
+    EXPECT_FALSE(fake::CreatedAccessList("C:\\Logs\\r.txt").has_value());
+
+    // A place another user prepared: the run goes on without a report, with the same exit code,
+    // and the file the place leads to is as it was.
+    const std::string victim = "C:\\WINDOWS\\SYSTEM32\\victim.txt";
+    struct Place {
+        const char* what;
+        std::string report;
+        std::function<void()> prepare;
+        std::string untouched;  // a file whose content must stay "before"
+    };
+    const std::vector<Place> places = {
+        {"the file a link to a system file", "C:\\Logs\\r.txt",
+         [&] { fake::AddFile(victim, "before"); fake::AddFileLink("C:\\Logs\\r.txt", victim); }, victim},
+        {"a file with another name", "C:\\Logs\\r.txt",
+         [&] { fake::AddFile("C:\\Logs\\r.txt", "before"); fake::SetHardLinks("C:\\Logs\\r.txt", 2); }, "C:\\Logs\\r.txt"},
+        {"its folder a link", "C:\\Logs\\Deploy\\r.txt",
+         [&] {
+             fake::AddFolder("C:\\Logs\\Deploy");
+             fake::SetAttributes("C:\\Logs\\Deploy", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+             fake::SetReparseTag("C:\\Logs\\Deploy", IO_REPARSE_TAG_MOUNT_POINT);
+             fake::AddFile("C:\\Logs\\Deploy\\r.txt", "before");
+         },
+         "C:\\Logs\\Deploy\\r.txt"},
+    };
+    for (const Place& place : places) {
+        fake::Reset();
+        ResetRunContext();
+        InstallPackage();
+        place.prepare();
+        EXPECT_EQ(Run("/Q /L=\"" + place.report + "\""), EXIT_KEPT) << place.what;
+        EXPECT_EQ(fake::Content(place.untouched), "before") << place.what;
+        EXPECT_EQ(fake::CallCount("SetEndOfFile"), 0) << place.what;
+        EXPECT_FALSE(fake::Exists(kPkg + "\\bin\\app.exe")) << place.what;
+        EXPECT_EQ(fake::StartedProcesses().size(), 1u) << place.what;
+    }
 }
 
 TEST_F(QuietRun, AReportThatCannotBeMadeOrWrittenChangesNothingElse) {

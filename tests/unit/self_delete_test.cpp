@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,15 @@ std::string BatchText(const std::string& program, const std::string& folder, con
 constexpr char kJobFolder[] = "C:\\TEMP\\tw5d5c5b5a61605f5e";
 constexpr char kSecondJobFolder[] = "C:\\TEMP\\tw6564636269686766";
 const std::string kNtBatch = std::string(kJobFolder) + "\\Delme.bat";
-const std::string kPrivateAccess =
-    std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + fake::kAccount + ")";
+// Only the account, the administrators and the system may change it; everyone may read it.
+const std::vector<std::string> kPrivateAccess = {"S-1-5-21-7-8-9-1001 1f01ff 3", "S-1-5-32-544 1f01ff 3",
+                                                 "S-1-5-18 1f01ff 3", "S-1-1-0 120089 3"};
+std::vector<std::string> AccessOf(const std::string& path) {
+    std::optional<fake::AccessList> list = fake::CreatedAccessList(path);
+    if (!list) return {};
+    EXPECT_TRUE(list->isProtected);
+    return list->entries;
+}
 const std::string kNtCommand = "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:ON /C " + kNtBatch;
 
 bool EndsWithBatchName(const std::string& path) {
@@ -136,7 +144,7 @@ TEST_F(SelfDelete, OnNTTheBatchIsPlainTextInAPrivateFolderOfTheTemporaryFolderWi
     EXPECT_FALSE(fake::Exists("D:\\Delme.bat"));
     EXPECT_EQ(Batches(), std::vector<std::string>{kNtBatch});
     EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
-    EXPECT_EQ(fake::SecurityOf(kJobFolder), kPrivateAccess);
+    EXPECT_EQ(AccessOf(kJobFolder), kPrivateAccess);
     EXPECT_EQ(fake::Environment("TidewellProgram"), "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
     EXPECT_EQ(fake::Environment("TidewellFolder"), "D:\\LONGAP~1\\PACKAGE");
     EXPECT_EQ(fake::Environment("TidewellSystem"), "C:\\WINDOWS\\SYSTEM32");
@@ -167,8 +175,8 @@ TEST_F(SelfDelete, AFolderOrLinkMadeFirstUnderTheJobsNameIsNeverUsed) {
     ScheduleSelfDelete();
     EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\SYSTEM32\\cmd.exe\" /D /V:ON /C " + std::string(kSecondJobFolder) + "\\Delme.bat");
     EXPECT_EQ(fake::Tree(kJobFolder), std::vector<std::string>{});
-    EXPECT_EQ(fake::SecurityOf(kJobFolder), "");
-    EXPECT_EQ(fake::SecurityOf(kSecondJobFolder), kPrivateAccess);
+    EXPECT_EQ(AccessOf(kJobFolder), std::vector<std::string>{});
+    EXPECT_EQ(AccessOf(kSecondJobFolder), kPrivateAccess);
 }
 
 TEST_F(SelfDelete, WithoutPrivateRightsOrARandomNameOrOutsideARootTheRunStartsNoJob) {
@@ -177,8 +185,8 @@ TEST_F(SelfDelete, WithoutPrivateRightsOrARandomNameOrOutsideARootTheRunStartsNo
         std::function<void()> arrange;
     };
     const std::vector<Case> cases = {
-        {"the rights cannot be made", [] { fake::FailCall("ConvertStringSecurityDescriptorToSecurityDescriptorA"); }},
         {"the account cannot be had", [] { fake::FailCall("OpenProcessToken"); }},
+        {"the account's entry cannot be read", [] { fake::FailCall("GetTokenInformation"); }},
         {"the temporary folder is a drive's root", [] { fake::SetTempPath("D:\\"); }},
         {"the folder cannot be made", [] { fake::FailCall("CreateDirectoryA", 1, fake::kFailForever); }},
         {"every name is taken", [] { fake::FailCall("CreateDirectoryA", 1, fake::kFailForever, ERROR_ALREADY_EXISTS); }},
