@@ -30,6 +30,7 @@ std::map<HMODULE, std::string> loaded;  // handle -> module key
 uintptr_t nextModule;
 DWORD lastLoadFlags;
 const HMODULE kKernel = reinterpret_cast<HMODULE>(0x7ff00000);
+const HMODULE kNtdll = reinterpret_cast<HMODULE>(0x7fe00000);
 BOOL WINAPI DllSearchEntry() { return TRUE; }
 
 std::vector<StartedProcess> started;
@@ -127,7 +128,7 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     return Succeed(api, subject, static_cast<DWORD>(value.size()));
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name && Upper(name) == "NTDLL.DLL" ? kNtdll : kKernel; }
 
 HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
     lastLoadFlags = flags;
@@ -157,6 +158,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         bool newer = subject == "AddDllDirectory" || subject == "SetDefaultDllDirectories" || subject == "SetDllDirectoryA";
         return newer && platformId == VER_PLATFORM_WIN32_NT ? reinterpret_cast<FARPROC>(&DllSearchEntry) : nullptr;
     }
+    if (module == kNtdll) return platformId == VER_PLATFORM_WIN32_NT ? NtdllEntry(subject) : nullptr;
     auto handle = loaded.find(module);
     if (handle == loaded.end()) return Fail(api, subject, ERROR_INVALID_HANDLE, FARPROC(nullptr));
     const Module& found = modules.at(handle->second);
