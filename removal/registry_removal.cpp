@@ -79,10 +79,12 @@ LONG DeleteOpenKey(HKEY key) {
     return static_cast<LONG>(toError(deleteKey(key)));
 }
 
-// The system's own links, followed: HKCU\Software\Classes and HKLM\SYSTEM\CurrentControlSet.
+// The system's own links, followed: HKCU\Software\Classes, HKLM\SYSTEM\CurrentControlSet, and
+// HKLM\Software\Classes, which a 32-bit program on 64-bit Windows may reach through the link
+// Software\Wow6432Node\Classes. Only administrators may put anything in the place of the last two.
 int IsSystemLink(unsigned int root, const char* path) {
-    return (root == 0x80000001u && EqualsIgnoreCase(path, "Software\\Classes")) ||
-           (root == 0x80000002u && EqualsIgnoreCase(path, "SYSTEM\\CurrentControlSet"));
+    return EqualsIgnoreCase(path, "Software\\Classes") ? root == 0x80000001u || root == 0x80000002u
+                                                        : root == 0x80000002u && EqualsIgnoreCase(path, "SYSTEM\\CurrentControlSet");
 }
 
 // Opens the record's key one level at a time from the root, so that no level is reached

@@ -401,17 +401,26 @@ TEST_F(RegistryRemoval, TheSystemsOwnLinksAreFollowedByTheirNamesOnly) {
     fake::RegAddKey(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\PkgService\\Parameters");
     fake::RegAddKey(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services\\Other");
     fake::MakeRegistryLink(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet", HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001");
-    // The same name under the other root is no system link.
+    // The 32-bit view of the machine's classes, as 64-bit Windows gives it to a 32-bit program.
+    fake::RegAddKey(HKEY_LOCAL_MACHINE, "Software\\Classes32\\CLSID\\{Pkg}\\InprocServer32");
+    fake::MakeRegistryLink(HKEY_LOCAL_MACHINE, "Software\\Classes", HKEY_LOCAL_MACHINE, "Software\\Classes32");
+    // The same name under another root, or a name that only begins like it, is no system link.
     AddVictim();
-    fake::MakeRegistryLink(HKEY_LOCAL_MACHINE, "Software\\Classes", HKEY_LOCAL_MACHINE, kVictim);
+    fake::MakeRegistryLink(HKEY_CURRENT_USER, "SYSTEM\\CurrentControlSet", HKEY_LOCAL_MACHINE, kVictim);
+    fake::MakeRegistryLink(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet2", HKEY_LOCAL_MACHINE, kVictim);
 
     EXPECT_EQ(RemoveReporting({{kCurrentUser, "software\\CLASSES\\Pkg.Document"},
                                {kLocalMachine, "System\\CurrentControlSet\\Services\\PkgService"},
-                               {kLocalMachine, "Software\\Classes\\Config"}}),
+                               {kLocalMachine, "Software\\Classes\\CLSID\\{Pkg}"},
+                               {kCurrentUser, "SYSTEM\\CurrentControlSet\\Config"},
+                               {kLocalMachine, "SYSTEM\\CurrentControlSet2\\Config"}}),
               (Lines{"registry key removed: HKCU\\software\\CLASSES\\Pkg.Document",
                      "registry key removed: HKLM\\System\\CurrentControlSet\\Services\\PkgService",
-                     "registry key kept, a link: HKLM\\Software\\Classes\\Config"}));
+                     "registry key removed: HKLM\\Software\\Classes\\CLSID\\{Pkg}",
+                     "registry key kept, a link: HKCU\\SYSTEM\\CurrentControlSet\\Config",
+                     "registry key kept, a link: HKLM\\SYSTEM\\CurrentControlSet2\\Config"}));
     EXPECT_EQ(fake::RegTree(HKEY_USERS, classes), Lines{classes + "\\Other.Document"});
+    EXPECT_EQ(fake::RegTree(HKEY_LOCAL_MACHINE, "Software\\Classes32"), Lines{"Software\\Classes32\\CLSID"});
     EXPECT_EQ(fake::RegTree(HKEY_LOCAL_MACHINE, "SYSTEM\\ControlSet001\\Services"),
               Lines{"SYSTEM\\ControlSet001\\Services\\Other"});
     ExpectVictimIntact();
