@@ -54,8 +54,9 @@ void ReportRegistry(const char* kind, LONG result, unsigned int root, const char
 }
 
 // Opens a key without following it should it be a link, unless told to follow;
-// ERROR_STOPPED_ON_SYMLINK for a link, whose handle is then open all the same. A link holds a
-// REG_LINK value of this name; a key whose value cannot be read is taken for one.
+// ERROR_STOPPED_ON_SYMLINK for a link, whose handle is then open all the same. A link holds the
+// REG_LINK value "SymbolicLinkValue"; a key whose value of that name cannot be read is taken for
+// one.
 LONG OpenKey(HKEY parent, const char* name, REGSAM access, int follow, HKEY* key) {
     LONG result = RegOpenKeyExA(parent, name, follow ? 0 : REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, key);
     if (result == ERROR_SUCCESS && !follow) {
