@@ -35,9 +35,9 @@ const char INTERPRETER_95[] = "\\COMMAND.COM\" /C ";
 // pausing between them with ping of the system folder; the last line deletes the batch and its
 // folder at once, so that nothing is read from it afterwards.
 const char NT_BATCH_TRIES[] =
-    "@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
+    "@echo off\r\nset Tries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
     "del \"!TidewellProgram!\" <nul\r\nif not exist \"!TidewellProgram!\" goto Gone\r\n"
-    "set /a TidewellTries+=1\r\nif %TidewellTries% geq 60 goto End\r\n"
+    "set /a Tries+=1\r\nif %Tries% geq 60 goto End\r\n"
     "\"!TidewellSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n";
 const char NT_BATCH_FOLDER[] = "rmdir \"!TidewellFolder!\"\r\n";
 const char NT_BATCH_END[] = ":End\r\ndel \"%~f0\" & rmdir \"!TidewellJob!\"\r\n";
@@ -164,16 +164,15 @@ int FetchTemporaryFolder(char* folder) {
     return AppendBackslash(folder);
 }
 
-// 64 bits no other account can foresee, from the system's random source where it has one; the
-// clock and the process otherwise, which still make a name that is hard to take first.
-void FetchRandom(DWORD* value) {
+// 64 bits no other account can foresee, from the system's random source (Windows XP on). Before
+// it, the clock and the try's number: a name another account could make first, which then only
+// costs the run its self-deletion, since an existing name is never used.
+void FetchRandom(DWORD* value, int tries) {
     typedef BOOLEAN(WINAPI * RandomCall)(void*, ULONG);
     RandomCall random = reinterpret_cast<RandomCall>(SystemCall("advapi32.dll", "SystemFunction036"));
     if (random && random(value, 2 * sizeof(DWORD))) return;
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    value[0] ^= counter.LowPart ^ GetTickCount();
-    value[1] ^= counter.HighPart ^ (GetCurrentProcessId() << 16) ^ GetCurrentThreadId();
+    value[0] = GetTickCount();
+    value[1] = static_cast<DWORD>(tries);
 }
 
 int AppendHex(char* text, DWORD value) {
@@ -196,8 +195,8 @@ HANDLE CreatePrivateBatch(char* jobFolder, char* batchPath) {
     unsigned int length = TextLength(jobFolder);
     int made = 0;
     for (int tries = 0; !made && tries < JOB_FOLDER_TRIES; ++tries) {
-        DWORD random[2] = {0, 0};
-        FetchRandom(random);
+        DWORD random[2];
+        FetchRandom(random, tries);
         jobFolder[length] = 0;
         if (!AppendText(jobFolder, PATH_SIZE, JOB_FOLDER_PREFIX) || !AppendHex(jobFolder, random[0]) ||
             !AppendHex(jobFolder, random[1]))

@@ -71,7 +71,7 @@ endif()
 add_executable(tw-auto tests/autohelper/tw_auto.cpp)
 target_compile_options(tw-auto PRIVATE -O2 -Wall -Wextra)
 target_link_options(tw-auto PRIVATE -static -municode)
-target_link_libraries(tw-auto PRIVATE user32 gdi32 kernel32)
+target_link_libraries(tw-auto PRIVATE user32 gdi32 advapi32 kernel32)
 set_target_properties(tw-auto PROPERTIES OUTPUT_NAME tw-auto${HELPER_SUFFIX})
 
 # Loaded into the program under test by tw-auto's hook, to read the fonts of its boxes.

@@ -6,6 +6,10 @@
 #include "removal/phases.h"
 #include "removal/report.h"
 
+#ifndef ERROR_STOPPED_ON_SYMLINK
+#define ERROR_STOPPED_ON_SYMLINK 681L
+#endif
+
 namespace {
 
 enum { KEY_NAME_SIZE = 1024 };
@@ -43,34 +47,96 @@ void ReportRegistry(const char* kind, LONG result, unsigned int root, const char
         Report(OUTCOME_REMOVED, "%s removed: %s\\%s", kind, rootName, path);
     else if (result == ERROR_FILE_NOT_FOUND)
         Report(OUTCOME_MISSING, "%s missing: %s\\%s", kind, rootName, path);
+    else if (result == ERROR_STOPPED_ON_SYMLINK)
+        Report(OUTCOME_KEPT, "%s kept, a link: %s\\%s", kind, rootName, path);
     else
         Report(OUTCOME_KEPT, "%s kept (error %u): %s\\%s", kind, static_cast<unsigned int>(result), rootName, path);
 }
 
+// Opens a key without following it should it be a link, unless told to follow;
+// ERROR_STOPPED_ON_SYMLINK for a link, whose handle is then open all the same. A link holds the
+// REG_LINK value "SymbolicLinkValue"; a key whose value of that name cannot be read is taken for
+// one.
+LONG OpenKey(HKEY parent, const char* name, REGSAM access, int follow, HKEY* key) {
+    LONG result = RegOpenKeyExA(parent, name, follow ? 0 : REG_OPTION_OPEN_LINK, access | KEY_QUERY_VALUE, key);
+    if (result == ERROR_SUCCESS && !follow) {
+        DWORD type = REG_LINK;
+        LONG query = RegQueryValueExA(*key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+        if (query != ERROR_FILE_NOT_FOUND && type == REG_LINK) result = ERROR_STOPPED_ON_SYMLINK;
+    }
+    return result;
+}
+
+// Deletes the open key itself, never what it may link to: RegDeleteKeyA would open it again by
+// name and follow a link. Ntdll has the call on every NT system; should it be missing, the key
+// stays.
+LONG DeleteOpenKey(HKEY key) {
+    typedef LONG(WINAPI * DeleteCall)(HKEY);
+    typedef ULONG(WINAPI * ErrorCall)(LONG);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    DeleteCall deleteKey = reinterpret_cast<DeleteCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
+    ErrorCall toError = reinterpret_cast<ErrorCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    if (!deleteKey || !toError) return ERROR_PROC_NOT_FOUND;
+    return static_cast<LONG>(toError(deleteKey(key)));
+}
+
+// The system's own links, followed: HKCU\Software\Classes, HKLM\SYSTEM\CurrentControlSet, and
+// HKLM\Software\Classes, which a 32-bit program on 64-bit Windows may reach through the link
+// Software\Wow6432Node\Classes. Only administrators may put anything in the place of the last two.
+int IsSystemLink(unsigned int root, const char* path) {
+    return EqualsIgnoreCase(path, "Software\\Classes") ? root == 0x80000001u || root == 0x80000002u
+                                                        : root == 0x80000002u && EqualsIgnoreCase(path, "SYSTEM\\CurrentControlSet");
+}
+
+// Opens the record's key one level at a time from the root, so that no level is reached
+// through a link (a link on the way would be followed by a single call); the levels above the
+// key only need to be looked at. A trailing backslash ends the path; an empty level before it
+// would open its parent again, and is refused.
+LONG OpenRecordKey(unsigned int root, char* path, REGSAM access, HKEY* opened) {
+    HKEY key = RootKey(root);
+    LONG result = ERROR_SUCCESS;
+    for (char* level = path; *level && result == ERROR_SUCCESS;) {
+        char* end = level;
+        while (*end && *end != '\\') ++end;
+        char stop = *end;
+        int last = !stop || !end[1];
+        *end = 0;
+        HKEY parent = key;
+        result = end == level ? ERROR_BAD_PATHNAME : OpenKey(parent, level, last ? access : 0, IsSystemLink(root, path), &key);
+        *end = stop;
+        if (result == ERROR_STOPPED_ON_SYMLINK) RegCloseKey(key);
+        if (parent != RootKey(root)) RegCloseKey(parent);
+        level = stop ? end + 1 : end;
+    }
+    *opened = key;
+    return result;
+}
+
 }  // namespace
 
-LONG DeleteKeyTree(HKEY parent, const char* subKey) {
-    if (!subKey || TextLength(subKey) == 0) return ERROR_BADKEY;
+LONG DeleteKeyTree(HKEY key) {
     // Every level keeps its subkey's name until the level below has deleted that key, so each
     // needs a buffer of its own. On the heap: a tree as deep as the platform allows then costs
     // the stack a small frame per level instead of a kilobyte.
     char* name;
     if (!AllocZeroed(KEY_NAME_SIZE, &name)) return ERROR_NOT_ENOUGH_MEMORY;
-    HKEY key;
-    LONG result = RegOpenKeyExA(parent, subKey, 0, DELETE | KEY_ENUMERATE_SUB_KEYS, &key);
-    if (result == ERROR_SUCCESS) {
-        // Each pass removes the subkey it found, so the next one is always at index 0.
-        for (;;) {
-            DWORD size = KEY_NAME_SIZE;
-            result = RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
-            if (result == ERROR_NO_MORE_ITEMS) {
-                result = RegDeleteKeyA(parent, subKey);
-                break;
-            }
-            if (result == ERROR_SUCCESS) result = DeleteKeyTree(key, name);
-            if (result != ERROR_SUCCESS) break;
+    LONG result;
+    // Each pass removes the subkey it found, so the next one is always at index 0.
+    for (;;) {
+        DWORD size = KEY_NAME_SIZE;
+        result = RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) {
+            result = DeleteOpenKey(key);
+            break;
         }
-        RegCloseKey(key);
+        if (result != ERROR_SUCCESS) break;
+        HKEY subKey;
+        result = OpenKey(key, name, DELETE | KEY_ENUMERATE_SUB_KEYS, 0, &subKey);
+        if (result != ERROR_SUCCESS && result != ERROR_STOPPED_ON_SYMLINK) break;
+        // A link goes as the link itself; what it leads to is no part of this tree.
+        result = result == ERROR_SUCCESS ? DeleteKeyTree(subKey) : DeleteOpenKey(subKey);
+        RegCloseKey(subKey);
+        if (result != ERROR_SUCCESS) break;
     }
     FreeAndNull(&name);
     return result;
@@ -86,12 +152,25 @@ void RemoveRegistryRecords() {
         }
         HKEY root = RootKey(record->root);
         // A value exactly when the last backslash follows another one.
-        char* last = FindLast(path, '\\');
-        if (last && last != path && last[-1] == '\\')
-            ReportRegistry("registry value", RemoveValue(root, path, last - 1), record->root, path);
-        else if (run.isNT)
-            ReportRegistry("registry key", DeleteKeyTree(root, path), record->root, path);
-        else  // the 95 family removes the whole subtree in one call
-            ReportRegistry("registry key", RegDeleteKeyA(root, path), record->root, path);
+        char* pair = FindLast(path, '\\');
+        if (pair && (pair == path || pair[-1] != '\\')) pair = nullptr;
+        if (pair) --pair;
+        const char* kind = pair ? "registry value" : "registry key";
+        LONG result;
+        if (!run.isNT) {  // the 95 family has no links, and removes a whole subtree in one call
+            result = pair ? RemoveValue(root, path, pair) : RegDeleteKeyA(root, path);
+        } else {
+            // The key is opened without following a link, and what is removed goes through
+            // that very handle: a link cannot be put in its place meanwhile.
+            if (pair) *pair = 0;
+            HKEY key;
+            result = OpenRecordKey(record->root, path, pair ? KEY_SET_VALUE : DELETE | KEY_ENUMERATE_SUB_KEYS, &key);
+            if (result == ERROR_SUCCESS) {
+                result = pair ? RegDeleteValueA(key, pair + 2) : DeleteKeyTree(key);
+                RegCloseKey(key);
+            }
+            if (pair) *pair = '\\';
+        }
+        ReportRegistry(kind, result, record->root, path);
     }
 }

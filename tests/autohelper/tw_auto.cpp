@@ -40,6 +40,12 @@
 //   its words, each quoted and escaped on its own; a switch such as /L="C:\a b.txt" cannot be
 //   passed that way.
 //
+// usage: tw-auto.exe --reg-link KEY --target NTPATH
+//   makes KEY (HKLM\... or HKCU\..., not there yet) a registry link to the key of the native
+//   path NTPATH (\Registry\Machine\Software\...), as a user may plant one: a key made with
+//   REG_OPTION_CREATE_LINK whose REG_LINK value "SymbolicLinkValue" holds the path in UTF-16,
+//   without a terminator. Wine's reg tool cannot make one.
+//
 // Copied under any name that does not start with "tw-auto" (command.com, cmd.exe, ...), it is a
 // planted program: it leaves the mark NAME.ran beside itself and exits, whatever its arguments.
 //
@@ -73,6 +79,8 @@ struct Options {
     std::wstring launch;
     bool probe = true;
     std::wstring shortName;
+    std::wstring regLink;
+    std::wstring target;
     int timeoutSeconds = 120;
     std::vector<std::string> actions;
     std::string then;  // for the boxes after the scripted actions; empty: such a box is unexpected
@@ -429,6 +437,8 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--launch") options.launch = value();
         else if (arg == L"--no-probe") options.probe = false;
         else if (arg == L"--short-name") options.shortName = value();
+        else if (arg == L"--reg-link") options.regLink = value();
+        else if (arg == L"--target") options.target = value();
         else options.actions.push_back(Narrow(arg));
     }
     return options;
@@ -530,6 +540,28 @@ int Launch(const Options& options) {
     return static_cast<int>(code);
 }
 
+// Makes the registry link; 0 when it was made.
+int MakeRegistryLink(const Options& options) {
+    const std::wstring& key = options.regLink;
+    HKEY root = key.rfind(L"HKLM\\", 0) == 0 ? HKEY_LOCAL_MACHINE : key.rfind(L"HKCU\\", 0) == 0 ? HKEY_CURRENT_USER : nullptr;
+    if (!root || options.target.empty()) {
+        std::fputs("usage: tw-auto.exe --reg-link HKLM\\KEY|HKCU\\KEY --target NTPATH\n", stderr);
+        return 2;
+    }
+    HKEY link;
+    DWORD disposition = 0;
+    LONG result = RegCreateKeyExW(root, key.c_str() + 5, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_CREATE_LINK | KEY_SET_VALUE,
+                                  nullptr, &link, &disposition);
+    if (result == ERROR_SUCCESS) {
+        if (disposition != REG_CREATED_NEW_KEY) result = ERROR_ALREADY_EXISTS;  // a plain key of that name
+        else result = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(options.target.data()),
+                                     static_cast<DWORD>(options.target.size() * sizeof(wchar_t)));
+        RegCloseKey(link);
+    }
+    if (result != ERROR_SUCCESS) std::fprintf(stderr, "cannot make the registry link: error %ld\n", result);
+    return result == ERROR_SUCCESS ? 0 : 1;
+}
+
 }  // namespace
 
 // A planted copy's mark, for tests that show such a program never runs.
@@ -557,6 +589,7 @@ int wmain(int argc, wchar_t** argv) {
         return HoldHook(options);
     }
     if (!options.launch.empty()) return Launch(options);
+    if (!options.regLink.empty()) return MakeRegistryLink(options);
     if (options.hangWindow) {
         if (options.ready.empty() || options.until.empty()) {
             std::fputs("usage: tw-auto.exe --hang-window --ready FILE --until FILE [--timeout S]\n", stderr);

@@ -1,9 +1,10 @@
 """Registry removal under Wine, against the prefix's real registry: the keys and values the log
-names go, nothing beside them changes, and the package leaves the list of installed programs."""
+names go, nothing beside them changes, the package leaves the list of installed programs, and a
+registry link planted among the keys leads the removal nowhere."""
 import subprocess
 import unittest
 
-from harness import WINE, PrefixTestCase
+from harness import TOOLS_DIR_WIN, WINE, PrefixTestCase
 
 PROGRAM = "C:\\Program Files\\Tidewell Sample\\Remove.exe"
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -149,6 +150,33 @@ def assert_registry_is(test, expected, after):
         test.assertEqual(changed, [], f"{file}: keys that differ from what should be left")
 
 
+VENDOR = "Software\\Tidewell Vendor"
+OTHER = "Software\\Tidewell Other"  # another program's keys, which the links lead to
+
+# A vendor's key that users may change holds the package's keys; Wine enforces no access lists,
+# so any key stands for it. Another program's keys have values and subkeys.
+LINKS_REG = f"""Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\{VENDOR}\\Sample Data]
+"Version"="1.0"
+
+[HKEY_LOCAL_MACHINE\\{VENDOR}\\Sample Data\\Recent]
+"1"="C:\\\\notes.txt"
+
+[HKEY_LOCAL_MACHINE\\{OTHER}\\Settings]
+"Owner"="the other program"
+
+[HKEY_LOCAL_MACHINE\\{OTHER}\\Settings\\Window]
+"Placement"=hex:2c,00,00,00
+
+[HKEY_LOCAL_MACHINE\\{OTHER}\\Settings\\Window\\Deep]
+"Level"=dword:00000002
+
+[HKEY_LOCAL_MACHINE\\{OTHER}\\Cache\\Entries]
+"Count"=dword:00000007
+"""
+
+
 class RegistryRemovalTest(PrefixTestCase):
     def wine(self, *arguments):
         result = subprocess.run([WINE, *arguments], env=self.prefix.env, cwd=self.prefix.root, capture_output=True,
@@ -218,6 +246,35 @@ class RegistryRemovalTest(PrefixTestCase):
         self.assertEqual({value_name(v) for v in after.get("", set())}, {value_name(v) for v in before[""]} - {"Tidewell Root Value"})
         del before[""], after[""]
         self.assertEqual(after, before)
+
+    def test_a_registry_link_among_the_records_leaves_what_it_leads_to(self):
+        self.prefix.write("C:\\tidewell-tools\\links.reg", ("\ufeff" + LINKS_REG.replace("\n", "\r\n")).encode("utf-16-le"))
+        self.wine("reg", "import", "C:\\tidewell-tools\\links.reg")
+        # A user replaced the package's key by a link to the other program's settings, and put a
+        # link to its cache below the package's other key.
+        for link, target in ((f"{VENDOR}\\Sample", f"{OTHER}\\Settings"), (f"{VENDOR}\\Sample Data\\Cache", f"{OTHER}\\Cache")):
+            self.wine(f"{TOOLS_DIR_WIN}\\tw-auto.exe", "--reg-link", f"HKLM\\{link}", "--target", f"\\Registry\\Machine\\{target}")
+        self.prefix.install_program(PROGRAM, manifest={"messages": {}, "registry": [
+            {"root": "HKLM", "path": f"{VENDOR}\\Sample"}, {"root": "HKLM", "path": f"{VENDOR}\\Sample Data"}]})
+        before = self.snapshot()["system.reg"]
+        other = sorted(key for key in before if key.startswith(OTHER.lower() + "\\"))
+        self.assertEqual(len(other), 4, other)  # Settings, Window, Deep and Cache\Entries: the keys with values
+        for link in ("\\sample", "\\sample data\\cache"):  # as Wine saves a link: the key with its value
+            self.assertIn(VENDOR.lower() + link, before)
+        report = "C:\\Reports\\registry.txt"
+        self.prefix.unix("C:\\Reports").mkdir()
+
+        self.assertCleanRun(self.prefix.run(PROGRAM, arguments=["/X", f"/L={report}"]))
+        after = self.snapshot()["system.reg"]
+
+        # The package's other key goes with its plain subkey and the link below it, the link as
+        # itself; the link in the record's place stays; what they lead to is as it was.
+        expected = copy_snapshot({"system.reg": before})["system.reg"]
+        drop_tree(self, expected, VENDOR.lower() + "\\sample data", 3)
+        assert_registry_is(self, {"system.reg": expected}, {"system.reg": after})
+        lines = self.prefix.unix(report).read_text(encoding="cp1252").splitlines()
+        self.assertIn(f"registry key kept, a link: HKLM\\{VENDOR}\\Sample", lines)
+        self.assertIn(f"registry key removed: HKLM\\{VENDOR}\\Sample Data", lines)
 
 
 if __name__ == "__main__":

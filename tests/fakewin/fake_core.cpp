@@ -42,7 +42,7 @@ const std::set<std::string>& KnownApis() {
         "GetSystemDirectoryA", "GetShortPathNameA", "GetFullPathNameA", "GetTempPathA", "GetModuleFileNameA",
         "GetEnvironmentVariableA", "LocalAlloc", "LocalFree", "LocalCompact", "GetVersionExA", "LoadLibraryA", "LoadLibraryExA",
         "GetProcAddress", "FreeLibrary", "CreateProcessA", "RegOpenKeyA", "RegOpenKeyExA", "RegCloseKey",
-        "RegQueryValueExA", "RegSetValueExA", "RegDeleteValueA", "RegDeleteKeyA", "RegEnumKeyExA",
+        "RegQueryValueExA", "RegSetValueExA", "RegDeleteValueA", "RegDeleteKeyA", "RegEnumKeyExA", "NtDeleteKey",
         "RegisterClassA", "CreateWindowExA", "DestroyWindow", "GetMessageA", "DispatchMessageA",
         "PostQuitMessage", "DefWindowProcA", "LoadIconA", "LoadCursorA", "MessageBoxA", "DialogBoxParamA",
         "EndDialog", "SetWindowTextA", "SetDlgItemTextA", "SendMessageA", "SendMessageTimeoutA", "GetWindow", "GetSysColor",
@@ -75,7 +75,7 @@ std::vector<std::string> Calls(const std::vector<std::string>& apis) {
 }
 
 std::vector<std::string> DestructiveCalls() {
-    return Calls({"DeleteFileA", "RemoveDirectoryA", "SetFileAttributesA", "RegDeleteKeyA", "RegDeleteValueA",
+    return Calls({"DeleteFileA", "RemoveDirectoryA", "SetFileAttributesA", "RegDeleteKeyA", "NtDeleteKey", "RegDeleteValueA",
                   "RegSetValueExA", "RemoveFontResourceA", "CreateProcessA"});
 }
 

@@ -46,6 +46,9 @@ void ResetRegistry();
 void ResetUser();
 void ResetSystem();
 
+// Ntdll's registry calls, for GetProcAddress on the NT family; null for any other name.
+FARPROC NtdllEntry(const std::string& name);
+
 // The files area's view of the module path, for GetModuleFileNameA's checks.
 std::string FullPath(const std::string& path);
 

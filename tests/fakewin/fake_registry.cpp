@@ -1,5 +1,6 @@
-// The stand-in's registry: predefined roots, keys with values, open key handles, and the
-// difference between the two families in deleting a key that has subkeys.
+// The stand-in's registry: predefined roots, keys with values, open key handles, the NT
+// family's registry links, and the difference between the two families in deleting a key that
+// has subkeys.
 #include <cstring>
 #include <map>
 #include <memory>
@@ -22,6 +23,8 @@ struct Key {
     bool deleted = false;
     std::map<std::string, DWORD> failures;  // "open", "delete", "enum"
     REGSAM denied = 0;  // rights the user may not open the key with
+    uint32_t linkRoot = 0;  // a link: the root and path it leads to
+    std::string linkPath;
 };
 
 std::map<uint32_t, std::shared_ptr<Key>> roots;
@@ -66,8 +69,24 @@ Key* Resolve(HKEY handle, DWORD* error) {
     return open->second.get();
 }
 
-// Walks a relative key path from a key; a leading backslash or an empty level is refused.
-std::shared_ptr<Key> Walk(const std::shared_ptr<Key>& from, const std::string& path, DWORD* error) {
+std::shared_ptr<Key> Walk(const std::shared_ptr<Key>& from, const std::string& path, DWORD* error, bool openLink = false,
+                          int depth = 0);
+
+// Where a link leads, looked up by its path each time it is followed; a link that leads nowhere,
+// or round in a circle, opens nothing.
+std::shared_ptr<Key> Target(const Key* link, DWORD* error, int depth) {
+    auto root = roots.find(link->linkRoot);
+    if (root == roots.end() || depth > 16) {
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    return Walk(root->second, link->linkPath, error, false, depth + 1);
+}
+
+// Walks a relative key path from a key; a leading backslash or an empty level is refused. A link
+// on the way is followed, as is one at the end unless the link itself is to be opened.
+std::shared_ptr<Key> Walk(const std::shared_ptr<Key>& from, const std::string& path, DWORD* error, bool openLink,
+                          int depth) {
     if (!path.empty() && path[0] == '\\') {
         *error = ERROR_BAD_PATHNAME;
         return nullptr;
@@ -90,6 +109,7 @@ std::shared_ptr<Key> Walk(const std::shared_ptr<Key>& from, const std::string& p
         }
         key = next->second;
         start = trailing ? path.size() : end + 1;
+        if (key->linkRoot && (start < path.size() || !openLink) && !(key = Target(key.get(), error, depth))) return nullptr;
     }
     return key;
 }
@@ -253,6 +273,17 @@ std::vector<std::string> RegTree(HKEY root, const std::string& path) {
 void SetRegistryDeletesTrees(bool trees) { deletesTrees = trees; }
 void SetWow64(bool running) { wow64 = running; }
 
+void MakeRegistryLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& targetPath) {
+    std::shared_ptr<Key> link = Create(root, path);
+    link->subkeys.clear();
+    link->values.clear();
+    link->linkRoot = RootValue(targetRoot);
+    link->linkPath = targetPath;
+    // The platform keeps the target's native path in UTF-16; here it is the target as the journal
+    // names it, since only the value's type is looked at.
+    RegSetValue(root, path, "SymbolicLinkValue", REG_LINK, RootName(link->linkRoot) + "\\" + targetPath);
+}
+
 void RegFail(HKEY root, const std::string& path, const std::string& operation, DWORD error) {
     if (operation != "open" && operation != "delete" && operation != "enum")
         throw std::invalid_argument("no such registry operation: " + operation);
@@ -286,8 +317,8 @@ using namespace fake;
 
 namespace {
 
-LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result) {
-    std::string subject = Subject(parent, subKey);
+LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKEY result, bool openLink = false) {
+    std::string subject = Subject(parent, subKey) + (openLink ? " (OPEN_LINK)" : "");
     DWORD error;
     if (result) *result = nullptr;
     if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
@@ -299,7 +330,7 @@ LSTATUS OpenKey(const char* api, HKEY parent, LPCSTR subKey, REGSAM access, PHKE
     if (wow64 && parent == HKEY_LOCAL_MACHINE && !(access & 0x0100) && Upper(path).rfind("SOFTWARE\\", 0) == 0)
         path = "Software\\WOW6432Node\\" + path.substr(9);
     if (access & 0x0100) subject += " (native view)";
-    std::shared_ptr<Key> key = Walk(SharedOf(from), path, &error);
+    std::shared_ptr<Key> key = Walk(SharedOf(from), path, &error, openLink);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (DWORD failure = FailureOf(key.get(), "open")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
     // MAXIMUM_ALLOWED gets what the user may have; asking for a right the user lacks fails.
@@ -327,8 +358,8 @@ LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
     return OpenKey(api, key, subKey, 0x02000000 /* MAXIMUM_ALLOWED */, result);
 }
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
-    return OpenKey("RegOpenKeyExA", key, subKey, access, result);
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) {
+    return OpenKey("RegOpenKeyExA", key, subKey, access, result, (options & REG_OPTION_OPEN_LINK) != 0);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
@@ -407,6 +438,7 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey) {
     if (!subKey || !*subKey) return Fail(api, subject, ERROR_INVALID_PARAMETER, LSTATUS(ERROR_INVALID_PARAMETER));
     Key* from = Resolve(handle, &error);
     if (!from) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    // The key is opened as any open does, so a link at its end is followed: the target goes.
     std::shared_ptr<Key> key = Walk(SharedOf(from), subKey, &error);
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (DWORD failure = FailureOf(key.get(), "delete")) return Fail(api, subject, failure, static_cast<LSTATUS>(failure));
@@ -434,3 +466,45 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameS
     *nameSize = static_cast<DWORD>(found.size());
     return Succeed(api, subject + " " + found, LSTATUS(ERROR_SUCCESS));
 }
+
+namespace {
+
+// The stand-in's statuses carry the Win32 error in their low bits, in the range of statuses
+// that the platform leaves to others; its RtlNtStatusToDosError gives the error back.
+constexpr LONG kStatusOfError = static_cast<LONG>(0xE0000000u);
+
+// Why the key behind the handle cannot be deleted; 0 when it can.
+DWORD DeletionRefused(HKEY handle, Key** key) {
+    DWORD error;
+    if (Injected("NtDeleteKey", &error)) return error;
+    if (IsPredefined(handle)) return ERROR_ACCESS_DENIED;
+    if (!(*key = Resolve(handle, &error))) return error;
+    if (!Allows(handle, DELETE)) return ERROR_ACCESS_DENIED;
+    if (DWORD failure = FailureOf(*key, "delete")) return failure;
+    return (*key)->subkeys.empty() ? 0 : ERROR_ACCESS_DENIED;  // as the NT family's RegDeleteKeyA
+}
+
+// Deletes the very key behind the handle: a link opened as the link itself goes as the link.
+LONG WINAPI NtDeleteKey(HKEY handle) {
+    const char* api = "NtDeleteKey";
+    std::string subject = Subject(handle, nullptr);
+    Key* key = nullptr;
+    if (DWORD error = DeletionRefused(handle, &key)) return Fail(api, subject, error, kStatusOfError | static_cast<LONG>(error));
+    MarkDeleted(key);
+    key->parent->subkeys.erase(Upper(key->name));
+    return Succeed(api, subject, LONG(0));
+}
+
+ULONG WINAPI RtlNtStatusToDosError(LONG status) { return status == 0 ? 0 : static_cast<ULONG>(status & 0xFFFF); }
+
+}  // namespace
+
+namespace fake::detail {
+
+FARPROC NtdllEntry(const std::string& name) {
+    if (name == "NtDeleteKey") return reinterpret_cast<FARPROC>(&NtDeleteKey);
+    if (name == "RtlNtStatusToDosError") return reinterpret_cast<FARPROC>(&RtlNtStatusToDosError);
+    return nullptr;
+}
+
+}  // namespace fake::detail

@@ -30,6 +30,7 @@ std::map<HMODULE, std::string> loaded;  // handle -> module key
 uintptr_t nextModule;
 DWORD lastLoadFlags;
 const HMODULE kKernel = reinterpret_cast<HMODULE>(0x7ff00000);
+const HMODULE kNtdll = reinterpret_cast<HMODULE>(0x7fe00000);
 BOOL WINAPI DllSearchEntry() { return TRUE; }
 
 std::vector<StartedProcess> started;
@@ -224,7 +225,7 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     return Succeed(api, subject, static_cast<DWORD>(value.size()));
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name && Upper(name) == "NTDLL.DLL" ? kNtdll : kKernel; }
 HANDLE WINAPI GetCurrentProcess() { return kCurrentProcess; }
 
 DWORD WINAPI GetCurrentProcessId() { return 4242; }
@@ -289,6 +290,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     DWORD error;
     if (Injected(api, &error)) return Fail(api, subject, error, FARPROC(nullptr));
     if (module == kKernel) return SystemEntry(subject);  // not journalled: the calls themselves are the evidence
+    if (module == kNtdll) return platformId == VER_PLATFORM_WIN32_NT ? NtdllEntry(subject) : nullptr;
     auto handle = loaded.find(module);
     if (handle == loaded.end()) return Fail(api, subject, ERROR_INVALID_HANDLE, FARPROC(nullptr));
     const Module& found = modules.at(handle->second);

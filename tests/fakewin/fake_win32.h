@@ -114,6 +114,12 @@ std::vector<std::string> RegTree(HKEY root, const std::string& path);
 // The 95 family removes a key with its subkeys in one RegDeleteKeyA; the NT family refuses a
 // key that has subkeys.
 void SetRegistryDeletesTrees(bool deletesTrees);
+// Makes the key (made if missing, and emptied) a registry link to the target path, as the NT
+// family has them: the key holds only its REG_LINK value "SymbolicLinkValue", and every open
+// through it reaches the target, looked up afresh each time, except an open of the link itself
+// with REG_OPTION_OPEN_LINK. RegDeleteKeyA, which opens its key so, deletes the target; only
+// ntdll's NtDeleteKey on a handle of the link itself deletes the link.
+void MakeRegistryLink(HKEY root, const std::string& path, HKEY targetRoot, const std::string& targetPath);
 // Operations on this key fail with the code: "open", "delete" or "enum".
 // A 32-bit program on 64-bit Windows: IsWow64Process says so, and HKLM\Software opened without
 // KEY_WOW64_64KEY (0x100) is HKLM\Software\WOW6432Node.

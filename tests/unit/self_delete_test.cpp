@@ -20,9 +20,9 @@ constexpr DWORD kHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE
 // The NT batch: the same ASCII text for every package, with or without the line that removes
 // the installation folder.
 std::string NtBatchText(bool removesFolder = true) {
-    return std::string("@echo off\r\nset TidewellTries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
+    return std::string("@echo off\r\nset Tries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
                        "del \"!TidewellProgram!\" <nul\r\nif not exist \"!TidewellProgram!\" goto Gone\r\n"
-                       "set /a TidewellTries+=1\r\nif %TidewellTries% geq 60 goto End\r\n"
+                       "set /a Tries+=1\r\nif %Tries% geq 60 goto End\r\n"
                        "\"!TidewellSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n") +
            (removesFolder ? "rmdir \"!TidewellFolder!\"\r\n" : "") + ":End\r\ndel \"%~f0\" & rmdir \"!TidewellJob!\"\r\n";
 }
