@@ -267,7 +267,7 @@ const char* Write95Batch(HANDLE file, const char* batchPath, char* scriptText, i
     char pause[PATH_SIZE];
     if (!ToConsoleCodePage(run.pathBuf, program) || !ToConsoleCodePage(run.installDir, folder) ||
         !ToConsoleCodePage(batchPath, batch))
-        return "its path has no form in the console's code page";
+        return "its path has no OEM form";
     UINT length = GetWindowsDirectoryA(scriptText, WINDOWS_DIR_SIZE);
     if (length == 0 || length >= WINDOWS_DIR_SIZE || !AppendBackslash(scriptText) ||
         !AppendText(scriptText, WINDOWS_DIR_SIZE, "PING.EXE") || !ToConsoleCodePage(scriptText, pause) ||
