@@ -209,9 +209,11 @@ TEST_P(ProgramImage, CarriesAVersionResourceThatNamesItAnUninstaller) {
 INSTANTIATE_TEST_SUITE_P(Builds, ProgramImage, ::testing::ValuesIn(Builds()),
                          [](const ::testing::TestParamInfo<Build>& info) { return std::string(info.param.name); });
 
-TEST(ShippedProgram, StaysWithin32Kilobytes) {
+// 32 KB until the program had to defend an elevated run against the machine's other users (its
+// links, its batch's own folder and rights, its report's checks): 36 KB since.
+TEST(ShippedProgram, StaysWithin36Kilobytes) {
     pe::Image image = pe::Load(std::string(TIDEWELL_WIN32_DIR) + "/uninstall.exe");
-    EXPECT_LE(image.bytes.size(), 32u * 1024);
+    EXPECT_LE(image.bytes.size(), 36u * 1024);
 }
 
 }  // namespace
