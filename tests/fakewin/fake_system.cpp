@@ -160,8 +160,7 @@ void ResetSystem() {
                       {CSIDL_COMMON_DESKTOPDIRECTORY, all + "\\Desktop"},
                       {CSIDL_COMMON_STARTMENU, all + "\\Start Menu"},
                       {CSIDL_COMMON_PROGRAMS, all + "\\Start Menu\\Programs"},
-                      {CSIDL_COMMON_STARTUP, all + "\\Start Menu\\Programs\\Startup"},
-                      {CSIDL_PROFILES, "C:\\Documents and Settings"}};
+                      {CSIDL_COMMON_STARTUP, all + "\\Start Menu\\Programs\\Startup"}};
     for (auto& list : idLists) std::free(const_cast<void*>(list.first));
     idLists.clear();
 }
@@ -194,6 +193,28 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     if (value.size() + 1 > size) return Succeed(api, subject, static_cast<DWORD>(value.size() + 1));
     std::memcpy(buffer, value.c_str(), value.size() + 1);
     return Succeed(api, subject, static_cast<DWORD>(value.size()));
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) {
+    const char* api = "ExpandEnvironmentStringsA";
+    std::string text = Text(source);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, text, error, DWORD(0));
+    // %NAME% of a variable that is set becomes its value; anything else stays as written.
+    std::string expanded;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text[at] == '%' ? text.find('%', at + 1) : std::string::npos;
+        auto found = end == std::string::npos ? environment.end() : environment.find(Upper(text.substr(at + 1, end - at - 1)));
+        if (found == environment.end()) {
+            expanded += text[at++];
+        } else {
+            expanded += found->second;
+            at = end + 1;
+        }
+    }
+    DWORD needed = static_cast<DWORD>(expanded.size() + 1);
+    if (needed <= size) std::memcpy(buffer, expanded.c_str(), needed);
+    return Succeed(api, text, needed);
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR) { return kKernel; }
