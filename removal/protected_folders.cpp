@@ -16,17 +16,23 @@ enum {
     SHELL_FOLDER_COUNT = sizeof kShellFolders,
     FOLDERS_EVERYWHERE = 2 + 5,  // the entries every system has
     KEY_NATIVE_VIEW = 0x0100,    // KEY_WOW64_64KEY, which some headers do not name
+    CSIDL_DONT_VERIFY = 0x4000,  // CSIDL_FLAG_DONT_VERIFY
 };
 
-// 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it.
+// 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it. A
+// folder that does not exist (a deleted Startup folder) has a location only when the shell is
+// told not to look for it; an older shell knows no such flag and fails again.
 int FetchShellFolder(int csidl, char* folder) {
-    LPITEMIDLIST list = nullptr;
-    int found = 0;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && list)
-        found = SHGetPathFromIDListA(list, folder) != FALSE;
-    // The shell hands the list over to the caller, who frees it with the task allocator.
-    if (list) CoTaskMemFree(list);
-    return found;
+    for (int flags = 0; flags <= CSIDL_DONT_VERIFY; flags += CSIDL_DONT_VERIFY) {
+        LPITEMIDLIST list = nullptr;
+        int found = 0;
+        if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl | flags, &list)) && list)
+            found = SHGetPathFromIDListA(list, folder) != FALSE;
+        // The shell hands the list over to the caller, who frees it with the task allocator.
+        if (list) CoTaskMemFree(list);
+        if (found) return 1;
+    }
+    return 0;
 }
 
 // Entries 0 to 10: the Windows folder, the system folder, then the shell folders. A folder that

@@ -304,8 +304,12 @@ HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, PIDLIST_ABSOLUTE* li
     DWORD error;
     *list = nullptr;
     if (Injected(api, &error)) return Fail(api, subject, error, E_FAIL);
+    // The shell gives the location of a folder that does not exist only when told not to look.
+    bool verify = !(folder & 0x4000);
+    folder &= ~0x4000;
     auto found = specialFolders.find(folder);
     if (found == specialFolders.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
+    if (verify && !found->second.empty() && !fake::Exists(found->second)) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
     auto* made = static_cast<ITEMIDLIST*>(std::calloc(1, sizeof(ITEMIDLIST) + sizeof(int)));
     std::memcpy(made->mkid.abID, &folder, sizeof folder);
     idLists[made] = folder;

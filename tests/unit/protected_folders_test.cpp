@@ -229,11 +229,13 @@ TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath
     EXPECT_EQ(Protected("C:\\Games"), 1);
     // The Windows and system folders, a shell folder without a location or without a path: each
     // one the 95 family has too.
+    // (The shell is asked twice for a folder, the second time without looking for it.)
     for (const char* api : {"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "SHGetPathFromIDListA"}) {
-        fake::FailCall(api, 1, 1, ERROR_FILE_NOT_FOUND);
+        int times = api[0] == 'S' ? 2 : 1;
+        fake::FailCall(api, 1, times, ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(Protected("C:\\Games"), 1) << api;
         run.isNT = 0;
-        fake::FailCall(api, api[0] == 'S' ? 5 : 1, 1, ERROR_FILE_NOT_FOUND);
+        fake::FailCall(api, api[0] == 'S' ? 5 : 1, times, ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(Protected("C:\\Games"), 1) << api;
         run.isNT = 1;
     }
@@ -241,6 +243,12 @@ TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath
     EXPECT_EQ(Protected("C:\\Games"), 1);
     fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, test::kCommonStartup);
     EXPECT_EQ(Protected("C:\\Games"), 0);
+    // A folder the system has named but that does not exist now, such as a deleted Startup
+    // folder, is still known by its path: it protects its own path only.
+    fake::SetSpecialFolder(CSIDL_STARTUP, "C:\\Users\\Ann\\Gone");
+    EXPECT_EQ(Protected("C:\\Games"), 0);
+    EXPECT_EQ(Protected("C:\\Users\\Ann\\Gone"), 1);
+    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation"}).back(), "SHGetSpecialFolderLocation 16391 -> ok");
     // The profiles folder, which every NT system records: its key, its value, its expansion.
     fake::RegFail(HKEY_LOCAL_MACHINE, test::kProfileListKey, "open", ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Protected("C:\\Games"), 1);
