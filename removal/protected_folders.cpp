@@ -20,19 +20,20 @@ enum {
 };
 
 // 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it. A
-// folder that does not exist (a deleted Startup folder) has a location only when the shell is
-// told not to look for it; an older shell knows no such flag and fails again.
+// folder that does not exist (a deleted Startup folder) has no location: its path is asked for
+// without the shell looking for it, where the shell can do that (not the 95 family's, nor NT 4's).
 int FetchShellFolder(int csidl, char* folder) {
-    for (int flags = 0; flags <= CSIDL_DONT_VERIFY; flags += CSIDL_DONT_VERIFY) {
-        LPITEMIDLIST list = nullptr;
-        int found = 0;
-        if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl | flags, &list)) && list)
-            found = SHGetPathFromIDListA(list, folder) != FALSE;
-        // The shell hands the list over to the caller, who frees it with the task allocator.
-        if (list) CoTaskMemFree(list);
-        if (found) return 1;
-    }
-    return 0;
+    LPITEMIDLIST list = nullptr;
+    int found = 0;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && list)
+        found = SHGetPathFromIDListA(list, folder) != FALSE;
+    // The shell hands the list over to the caller, who frees it with the task allocator.
+    if (list) CoTaskMemFree(list);
+    if (found) return 1;
+    typedef HRESULT(WINAPI * FolderPathCall)(HWND, int, HANDLE, DWORD, LPSTR);
+    FolderPathCall folderPath = reinterpret_cast<FolderPathCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetFolderPathA")));
+    return folderPath && folderPath(nullptr, csidl | CSIDL_DONT_VERIFY, nullptr, 0, folder) == S_OK;
 }
 
 // Entries 0 to 10: the Windows folder, the system folder, then the shell folders. A folder that

@@ -50,7 +50,7 @@ const std::set<std::string>& KnownApis() {
         "CreateFontIndirectA", "RemoveFontResourceA", "OleInitialize", "OleUninitialize", "CoTaskMemFree",
         "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer",
         "GetFileInformationByHandle", "SetEndOfFile", "OpenProcessToken", "GetTokenInformation", "IsWow64Process",
-        "ExpandEnvironmentStringsA",
+        "ExpandEnvironmentStringsA", "SHGetFolderPathA",
     };
     return apis;
 }

@@ -70,6 +70,20 @@ BOOL WINAPI OpenProcessTokenEntry(HANDLE process, DWORD access, HANDLE* token) {
     return Succeed(api, subject, TRUE);
 }
 
+// The path of a shell folder, which need not exist when the flag says not to look (0x4000).
+HRESULT WINAPI FolderPathEntry(HWND, int folder, HANDLE, DWORD, LPSTR path) {
+    const char* api = "SHGetFolderPathA";
+    std::string subject = std::to_string(folder);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, E_FAIL);
+    auto found = specialFolders.find(folder & ~0x4000);
+    if (found == specialFolders.end() || found->second.empty() || (!(folder & 0x4000) && !fake::Exists(found->second)))
+        return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
+    std::strncpy(path, found->second.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = 0;
+    return Succeed(api, subject, HRESULT(S_OK));
+}
+
 BOOL WINAPI IsWow64ProcessEntry(HANDLE process, BOOL* wow64) {
     if (process != kCurrentProcess) return Fail("IsWow64Process", "", ERROR_INVALID_HANDLE, FALSE);
     *wow64 = Wow64();
@@ -250,6 +264,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         if (subject == "AddDllDirectory" || subject == "SetDefaultDllDirectories" || subject == "SetDllDirectoryA")
             return reinterpret_cast<FARPROC>(&DllSearchEntry);
         if (subject == "IsWow64Process") return reinterpret_cast<FARPROC>(&IsWow64ProcessEntry);
+        if (subject == "SHGetFolderPathA") return reinterpret_cast<FARPROC>(&FolderPathEntry);
         if (subject == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessTokenEntry);
         if (subject == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformationEntry);
         return nullptr;
@@ -304,12 +319,10 @@ HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, PIDLIST_ABSOLUTE* li
     DWORD error;
     *list = nullptr;
     if (Injected(api, &error)) return Fail(api, subject, error, E_FAIL);
-    // The shell gives the location of a folder that does not exist only when told not to look.
-    bool verify = !(folder & 0x4000);
-    folder &= ~0x4000;
     auto found = specialFolders.find(folder);
     if (found == specialFolders.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
-    if (verify && !found->second.empty() && !fake::Exists(found->second)) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
+    // A folder that does not exist has no location.
+    if (!found->second.empty() && !fake::Exists(found->second)) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
     auto* made = static_cast<ITEMIDLIST*>(std::calloc(1, sizeof(ITEMIDLIST) + sizeof(int)));
     std::memcpy(made->mkid.abID, &folder, sizeof folder);
     idLists[made] = folder;

@@ -229,13 +229,13 @@ TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath
     EXPECT_EQ(Protected("C:\\Games"), 1);
     // The Windows and system folders, a shell folder without a location or without a path: each
     // one the 95 family has too.
-    // (The shell is asked twice for a folder, the second time without looking for it.)
+    // (A shell folder without a location is asked for by its path: that fails too here.)
+    fake::FailCall("SHGetFolderPathA", 1, 4, ERROR_FILE_NOT_FOUND);
     for (const char* api : {"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "SHGetPathFromIDListA"}) {
-        int times = api[0] == 'S' ? 2 : 1;
-        fake::FailCall(api, 1, times, ERROR_FILE_NOT_FOUND);
+        fake::FailCall(api, 1, 1, ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(Protected("C:\\Games"), 1) << api;
         run.isNT = 0;
-        fake::FailCall(api, api[0] == 'S' ? 5 : 1, times, ERROR_FILE_NOT_FOUND);
+        fake::FailCall(api, api[0] == 'S' ? 5 : 1, 1, ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(Protected("C:\\Games"), 1) << api;
         run.isNT = 1;
     }
@@ -248,7 +248,7 @@ TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath
     fake::SetSpecialFolder(CSIDL_STARTUP, "C:\\Users\\Ann\\Gone");
     EXPECT_EQ(Protected("C:\\Games"), 0);
     EXPECT_EQ(Protected("C:\\Users\\Ann\\Gone"), 1);
-    EXPECT_EQ(fake::Calls({"SHGetSpecialFolderLocation"}).back(), "SHGetSpecialFolderLocation 16391 -> ok");
+    EXPECT_EQ(fake::Calls({"SHGetFolderPathA"}).back(), "SHGetFolderPathA 16391 -> ok");
     // The profiles folder, which every NT system records: its key, its value, its expansion.
     fake::RegFail(HKEY_LOCAL_MACHINE, test::kProfileListKey, "open", ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Protected("C:\\Games"), 1);
