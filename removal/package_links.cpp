@@ -183,17 +183,21 @@ void PinInstallDir() {
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return;
     pinnedInstallDir = handle;
+    char* final = trusted[TRUSTED_FINAL];
+    if (!FinalPathOf(handle, final) || !AppendBackslash(final)) final[0] = 0;
+}
+
+int FinalPathOf(HANDLE handle, char* final) {
     // Found at run time: the call is newer than the 95 family and the first NT versions.
     typedef DWORD(WINAPI * FinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
     FinalPathCall finalPath = reinterpret_cast<FinalPathCall>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    char* final = trusted[TRUSTED_FINAL];
-    if (!finalPath || !FitsPathBuffer(finalPath(handle, final, PATH_SIZE, 0))) return;
+    if (!finalPath || !FitsPathBuffer(finalPath(handle, final, PATH_SIZE, 0))) return 0;
     // "\\?\X:\..." is the usual "X:\..."; a network path keeps its device form, which no record
     // spells, and so matches nothing.
     if (final[0] == '\\' && final[1] == '\\' && final[2] == '?' && final[3] == '\\' && final[5] == ':')
         CopyText(final, PATH_SIZE, final + 4);
-    if (!AppendBackslash(final)) final[0] = 0;
+    return 1;
 }
 
 void UnpinInstallDir() {

@@ -13,6 +13,9 @@
 // question is on screen, and learns the final path the system resolves it to. Unpin lets go.
 void PinInstallDir();
 void UnpinInstallDir();
+// The path the system resolves the handle to, in the usual "X:\..." form where it has one, into a
+// PATH_SIZE buffer; 0 where the system cannot tell (the call is missing, or the path too long).
+int FinalPathOf(HANDLE handle, char* final);
 
 // Lets go of every level held and forgets the trusted folders: each phase starts afresh.
 void ForgetLinkChecks();

@@ -7,19 +7,21 @@
 namespace {
 
 // Compared after the Windows and system folders, in this order: the user's folders, then the
-// all-users folders and the profiles folder, which the 95 family does not have.
+// all-users folders, which the 95 family does not have.
 const unsigned char kShellFolders[] = {
-    CSIDL_DESKTOP,          CSIDL_FONTS,           CSIDL_PROGRAMS,        CSIDL_STARTMENU,
-    CSIDL_STARTUP,          CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,
-    CSIDL_COMMON_STARTUP,   0x3e,  // the profiles folder, which some headers do not name
+    CSIDL_DESKTOP,         CSIDL_FONTS,           CSIDL_PROGRAMS,        CSIDL_STARTMENU,      CSIDL_STARTUP,
+    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP,
 };
 enum {
     SHELL_FOLDER_COUNT = sizeof kShellFolders,
     FOLDERS_EVERYWHERE = 2 + 5,  // the entries every system has
     KEY_NATIVE_VIEW = 0x0100,    // KEY_WOW64_64KEY, which some headers do not name
+    CSIDL_DONT_VERIFY = 0x4000,  // CSIDL_FLAG_DONT_VERIFY
 };
 
-// 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it.
+// 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it. A
+// folder that does not exist (a deleted Startup folder) has no location: its path is asked for
+// without the shell looking for it, where the shell can do that (not the 95 family's, nor NT 4's).
 int FetchShellFolder(int csidl, char* folder) {
     LPITEMIDLIST list = nullptr;
     int found = 0;
@@ -27,10 +29,14 @@ int FetchShellFolder(int csidl, char* folder) {
         found = SHGetPathFromIDListA(list, folder) != FALSE;
     // The shell hands the list over to the caller, who frees it with the task allocator.
     if (list) CoTaskMemFree(list);
-    return found;
+    if (found) return 1;
+    typedef HRESULT(WINAPI * FolderPathCall)(HWND, int, HANDLE, DWORD, LPSTR);
+    FolderPathCall folderPath = reinterpret_cast<FolderPathCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetFolderPathA")));
+    return folderPath && folderPath(nullptr, csidl | CSIDL_DONT_VERIFY, nullptr, 0, folder) == S_OK;
 }
 
-// Entries 0 to 11: the Windows folder, the system folder, then the shell folders. A folder that
+// Entries 0 to 10: the Windows folder, the system folder, then the shell folders. A folder that
 // did not fit the buffer leaves nothing usable in it.
 int FetchFolderEntry(int entry, char* folder) {
     if (entry == 0) return FitsPathBuffer(GetWindowsDirectoryA(folder, PATH_SIZE));
@@ -84,23 +90,46 @@ int SameFolder(const char* folder, ShortForm* path) {
     return EqualsIgnoreCase(shortFolder, shortPath);
 }
 
-// 1 when the value names the folder, or is there but cannot be read whole: the guard then
-// cannot tell which folder it protects. A value that is not there names no folder. Its text is
-// taken as stored; its own trailing backslash makes no other folder of it.
-int RegistryValueProtects(HKEY key, const char* name, char* folder, ShortForm* path) {
+enum { VALUE_NONE, VALUE_READ, VALUE_UNREADABLE };
+
+// The value's text as stored, whatever its type, into a PATH_SIZE buffer.
+int ReadFolderValue(HKEY key, const char* name, char* folder) {
     DWORD type = 0;
     DWORD size = PATH_SIZE;
     LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
-    if (status == ERROR_FILE_NOT_FOUND) return 0;
-    if (status != ERROR_SUCCESS) return 1;
+    if (status == ERROR_FILE_NOT_FOUND) return VALUE_NONE;
+    if (status != ERROR_SUCCESS) return VALUE_UNREADABLE;
     // The stored data need not end with a terminator. Data that fill the whole buffer without
     // one are longer than any path.
     if (size >= PATH_SIZE) {
-        if (folder[PATH_SIZE - 1] != 0) return 1;
+        if (folder[PATH_SIZE - 1] != 0) return VALUE_UNREADABLE;
     } else {
         folder[size] = 0;
     }
-    return SameFolder(folder, path);
+    return VALUE_READ;
+}
+
+// 1 when the value names the folder, or is there but cannot be read whole: the guard then
+// cannot tell which folder it protects. A value that is not there names no folder. Its own
+// trailing backslash makes no other folder of it.
+int RegistryValueProtects(HKEY key, const char* name, char* folder, ShortForm* path) {
+    int read = ReadFolderValue(key, name, folder);
+    return read == VALUE_UNREADABLE || (read == VALUE_READ && SameFolder(folder, path));
+}
+
+// The profiles folder, as the NT family records it ("%SystemDrive%\Users"): the shell of the
+// older NT versions has no name for it. Every NT system has it, so a value that cannot be had
+// protects. Read in the native view, where 64-bit Windows keeps it.
+int ProfilesFolderProtects(REGSAM view, char* folder, ShortForm* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                      KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
+        return 1;
+    char stored[PATH_SIZE];
+    int read = ReadFolderValue(key, "ProfilesDirectory", stored);
+    RegCloseKey(key);
+    return read != VALUE_READ || !FitsPathBuffer(ExpandEnvironmentStringsA(stored, folder, PATH_SIZE)) ||
+           SameFolder(folder, path);
 }
 
 // The two values of the version key in the view given; a key that cannot be opened protects.
@@ -139,8 +168,10 @@ int MatchesProtectedFolder(const char* candidate) {
         StripBackslash(folder);
         if (SameFolder(folder, &path)) return 1;
     }
+    REGSAM native = NativeView();
+    if (run.isNT && ProfilesFolderProtects(native, folder, &path)) return 1;
     return RegistryFoldersProtect(0, "ProgramFilesDir", "CommonFilesDir", folder, &path) ||
-           RegistryFoldersProtect(NativeView(), "ProgramW6432Dir", "CommonW6432Dir", folder, &path);
+           RegistryFoldersProtect(native, "ProgramW6432Dir", "CommonW6432Dir", folder, &path);
 }
 
 // The device forms "\\?\X:\..." and "\\?\UNC\server\share\..." (and "\\.\" alike) name the

@@ -4,12 +4,12 @@
 // 1 when the folder must never be swept or removed: every path under four characters (drive
 // roots among them), the Windows and system folders, the user's desktop, fonts, programs, start
 // menu and startup folders, on the NT family the all-users desktop, start menu, programs and
-// startup folders and the profiles folder, and the program-files and common-files folders the
+// startup folders and the profiles folder (ProfileList's ProfilesDirectory), and the program-files and common-files folders the
 // registry records (on 64-bit Windows the native ones too, ProgramW6432Dir and CommonW6432Dir).
 // Only the folder itself is protected, not what lies below it. Nothing is cached. A folder the
 // system has but whose lookup fails (a shell folder without a path, a registry key that cannot
-// be opened, a value that cannot be read whole) protects every path; a value that is not there
-// protects none.
+// be opened, a value that cannot be read whole, no profiles folder on NT) protects every path; a
+// program-files value that is not there protects none.
 // The path is compared in its full form, as the system resolves it: forward slashes, "." and
 // ".." levels, runs of backslashes, trailing dots and blanks and the device forms "\\?\" and
 // "\\.\" name the same folder as its usual spelling; a folder whose full form cannot be had is

@@ -43,9 +43,20 @@ int IsInstallationFolder(const char* path) {
 // changes no other file.
 int IsPlainFile(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION information;
-    return GetFileInformationByHandle(file, &information) &&
-           !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-           information.nNumberOfLinks == 1;
+    return GetFileInformationByHandle(file, &information) && information.nNumberOfLinks == 1 &&
+           !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+// 0 when the system resolves the handle to a file of another name than the report's: a link to
+// some other file, opened by a system that follows a file link even when asked for the link
+// itself. A system without final paths tells nothing.
+int KeepsItsName(HANDLE file) {
+    char final[PATH_SIZE];
+    char full[PATH_SIZE];
+    if (!FinalPathOf(file, final)) return 1;
+    const char* finalName = FindLast(final, '\\');
+    const char* fullName = FullPathOf(run.reportPath, full) ? FindLast(full, '\\') : nullptr;
+    return finalName && fullName && EqualsIgnoreCase(finalName, fullName);
 }
 
 }  // namespace
@@ -62,7 +73,7 @@ void OpenReport() {
         file = CreateFileA(run.reportPath, GENERIC_WRITE, FILE_SHARE_READ, security.attributes, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | (run.isNT ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     ForgetLinkChecks();
-    if (file != INVALID_HANDLE_VALUE && (!IsPlainFile(file) || !SetEndOfFile(file))) {
+    if (file != INVALID_HANDLE_VALUE && (!IsPlainFile(file) || !KeepsItsName(file) || !SetEndOfFile(file))) {
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
     }

@@ -365,6 +365,19 @@ class WinePrefix:
             raise RuntimeError(f"no short name for {windows_path}")
         return result.stdout.strip()
 
+    def server_trace(self, program, arguments=()):
+        """Runs the program alone (no helper: it must show no window) with the Wine server's
+        trace of every request it gets; returns the exit status and the trace's lines. The trace
+        shows what the program asked of the system, such as the security descriptor given for a
+        file it created, which Wine itself does not keep (it has one account and maps an access
+        list to Unix permissions)."""
+        self.finish()
+        result = subprocess.run([self.build.loader, program, *arguments], env=dict(self.env, WINEDEBUG="+server"),
+                                capture_output=True, text=True, errors="replace", timeout=self.build.run_timeout + 60,
+                                stdin=subprocess.DEVNULL)
+        self.finish()
+        return result.returncode, result.stderr.splitlines()
+
     def hold(self, windows_path, timeout=60):
         """Has another program hold the file open, sharing reading and writing but not deletion;
         returns the function that lets go of it (once it has, calling it again does nothing)."""

@@ -3,7 +3,11 @@ of any kind and gives each question its safe answer, its exit code tells "everyt
 names is gone" (0) from "completed, but something stayed" (1) and "nothing done" (255), and it
 removes the program itself as a confirmed run does. The report (/L=PATH) names every outcome with
 its reason, at any path, quoted with blanks, dashes and slashes; a report that cannot be made
-changes nothing about the removal."""
+changes nothing about the removal. The report is never written through a link another user put
+in its place, and a report the run makes lets only the running account, the administrators and
+the system change it."""
+import os
+import re
 import unittest
 
 from harness import EXIT_FAILED, job_in_report
@@ -212,6 +216,53 @@ class ReportPathTest(UnattendedCase):
         self.assertFalse(self.exists(FOLDER), "the package's folder, or the program in it, stayed")
         self.assertEqual(self.drive_c(), before)
 
+    def test_the_report_is_never_written_through_a_link_and_a_new_one_is_the_administrators(self):
+        """Users may make folders under ProgramData: one made the report's folder there, with the
+        report's name a link to a file of the system folder, and another folder as a link to a
+        folder of the system's. Wine has one account, keeps no access list and enforces none:
+        that nobody else may change the new report is shown by the descriptor the run gave the
+        system for it, not by another account's attempt."""
+        files = self.install_package()
+        victims = {"C:\\windows\\system32\\twvictim.txt": b"the system's own file\r\n",
+                   "C:\\windows\\twlogs\\r.txt": b"the system's own log\r\n"}
+        for path, content in victims.items():
+            self.prefix.write(path, content)
+        logs = self.prefix.unix("C:\\ProgramData\\Deploy Logs")
+        logs.mkdir(parents=True)
+        os.symlink(self.prefix.unix("C:\\windows\\system32\\twvictim.txt"), logs / "r.txt")
+        os.symlink(self.prefix.unix("C:\\windows\\twlogs"), self.prefix.unix("C:\\ProgramData\\Linked Logs"),
+                   target_is_directory=True)
+
+        # Silent as well as quiet, so that the program stays for the next run; each run goes on
+        # without its report and ends as it would have with one.
+        for report, code in (("C:\\ProgramData\\Deploy Logs\\r.txt", 0), ("C:\\ProgramData\\Linked Logs\\r.txt", 0)):
+            result = self.prefix.run(PROGRAM, argument_text=f'/Q /X /L="{report}"')
+            self.assertNoWindow(result, code)
+            for path, content in victims.items():
+                self.assertEqual(self.prefix.unix(path).read_bytes(), content, f"{path} written through {report}")
+            for path in files:
+                self.assertFalse(self.exists(path), path)
+        self.assertTrue((logs / "r.txt").is_symlink())
+        self.assertEqual(sorted(os.listdir(self.prefix.unix("C:\\windows\\twlogs"))), ["r.txt"])
+
+        # A report of its own: the descriptor the run gives it, as the Wine server received it.
+        self.prefix.unix("C:\\ProgramData\\Reports").mkdir()
+        report = "C:\\ProgramData\\Reports\\new.txt"
+        code, trace = self.prefix.server_trace(PROGRAM, ["/Q", "/X", f"/L={report}"])
+        self.assertEqual(code, 0)
+        self.assertEqual(self.report(report)[0], f"Tidewell removal report: {PROGRAM}")
+        made = [line for line in trace if "create_file(" in line and "/ProgramData/Reports/new.txt" in line]
+        self.assertEqual(len(made), 1, made)
+        account = re.search(r"sid=(S-1-5-21-[0-9-]+)", made[0])
+        self.assertIsNotNone(account, made[0])
+        # The list takes nothing from the folder (control 0x1000, with 0x4, a list present);
+        # full access for the running account (Wine's one user), the Administrators group and
+        # the system account, reading for everyone; each entry passed on to what a folder holds.
+        allowed = "{{type=ACCESS_ALLOWED,flags=3,mask={},sid={}}}"
+        self.assertIn("sd={control=00001004,", made[0])
+        self.assertIn("dacl={" + ",".join(allowed.format(mask, sid) for mask, sid in (
+            ("1f01ff", account.group(1)), ("1f01ff", "S-1-5-32-544"), ("1f01ff", "S-1-5-18"), ("120089", "S-1-1-0"))) + "}",
+            made[0])
 
 if __name__ == "__main__":
     unittest.main()

@@ -51,6 +51,7 @@ const std::set<std::string>& KnownApis() {
         "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer", "CreateDirectoryA",
         "SetEnvironmentVariableA", "GetTempPath2A", "SystemFunction036", "CharToOemBuffA",
         "GetFileInformationByHandle", "SetEndOfFile", "OpenProcessToken", "GetTokenInformation", "IsWow64Process",
+        "ExpandEnvironmentStringsA", "SHGetFolderPathA",
     };
     return apis;
 }

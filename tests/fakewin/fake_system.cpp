@@ -71,6 +71,20 @@ BOOL WINAPI OpenProcessTokenEntry(HANDLE process, DWORD access, HANDLE* token) {
     return Succeed(api, subject, TRUE);
 }
 
+// The path of a shell folder, which need not exist when the flag says not to look (0x4000).
+HRESULT WINAPI FolderPathEntry(HWND, int folder, HANDLE, DWORD, LPSTR path) {
+    const char* api = "SHGetFolderPathA";
+    std::string subject = std::to_string(folder);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, E_FAIL);
+    auto found = specialFolders.find(folder & ~0x4000);
+    if (found == specialFolders.end() || found->second.empty() || (!(folder & 0x4000) && !fake::Exists(found->second)))
+        return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
+    std::strncpy(path, found->second.c_str(), MAX_PATH - 1);
+    path[MAX_PATH - 1] = 0;
+    return Succeed(api, subject, HRESULT(S_OK));
+}
+
 BOOL WINAPI IsWow64ProcessEntry(HANDLE process, BOOL* wow64) {
     if (process != kCurrentProcess) return Fail("IsWow64Process", "", ERROR_INVALID_HANDLE, FALSE);
     *wow64 = Wow64();
@@ -130,6 +144,7 @@ FARPROC SystemEntry(const std::string& name) {
         return reinterpret_cast<FARPROC>(&DllSearchEntry);
     if (name == "GetTempPath2A") return TempPath2Entry();
     if (name == "IsWow64Process") return reinterpret_cast<FARPROC>(&IsWow64ProcessEntry);
+    if (name == "SHGetFolderPathA") return reinterpret_cast<FARPROC>(&FolderPathEntry);
     if (name == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessTokenEntry);
     if (name == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformationEntry);
     if (name == "SystemFunction036") return reinterpret_cast<FARPROC>(&SystemFunction036);
@@ -189,8 +204,7 @@ void ResetSystem() {
                       {CSIDL_COMMON_DESKTOPDIRECTORY, all + "\\Desktop"},
                       {CSIDL_COMMON_STARTMENU, all + "\\Start Menu"},
                       {CSIDL_COMMON_PROGRAMS, all + "\\Start Menu\\Programs"},
-                      {CSIDL_COMMON_STARTUP, all + "\\Start Menu\\Programs\\Startup"},
-                      {CSIDL_PROFILES, "C:\\Documents and Settings"}};
+                      {CSIDL_COMMON_STARTUP, all + "\\Start Menu\\Programs\\Startup"}};
     for (auto& list : idLists) std::free(const_cast<void*>(list.first));
     idLists.clear();
 }
@@ -223,6 +237,28 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     if (value.size() + 1 > size) return Succeed(api, subject, static_cast<DWORD>(value.size() + 1));
     std::memcpy(buffer, value.c_str(), value.size() + 1);
     return Succeed(api, subject, static_cast<DWORD>(value.size()));
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR buffer, DWORD size) {
+    const char* api = "ExpandEnvironmentStringsA";
+    std::string text = Text(source);
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, text, error, DWORD(0));
+    // %NAME% of a variable that is set becomes its value; anything else stays as written.
+    std::string expanded;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text[at] == '%' ? text.find('%', at + 1) : std::string::npos;
+        auto found = end == std::string::npos ? environment.end() : environment.find(Upper(text.substr(at + 1, end - at - 1)));
+        if (found == environment.end()) {
+            expanded += text[at++];
+        } else {
+            expanded += found->second;
+            at = end + 1;
+        }
+    }
+    DWORD needed = static_cast<DWORD>(expanded.size() + 1);
+    if (needed <= size) std::memcpy(buffer, expanded.c_str(), needed);
+    return Succeed(api, text, needed);
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name && Upper(name) == "NTDLL.DLL" ? kNtdll : kKernel; }
@@ -343,6 +379,8 @@ HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, PIDLIST_ABSOLUTE* li
     if (Injected(api, &error)) return Fail(api, subject, error, E_FAIL);
     auto found = specialFolders.find(folder);
     if (found == specialFolders.end()) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
+    // A folder that does not exist has no location.
+    if (!found->second.empty() && !fake::Exists(found->second)) return Fail(api, subject, ERROR_FILE_NOT_FOUND, E_FAIL);
     auto* made = static_cast<ITEMIDLIST*>(std::calloc(1, sizeof(ITEMIDLIST) + sizeof(int)));
     std::memcpy(made->mkid.abID, &folder, sizeof folder);
     idLists[made] = folder;

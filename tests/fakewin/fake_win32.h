@@ -15,7 +15,8 @@ namespace fake {
 
 // Empties the world and puts the defaults back: drive C: with C:\WINDOWS and
 // C:\WINDOWS\SYSTEM32, current directory C:\, the NT family, no log offset, and the shell
-// folders the guard asks for below C:\Documents and Settings (which does not exist), and the key
+// folders the guard asks for below C:\Documents and Settings (which does not exist), that folder
+// as the profiles folder (ProfileList's ProfilesDirectory), and the key
 // HKLM\Software\Microsoft\Windows\CurrentVersion without values.
 void Reset();
 

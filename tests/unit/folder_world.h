@@ -26,6 +26,7 @@ constexpr char kCommonPrograms[] = "C:\\ProgramData\\Start Menu\\Programs";
 constexpr char kCommonStartup[] = "C:\\ProgramData\\Start Menu\\Programs\\Startup";
 constexpr char kProfiles[] = "C:\\Users";
 constexpr char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr char kProfileListKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 
 // The Windows and system folders are the stand-in's defaults (C:\WINDOWS, C:\WINDOWS\SYSTEM32).
 inline void AddSystemFolders() {
@@ -39,7 +40,9 @@ inline void AddSystemFolders() {
     fake::SetSpecialFolder(CSIDL_COMMON_STARTMENU, kCommonStartMenu);
     fake::SetSpecialFolder(CSIDL_COMMON_PROGRAMS, kCommonPrograms);
     fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, kCommonStartup);
-    fake::SetSpecialFolder(CSIDL_PROFILES, kProfiles);
+    fake::SetEnvironment("SystemDrive", "C:");
+    fake::RegSetValue(HKEY_LOCAL_MACHINE, kProfileListKey, "ProfilesDirectory", REG_EXPAND_SZ,
+                      std::string("%SystemDrive%\\Users") + '\0');
     for (const char* folder : {kDesktop, kFonts, kPrograms, kStartMenu, kStartup, kProgramFiles, kCommonFiles,
                                kCommonDesktop, kCommonStartMenu, kCommonPrograms, kCommonStartup, kProfiles})
         fake::AddFolder(folder);

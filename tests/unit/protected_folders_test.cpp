@@ -48,7 +48,10 @@ TEST_F(ProtectedFolders, TheFoldersAreComparedInTheirOrderUntilOneMatches) {
                   "SHGetSpecialFolderLocation 2 -> ok", "SHGetSpecialFolderLocation 11 -> ok",
                   "SHGetSpecialFolderLocation 7 -> ok", "SHGetSpecialFolderLocation 25 -> ok",
                   "SHGetSpecialFolderLocation 22 -> ok", "SHGetSpecialFolderLocation 23 -> ok",
-                  "SHGetSpecialFolderLocation 24 -> ok", "SHGetSpecialFolderLocation 62 -> ok",
+                  "SHGetSpecialFolderLocation 24 -> ok",
+                  "RegOpenKeyExA HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList -> ok",
+                  "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList : ProfilesDirectory -> ok",
+                  "RegCloseKey HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList -> ok",
                   "RegOpenKeyExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok",
                   "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : ProgramFilesDir -> ok",
                   "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : CommonFilesDir -> ok",
@@ -58,7 +61,7 @@ TEST_F(ProtectedFolders, TheFoldersAreComparedInTheirOrderUntilOneMatches) {
                   "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : ProgramW6432Dir -> error 2",
                   "RegQueryValueExA HKLM\\Software\\Microsoft\\Windows\\CurrentVersion : CommonW6432Dir -> error 2",
                   "RegCloseKey HKLM\\Software\\Microsoft\\Windows\\CurrentVersion -> ok"}));
-    EXPECT_EQ(fake::CallCount("CoTaskMemFree"), 10);
+    EXPECT_EQ(fake::CallCount("CoTaskMemFree"), 9);
 
     fake::ClearJournal();
     EXPECT_EQ(Protected(test::kPrograms), 1);
@@ -226,6 +229,8 @@ TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath
     EXPECT_EQ(Protected("C:\\Games"), 1);
     // The Windows and system folders, a shell folder without a location or without a path: each
     // one the 95 family has too.
+    // (A shell folder without a location is asked for by its path: that fails too here.)
+    fake::FailCall("SHGetFolderPathA", 1, 4, ERROR_FILE_NOT_FOUND);
     for (const char* api : {"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "SHGetPathFromIDListA"}) {
         fake::FailCall(api, 1, 1, ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(Protected("C:\\Games"), 1) << api;
@@ -238,14 +243,31 @@ TEST_F(ProtectedFolders, ALookupThatFailsForAFolderTheSystemHasProtectsEveryPath
     EXPECT_EQ(Protected("C:\\Games"), 1);
     fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, test::kCommonStartup);
     EXPECT_EQ(Protected("C:\\Games"), 0);
+    // A folder the system has named but that does not exist now, such as a deleted Startup
+    // folder, is still known by its path: it protects its own path only.
+    fake::SetSpecialFolder(CSIDL_STARTUP, "C:\\Users\\Ann\\Gone");
+    EXPECT_EQ(Protected("C:\\Games"), 0);
+    EXPECT_EQ(Protected("C:\\Users\\Ann\\Gone"), 1);
+    EXPECT_EQ(fake::Calls({"SHGetFolderPathA"}).back(), "SHGetFolderPathA 16391 -> ok");
+    // The profiles folder, which every NT system records: its key, its value, its expansion.
+    fake::RegFail(HKEY_LOCAL_MACHINE, test::kProfileListKey, "open", ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    fake::RegFail(HKEY_LOCAL_MACHINE, test::kProfileListKey, "open", 0);
+    fake::FailCall("ExpandEnvironmentStringsA");
+    EXPECT_EQ(Protected("C:\\Games"), 1);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, test::kProfileListKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    RegDeleteValueA(key, "ProfilesDirectory");
+    RegCloseKey(key);
+    EXPECT_EQ(Protected("C:\\Games"), 1);
 }
 
 TEST_F(ProtectedFolders, The95FamilyHasNoAllUsersFoldersAndIsNotAskedForThem) {
     fake::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
     run.isNT = 0;
-    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP,
-                      CSIDL_PROFILES})
+    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_STARTUP})
         fake::SetSpecialFolder(csidl, "");
+    fake::RegFail(HKEY_LOCAL_MACHINE, test::kProfileListKey, "open", ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Protected("C:\\Games"), 0);
     EXPECT_EQ(Protected(test::kStartup), 1);
     EXPECT_EQ(Protected(test::kProgramFiles), 1);

@@ -76,8 +76,11 @@ protected:
         fake::ClearJournal();
     }
     // The same on the 95 family, which has neither rights nor the newer calls.
+    // Its shell folders exist: where one does not, its shell cannot name it, and the guard then
+    // protects every folder.
     void Install95(const std::string& program, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE) {
         fake::SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+        test::AddSystemFolders();
         Install(program, attributes);
         run.isNT = 0;
     }
