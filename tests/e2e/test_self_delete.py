@@ -5,6 +5,7 @@ temporary folder, made with rights for the account, the administrators and the s
 a program planted under the interpreter's name never runs. A protected installation folder
 stays, a program file the job could never delete starts no job, and a user's own file of the
 batch's name is left as it was."""
+import re
 import shutil
 import unittest
 
@@ -154,6 +155,26 @@ class SelfDeleteSafetyTest(SelfDeleteCase):
         self.assertTrue(self.exists(BATCH), "the user's Delme.bat was deleted")
         self.assertEqual(self.prefix.unix(BATCH).read_bytes(), own)
         self.assertEqual(self.batches(), ["Delme.bat"], "another batch file was left behind")
+
+    def test_the_batch_lies_in_a_folder_of_its_own_that_only_the_administrators_may_change(self):
+        """In the temporary folder, never a drive's root; made with a list that takes nothing
+        from its folder. Wine keeps no access list and has one account: the list is the one the
+        run gave the system, as the Wine server received it."""
+        self.install()
+        code, trace = self.prefix.server_trace(PROGRAM, ["/Q"])
+        self.assertEqual(code, 0)
+        self.assertFalse(self.exists(PROGRAM))
+        self.assertEqual(self.batches(), [])
+        made = [line for line in trace if "create_file(" in line and "sd={control=" in line and
+                re.search(r"/Temp/tw[0-9a-f]{16}\"", line)]
+        self.assertEqual(len(made), 1, "\n".join(line for line in trace if "/tw" in line))
+        account = re.search(r"sid=(S-1-5-21-[0-9-]+)", made[0])
+        self.assertIsNotNone(account, made[0])
+        allowed = "{{type=ACCESS_ALLOWED,flags=3,mask={},sid={}}}"
+        self.assertIn("sd={control=00001004,", made[0])
+        self.assertIn("dacl={" + ",".join(allowed.format(mask, sid) for mask, sid in (
+            ("1f01ff", account.group(1)), ("1f01ff", "S-1-5-32-544"), ("1f01ff", "S-1-5-18"), ("120089", "S-1-1-0"))) + "}",
+            made[0])
 
     def test_a_program_planted_under_the_interpreters_name_never_runs(self):
         # command.com (which Wine, like current Windows, lacks), cmd.exe and ping.exe in a folder
