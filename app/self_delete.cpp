@@ -35,12 +35,12 @@ const char INTERPRETER_95[] = "\\COMMAND.COM\" /C ";
 // pausing between them with ping of the system folder; the last line deletes the batch and its
 // folder at once, so that nothing is read from it afterwards.
 const char NT_BATCH_TRIES[] =
-    "@echo off\r\nset Tries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
-    "del \"!TidewellProgram!\" <nul\r\nif not exist \"!TidewellProgram!\" goto Gone\r\n"
+    "@echo off\r\nset Tries=0\r\n:Repeat\r\nif exist \"!TwProgram!\\*\" goto End\r\n"
+    "del \"!TwProgram!\" <nul\r\nif not exist \"!TwProgram!\" goto Gone\r\n"
     "set /a Tries+=1\r\nif %Tries% geq 60 goto End\r\n"
-    "\"!TidewellSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n";
-const char NT_BATCH_FOLDER[] = "rmdir \"!TidewellFolder!\"\r\n";
-const char NT_BATCH_END[] = ":End\r\ndel \"%~f0\" & rmdir \"!TidewellJob!\"\r\n";
+    "\"!TwSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n";
+const char NT_BATCH_FOLDER[] = "rmdir \"!TwFolder!\"\r\n";
+const char NT_BATCH_END[] = ":End\r\ndel \"%~f0\" & rmdir \"!TwJob!\"\r\n";
 // The 95 family's batch, in pieces: the %s are the paths, in order. The try is written out a
 // few times, each followed by a pause with the Windows folder's ping (passed over where there
 // is none).
@@ -290,11 +290,11 @@ const char* WriteNtBatch(HANDLE file, const char* jobFolder, char* scriptText, i
         !WriteText(file, NT_BATCH_END))
         return "the batch file could not be written";
     UINT length = GetSystemDirectoryA(scriptText, WINDOWS_DIR_SIZE);
-    if (length == 0 || length >= WINDOWS_DIR_SIZE) return "the system folder is unknown";
+    if (length == 0 || length >= WINDOWS_DIR_SIZE) return "no command interpreter started";  // it is the system folder's
     StripBackslash(scriptText);
-    if (!SetEnvironmentVariableA("TidewellProgram", run.pathBuf) ||
-        !SetEnvironmentVariableA("TidewellFolder", run.installDir) ||
-        !SetEnvironmentVariableA("TidewellSystem", scriptText) || !SetEnvironmentVariableA("TidewellJob", jobFolder))
+    if (!SetEnvironmentVariableA("TwProgram", run.pathBuf) ||
+        !SetEnvironmentVariableA("TwFolder", run.installDir) ||
+        !SetEnvironmentVariableA("TwSystem", scriptText) || !SetEnvironmentVariableA("TwJob", jobFolder))
         return "the job's environment could not be set";
     return nullptr;
 }

@@ -20,11 +20,11 @@ constexpr DWORD kHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE
 // The NT batch: the same ASCII text for every package, with or without the line that removes
 // the installation folder.
 std::string NtBatchText(bool removesFolder = true) {
-    return std::string("@echo off\r\nset Tries=0\r\n:Repeat\r\nif exist \"!TidewellProgram!\\*\" goto End\r\n"
-                       "del \"!TidewellProgram!\" <nul\r\nif not exist \"!TidewellProgram!\" goto Gone\r\n"
+    return std::string("@echo off\r\nset Tries=0\r\n:Repeat\r\nif exist \"!TwProgram!\\*\" goto End\r\n"
+                       "del \"!TwProgram!\" <nul\r\nif not exist \"!TwProgram!\" goto Gone\r\n"
                        "set /a Tries+=1\r\nif %Tries% geq 60 goto End\r\n"
-                       "\"!TidewellSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n") +
-           (removesFolder ? "rmdir \"!TidewellFolder!\"\r\n" : "") + ":End\r\ndel \"%~f0\" & rmdir \"!TidewellJob!\"\r\n";
+                       "\"!TwSystem!\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Gone\r\n") +
+           (removesFolder ? "rmdir \"!TwFolder!\"\r\n" : "") + ":End\r\ndel \"%~f0\" & rmdir \"!TwJob!\"\r\n";
 }
 
 // The 95 family's batch: five written-out tries, each paused with the Windows folder's ping.
@@ -148,10 +148,10 @@ TEST_F(SelfDelete, OnNTTheBatchIsPlainTextInAPrivateFolderOfTheTemporaryFolderWi
     EXPECT_EQ(Batches(), std::vector<std::string>{kNtBatch});
     EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
     EXPECT_EQ(AccessOf(kJobFolder), kPrivateAccess);
-    EXPECT_EQ(fake::Environment("TidewellProgram"), "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
-    EXPECT_EQ(fake::Environment("TidewellFolder"), "D:\\LONGAP~1\\PACKAGE");
-    EXPECT_EQ(fake::Environment("TidewellSystem"), "C:\\WINDOWS\\SYSTEM32");
-    EXPECT_EQ(fake::Environment("TidewellJob"), kJobFolder);
+    EXPECT_EQ(fake::Environment("TwProgram"), "D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE");
+    EXPECT_EQ(fake::Environment("TwFolder"), "D:\\LONGAP~1\\PACKAGE");
+    EXPECT_EQ(fake::Environment("TwSystem"), "C:\\WINDOWS\\SYSTEM32");
+    EXPECT_EQ(fake::Environment("TwJob"), kJobFolder);
     EXPECT_EQ(Job().commandLine, kNtCommand);
     EXPECT_EQ(fake::CurrentDirectory(), "C:\\WINDOWS");
     // The file, the process and the thread handle, the token and the descriptor are all let go
@@ -413,7 +413,7 @@ TEST_F(SelfDelete, TheInterpreterIsNamedByItsFullPathNeverByABareNameOrComspec) 
                                         : std::string("\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat"));
         // The pause between tries, too, is a program of the system's own folder.
         if (nt) {
-            EXPECT_EQ(fake::Environment("TidewellSystem"), "C:\\Win Dir\\System32");
+            EXPECT_EQ(fake::Environment("TwSystem"), "C:\\Win Dir\\System32");
         }
         ReleaseRunContext();
     }
@@ -471,8 +471,8 @@ TEST_F(SelfDelete, OnNTSpecialCharactersReachTheJobOnlyThroughItsEnvironment) {
     Install("C:\\R&D (50%)\\%PATH%^.EXE");
     ScheduleSelfDelete();
     EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
-    EXPECT_EQ(fake::Environment("TidewellProgram"), "C:\\R&D (50%)\\%PATH%^.EXE");
-    EXPECT_EQ(fake::Environment("TidewellFolder"), "C:\\R&D (50%)");
+    EXPECT_EQ(fake::Environment("TwProgram"), "C:\\R&D (50%)\\%PATH%^.EXE");
+    EXPECT_EQ(fake::Environment("TwFolder"), "C:\\R&D (50%)");
 }
 
 TEST_F(SelfDelete, OnThe95FamilyPathsWithSpecialCharactersAreQuotedWithPercentDoubled) {
@@ -578,7 +578,7 @@ TEST_F(SelfDeleteFromEntry, AConfirmedRunLeavesTheJobBehind) {
     fake::AnswerBoxes({IDOK, IDOK});
     EXPECT_EQ(Run(""), EXIT_OK);
     EXPECT_EQ(fake::Content(kNtBatch), NtBatchText());
-    EXPECT_EQ(fake::Environment("TidewellProgram"), "C:\\PROGRA~1\\PKG\\REMOVE.EXE");
+    EXPECT_EQ(fake::Environment("TwProgram"), "C:\\PROGRA~1\\PKG\\REMOVE.EXE");
     EXPECT_EQ(Job().commandLine, kNtCommand);
     EXPECT_EQ(fake::LiveBlocks(), 0u);
 }
