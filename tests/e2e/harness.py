@@ -509,6 +509,22 @@ def box_text(box):
     return None
 
 
+def private_descriptor(request):
+    """The descriptor a create_file request of the Wine server's trace carries, if it is the
+    private one: it takes nothing from its folder (control 0x1000, with 0x4, a list present);
+    full access for the running account (Wine's one user, whose SID the request names), the
+    Administrators group and the system account, reading for everyone; each entry passed on to
+    what a folder holds. None when it is any other."""
+    account = re.search(r"sid=(S-1-5-21-[0-9-]+)", request)
+    if not account:
+        return None
+    allowed = "{{type=ACCESS_ALLOWED,flags=3,mask={},sid={}}}"
+    expected = "sd={control=00001004,owner=<not present>,group=<not present>,sacl={},dacl={" + ",".join(
+        allowed.format(mask, sid) for mask, sid in (("1f01ff", account.group(1)), ("1f01ff", "S-1-5-32-544"),
+                                                     ("1f01ff", "S-1-5-18"), ("120089", "S-1-1-0"))) + "}}"
+    return expected if expected in request else None
+
+
 def job_in_report(line):
     """A report line naming the self-deletion's batch, its random folder named <job>."""
     return re.sub(r"^(self-deletion scheduled: ).*\\tw[0-9a-f]{16}\\Delme\.bat$", r"\1<job>\\Delme.bat", line)
