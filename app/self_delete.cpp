@@ -12,6 +12,7 @@
 #include "app/self_delete.h"
 #include "base/private_access.h"
 #include "base/run_context.h"
+#include "base/system_call.h"
 #include "base/text.h"
 #include "removal/protected_folders.h"
 #include "removal/report.h"
@@ -145,11 +146,6 @@ HANDLE CreateBatchIn(char* batchPath) {
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
     }
     return INVALID_HANDLE_VALUE;
-}
-
-// A newer call of a system module, found at run time; null where the system lacks it.
-void* SystemCall(const char* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name));
 }
 
 // The temporary folder as a plain short path ending with a backslash, in the buffer; 0 when it

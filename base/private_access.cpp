@@ -2,6 +2,7 @@
 // what it is given.
 #include "base/private_access.h"
 #include "base/run_context.h"
+#include "base/system_call.h"
 #include "base/text.h"
 
 namespace {
@@ -49,11 +50,9 @@ void AddEntry(BYTE* list, const BYTE* sid, DWORD access) {
 const BYTE* RunningAccount(DWORD_PTR* buffer, DWORD size) {
     typedef BOOL(WINAPI * OpenTokenCall)(HANDLE, DWORD, HANDLE*);
     typedef BOOL(WINAPI * TokenInformationCall)(HANDLE, int, void*, DWORD, DWORD*);
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    OpenTokenCall openToken =
-        reinterpret_cast<OpenTokenCall>(reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
-    TokenInformationCall information = reinterpret_cast<TokenInformationCall>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "GetTokenInformation")));
+    OpenTokenCall openToken = reinterpret_cast<OpenTokenCall>(SystemCall("advapi32.dll", "OpenProcessToken"));
+    TokenInformationCall information =
+        reinterpret_cast<TokenInformationCall>(SystemCall("advapi32.dll", "GetTokenInformation"));
     HANDLE token;
     if (!openToken || !information || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
     DWORD needed = 0;

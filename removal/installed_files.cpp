@@ -1,6 +1,7 @@
 // Installed files: shared counts, fonts, self-registering modules and refused deletions.
 #include "base/memory.h"
 #include "base/run_context.h"
+#include "base/system_call.h"
 #include "base/text.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
@@ -108,7 +109,7 @@ int SettleSharedCount(const char* path) {
 // Its dependencies come from its own folder and the system's, never from the current folder or
 // PATH; the 95 family has only the older way, and the two ways cannot be combined.
 void UnregisterModule(const char* path) {
-    DWORD search = GetProcAddress(GetModuleHandleA("kernel32.dll"), "AddDllDirectory")
+    DWORD search = SystemCall("kernel32.dll", "AddDllDirectory")
                        ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
                        : LOAD_WITH_ALTERED_SEARCH_PATH;
     HMODULE module = LoadLibraryExA(path, nullptr, search);

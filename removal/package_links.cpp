@@ -1,6 +1,7 @@
 // Folder links on the way to what a record names.
 #include "removal/package_links.h"
 #include "base/run_context.h"
+#include "base/system_call.h"
 #include "base/text.h"
 #include "removal/resolve_folder.h"
 
@@ -190,8 +191,7 @@ void PinInstallDir() {
 int FinalPathOf(HANDLE handle, char* final) {
     // Found at run time: the call is newer than the 95 family and the first NT versions.
     typedef DWORD(WINAPI * FinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
-    FinalPathCall finalPath = reinterpret_cast<FinalPathCall>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    FinalPathCall finalPath = reinterpret_cast<FinalPathCall>(SystemCall("kernel32.dll", "GetFinalPathNameByHandleA"));
     if (!finalPath || !FitsPathBuffer(finalPath(handle, final, PATH_SIZE, 0))) return 0;
     // "\\?\X:\..." is the usual "X:\..."; a network path keeps its device form, which no record
     // spells, and so matches nothing.

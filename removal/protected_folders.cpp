@@ -1,6 +1,7 @@
 // The guard that keeps the removal away from the system's own folders.
 #include "removal/protected_folders.h"
 #include "base/run_context.h"
+#include "base/system_call.h"
 #include "base/text.h"
 #include "removal/resolve_folder.h"
 
@@ -31,8 +32,7 @@ int FetchShellFolder(int csidl, char* folder) {
     if (list) CoTaskMemFree(list);
     if (found) return 1;
     typedef HRESULT(WINAPI * FolderPathCall)(HWND, int, HANDLE, DWORD, LPSTR);
-    FolderPathCall folderPath = reinterpret_cast<FolderPathCall>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetFolderPathA")));
+    FolderPathCall folderPath = reinterpret_cast<FolderPathCall>(SystemCall("shell32.dll", "SHGetFolderPathA"));
     return folderPath && folderPath(nullptr, csidl | CSIDL_DONT_VERIFY, nullptr, 0, folder) == S_OK;
 }
 
@@ -148,8 +148,7 @@ int RegistryFoldersProtect(REGSAM view, const char* first, const char* second, c
 // refuse the flag, and 32-bit Windows has no such folders).
 REGSAM NativeView() {
     typedef BOOL(WINAPI * Wow64Call)(HANDLE, BOOL*);
-    Wow64Call isWow64 = reinterpret_cast<Wow64Call>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    Wow64Call isWow64 = reinterpret_cast<Wow64Call>(SystemCall("kernel32.dll", "IsWow64Process"));
     BOOL wow64 = FALSE;
     return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64 ? KEY_NATIVE_VIEW : 0;
 }

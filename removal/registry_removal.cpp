@@ -2,6 +2,7 @@
 #include "removal/registry_removal.h"
 #include "base/memory.h"
 #include "base/run_context.h"
+#include "base/system_call.h"
 #include "base/text.h"
 #include "removal/phases.h"
 #include "removal/report.h"
@@ -73,9 +74,8 @@ LONG OpenKey(HKEY parent, const char* name, REGSAM access, int follow, HKEY* key
 LONG DeleteOpenKey(HKEY key) {
     typedef LONG(WINAPI * DeleteCall)(HKEY);
     typedef ULONG(WINAPI * ErrorCall)(LONG);
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    DeleteCall deleteKey = reinterpret_cast<DeleteCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
-    ErrorCall toError = reinterpret_cast<ErrorCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    DeleteCall deleteKey = reinterpret_cast<DeleteCall>(SystemCall("ntdll.dll", "NtDeleteKey"));
+    ErrorCall toError = reinterpret_cast<ErrorCall>(SystemCall("ntdll.dll", "RtlNtStatusToDosError"));
     if (!deleteKey || !toError) return ERROR_PROC_NOT_FOUND;
     return static_cast<LONG>(toError(deleteKey(key)));
 }
