@@ -211,6 +211,13 @@ DWORD ParentError(const std::string& key) {
     return 0;
 }
 
+// Why no new entry can be made at the path: its parent is missing or not a folder, or refuses
+// new entries; 0 when one can.
+DWORD CreationError(const std::string& key) {
+    if (DWORD parentError = ParentError(key)) return parentError;
+    return nodes.at(ParentKey(key)).creationError;
+}
+
 Node& Create(const std::string& fullPath, bool folder, DWORD attributes) {
     Node node{};
     node.path = fullPath;
@@ -498,8 +505,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     case OPEN_ALWAYS:
         if (node && disposition == CREATE_NEW) return Fail(api, subject, ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
         if (!node) {
-            if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, INVALID_HANDLE_VALUE);
-            if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, INVALID_HANDLE_VALUE);
+            if (DWORD refused = CreationError(key)) return Fail(api, subject, refused, INVALID_HANDLE_VALUE);
             node = &Create(full, false, (attributes & ~(FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT)) | FILE_ATTRIBUTE_ARCHIVE);
             if (security && security->lpSecurityDescriptor)
                 node->accessList = ReadAccessList(static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor));
@@ -627,8 +633,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security) {
     std::string full = FullPath(name);
     std::string key = Key(full);
     if (Find(name)) return Fail(api, subject, ERROR_ALREADY_EXISTS, FALSE);
-    if (DWORD parentError = ParentError(key)) return Fail(api, subject, parentError, FALSE);
-    if (DWORD refused = nodes.at(ParentKey(key)).creationError) return Fail(api, subject, refused, FALSE);
+    if (DWORD refused = CreationError(key)) return Fail(api, subject, refused, FALSE);
     Node& made = Create(full, true, FILE_ATTRIBUTE_DIRECTORY);
     if (security && security->lpSecurityDescriptor)
         made.accessList = ReadAccessList(static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor));
