@@ -289,20 +289,38 @@ TEST_F(SelfDelete, OnThe95FamilyTheTemporaryFolderTakesTheBatchWhenTheRootCannot
     }
 }
 
-TEST_F(SelfDelete, AFolderWithoutADriveLetterGetsTheBatchInTheWindowsFolder) {
-    Install95("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\WINDOWS\\Delme.bat"),
-              BatchText("\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "Delme.bat"));
-    EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C Delme.bat");
-}
-
-TEST_F(SelfDelete, WithoutShortFormsTheLongPathsAreUsed) {
-    fake::FailCall("GetShortPathNameA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND);
-    Install95("D:\\Apps\\Package\\Remove.exe");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("D:\\Delme.bat"), BatchText("D:\\Apps\\Package\\Remove.exe", "D:\\Apps\\Package", "D:\\Delme.bat"));
-    Job();
+TEST_F(SelfDelete, OnThe95FamilyEachPathStandsInTheTextAsTheInterpreterReadsIt) {
+    struct Case {
+        const char* what;
+        std::string program;
+        std::function<void()> arrange;
+        std::string batch, programText, folderText, batchText;  // folderText empty: no rmdir line
+    };
+    const std::string ordinary = "C:\\A~1#$@{}[]'`-_.B\xC4\xFF";
+    const std::vector<Case> cases = {
+        // Without a drive letter, the root is the current folder's, the Windows folder.
+        {"no drive letter", "\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", [] {}, "C:\\WINDOWS\\Delme.bat",
+         "\\\\SERVER\\APPS\\PKG\\REMOVE.EXE", "\\\\SERVER\\APPS\\PKG", "Delme.bat"},
+        {"no short forms", "D:\\Apps\\Package\\Remove.exe",
+         [] { fake::FailCall("GetShortPathNameA", 1, fake::kFailForever, ERROR_FILE_NOT_FOUND); }, "D:\\Delme.bat",
+         "D:\\Apps\\Package\\Remove.exe", "D:\\Apps\\Package", "D:\\Delme.bat"},
+        {"a folder the guard protects", "C:\\REMOVE.EXE", [] {}, "C:\\Delme.bat", "C:\\REMOVE.EXE", "", "C:\\Delme.bat"},
+        {"quoted only where needed", "C:\\APPS\\R&D.EXE", [] {}, "C:\\Delme.bat", "\"C:\\APPS\\R&D.EXE\"", "C:\\APPS",
+         "C:\\Delme.bat"},
+        {"ordinary characters unquoted", ordinary + "\\REMOVE.EXE", [] {}, "C:\\Delme.bat", ordinary + "\\REMOVE.EXE",
+         ordinary, "C:\\Delme.bat"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::Reset();
+        ResetRunContext();
+        c.arrange();
+        Install95(c.program);
+        ScheduleSelfDelete();
+        EXPECT_EQ(fake::Content(c.batch), BatchText(c.programText, c.folderText, c.batchText));
+        EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C " + c.batchText);
+        ReleaseRunContext();
+    }
 }
 
 TEST_F(SelfDelete, APathWithNoFormInTheConsolesCodePageStartsNoJob) {
@@ -317,12 +335,6 @@ TEST_F(SelfDelete, APathWithNoFormInTheConsolesCodePageStartsNoJob) {
         ExpectNothingScheduled();
         ReleaseRunContext();
     }
-}
-
-TEST_F(SelfDelete, OnThe95FamilyTheGuardsFolderIsNotRemovedEither) {
-    Install95("C:\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText("C:\\REMOVE.EXE", "", "C:\\Delme.bat"));
 }
 
 // ---- No job that could never end -----------------------------------------------------------
@@ -498,19 +510,6 @@ TEST_F(SelfDelete, OnThe95FamilyPathsWithSpecialCharactersAreQuotedWithPercentDo
         EXPECT_EQ(fake::StartedProcesses().size(), 1u);
         ReleaseRunContext();
     }
-}
-
-TEST_F(SelfDelete, EachPathIsQuotedOnlyWhenItNeedsIt) {
-    Install95("C:\\APPS\\R&D.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText("\"C:\\APPS\\R&D.EXE\"", "C:\\APPS", "C:\\Delme.bat"));
-}
-
-TEST_F(SelfDelete, OrdinaryCharactersStayUnquoted) {
-    const std::string folder = "C:\\A~1#$@{}[]'`-_.B\xC4\xFF";
-    Install95(folder + "\\REMOVE.EXE");
-    ScheduleSelfDelete();
-    EXPECT_EQ(fake::Content("C:\\Delme.bat"), BatchText(folder + "\\REMOVE.EXE", folder, "C:\\Delme.bat"));
 }
 
 TEST_F(SelfDelete, APathThatNoSpellingKeepsLiteralSchedulesNothing) {
