@@ -41,7 +41,9 @@ enum MessageSlot {
     MSG_BAD_LOG = 8,
     MSG_READONLY = 9,
     MSG_SHARED_UNUSED = 10,
-    MSG_SLOT_COUNT = 11,
+    MSG_CLOSE_APPS = 11,  // the package's running programs, %s their files' names, one per line
+    MSG_RESTART = 12,     // restart Windows now to finish the removal
+    MSG_SLOT_COUNT = 13,
 };
 
 // A reader's error code is the catalogue slot of the text that reports it.
