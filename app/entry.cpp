@@ -1,6 +1,7 @@
 // The program's entry: one uninstall run, from the log to the exit code.
 #include "app/load_log.h"
 #include "app/owner_window.h"
+#include "app/restart.h"
 #include "app/run_setup.h"
 #include "app/self_delete.h"
 #include "app/switches.h"
@@ -11,6 +12,8 @@
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/report.h"
+#include "removal/restart_queue.h"
+#include "removal/running_programs.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -42,6 +45,13 @@ void RunRemovalPhases() {
     RemoveRegistryRecords();
 }
 
+// A quiet run's code: something the log names stayed, or only what waits for the restart, or
+// nothing. A shared file that other packages still use stays as it should.
+int QuietExitCode() {
+    if (run.keptCount > run.sharedKeptCount) return EXIT_KEPT;
+    return run.queuedCount ? EXIT_RESTART : EXIT_OK;
+}
+
 // The early exits leave what they hold to the end of the process, but end the report.
 int EndEarly(int code) {
     CloseReport();
@@ -54,7 +64,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     run.isNT = IsNtFamily();
     if (!InitRunContext(instance)) return EXIT_FAILED;
     ParseSwitches(argumentText);
-    // A quiet run asks nobody: a file whose deletion is refused stays.
+    // A quiet run asks nobody: a file in use goes to the restart's queue, any other refused file stays.
     if (run.quiet) run.readOnlyPolicy = 0;
     OpenReport();
     if (!LoadUninstallLog()) return EndEarly(EXIT_FAILED);
@@ -62,13 +72,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     if (!CreateOwnerWindow()) return EndEarly(EXIT_FAILED);
     PinInstallDir();
 
-    // A silent or quiet run is not asked to confirm, and not told it is done.
+    // A silent or quiet run is not asked to confirm, and not told it is done; nor asked to restart.
     int asks = !run.silent && !run.quiet;
     int removalRan = 1;
+    int restarts = 0;
     if (asks) removalRan = ShowMessage(GetMessageText(0, MSG_CONFIRM), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
     if (removalRan) {
+        CloseRunningPrograms();
         RunRemovalPhases();
         if (asks) ShowMessage(GetMessageText(0, MSG_DONE), MB_OK | MB_ICONINFORMATION);
+        restarts = asks && run.queuedCount && GetMessageText(0, MSG_RESTART)[0] &&
+                   ShowMessage(GetMessageText(0, MSG_RESTART), MB_YESNO | MB_ICONQUESTION) == IDYES;
     } else {
         Report(OUTCOME_NOTED, "removal cancelled, nothing removed");
     }
@@ -76,12 +90,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     CloseOwnerWindow();
     FreeUninstallLog();
     UnpinInstallDir();
+    int selfDeletes = 0;
     if (removalRan && !run.silent)
-        ScheduleSelfDelete();
+        selfDeletes = ScheduleSelfDelete();
     else if (run.silent)
         Report(OUTCOME_NOTED, "no self-deletion in a silent run");
+    // A restart ends the waiting job: what it would delete goes at the restart instead.
+    if (restarts) QueueSelfDeletionForRestart();
+    QueueStayingFolders(selfDeletes && !restarts);
+    if (restarts) Report(OUTCOME_NOTED, RestartWindows() ? "restart asked for" : "restart refused by the system");
     CloseReport();
     ReleaseRunContext();
-    if (run.quiet && run.keptCount) return EXIT_KEPT;
-    return EXIT_OK;
+    return run.quiet ? QuietExitCode() : EXIT_OK;
 }

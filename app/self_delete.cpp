@@ -11,11 +11,13 @@
 // console's code page, and its tries written out.
 #include "app/self_delete.h"
 #include "base/private_access.h"
+#include "base/random_name.h"
 #include "base/run_context.h"
 #include "base/system_call.h"
 #include "base/text.h"
 #include "removal/protected_folders.h"
 #include "removal/report.h"
+#include "removal/restart_queue.h"
 
 namespace {
 
@@ -50,9 +52,11 @@ const char TRY_95[] = "del %s\r\nif not exist %s goto Gone\r\n%s -n 2 127.0.0.1 
 const char GONE_95[] = "goto End\r\n:Gone\r\n";
 const char FOLDER_95[] = "rmdir %s\r\n";
 const char END_95[] = ":End\r\ndel %s\r\n";
-// The job folder's name: a prefix and 16 random hexadecimal digits.
-const char JOB_FOLDER_PREFIX[] = "tw";
 enum { JOB_FOLDER_TRIES = 8 };
+
+// The job started: its folder (NT) and its batch, for the restart's queue.
+char startedJobFolder[PATH_SIZE];
+char startedBatch[PATH_SIZE];
 
 // How a path can stand in a batch line so that the command interpreter reads it as one
 // literal name and nothing else.
@@ -160,24 +164,6 @@ int FetchTemporaryFolder(char* folder) {
     return AppendBackslash(folder);
 }
 
-// 64 bits no other account can foresee, from the system's random source (Windows XP on). Before
-// it, the clock and the try's number: a name another account could make first, which then only
-// costs the run its self-deletion, since an existing name is never used.
-void FetchRandom(DWORD* value, int tries) {
-    typedef BOOLEAN(WINAPI * RandomCall)(void*, ULONG);
-    RandomCall random = reinterpret_cast<RandomCall>(SystemCall("advapi32.dll", "SystemFunction036"));
-    if (random && random(value, 2 * sizeof(DWORD))) return;
-    value[0] = GetTickCount();
-    value[1] = static_cast<DWORD>(tries);
-}
-
-int AppendHex(char* text, DWORD value) {
-    char digits[9];
-    for (int i = 7; i >= 0; --i, value >>= 4) digits[i] = "0123456789abcdef"[value & 15];
-    digits[8] = 0;
-    return AppendText(text, PATH_SIZE, digits);
-}
-
 // NT: makes the job's own folder in the temporary folder, with the private rights, under a new
 // random name (never a folder or link someone made first: making it fails then), and the batch
 // in it. jobFolder holds the folder once it is made, for its removal when the job does not start.
@@ -191,12 +177,8 @@ HANDLE CreatePrivateBatch(char* jobFolder, char* batchPath) {
     unsigned int length = TextLength(jobFolder);
     int made = 0;
     for (int tries = 0; !made && tries < JOB_FOLDER_TRIES; ++tries) {
-        DWORD random[2];
-        FetchRandom(random, tries);
         jobFolder[length] = 0;
-        if (!AppendText(jobFolder, PATH_SIZE, JOB_FOLDER_PREFIX) || !AppendHex(jobFolder, random[0]) ||
-            !AppendHex(jobFolder, random[1]))
-            break;
+        if (!AppendRandomName(jobFolder, tries)) break;
         made = CreateDirectoryA(jobFolder, security.attributes);
         if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
@@ -324,16 +306,17 @@ int StartJob(const char* batchPath, char* scriptText) {
     return StartHidden(scriptText);
 }
 
-// 1 when the program file could be deleted once this process has ended: it opens for deletion,
-// so no right is missing and no other program holds it. The 95 family has neither rights nor
-// that access, and a running program's file does not open there for writing: it is not asked.
-int CouldDeleteProgramFile(const char* path) {
-    if (!run.isNT) return 1;
+// 0 when the program file could be deleted once this process has ended: it opens for deletion,
+// so no right is missing and no other program holds it; otherwise why it does not open. The 95
+// family has neither rights nor that access, and a running program's file does not open there
+// for writing: it is not asked.
+DWORD ProgramFileRefusal(const char* path) {
+    if (!run.isNT) return 0;
     HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
     CloseHandle(file);
-    return 1;
+    return 0;
 }
 
 // Deletes the batch and, on NT, its folder, when no job will.
@@ -358,8 +341,14 @@ const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText
 
     if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE)
         return "its path cannot stand in a batch";
-    // A job that could never delete the file would try for ever: none is started.
-    if (!CouldDeleteProgramFile(run.pathBuf)) return "the program file cannot be deleted";
+    // A job that could never delete the file would try for ever: none is started. A file another
+    // program holds goes at the next restart instead, and its folder after it.
+    DWORD refusal = ProgramFileRefusal(run.pathBuf);
+    if (refusal && IsFileInUse(run.modulePath, refusal)) {
+        QueueFileForRestart(run.modulePath, refusal, "", 0);
+        return "the program file is in use";
+    }
+    if (refusal) return "the program file cannot be deleted";
     // The folder the batch would remove is asked about as the batch names it.
     int keepFolder = IsProtectedFolder(run.installDir);
     HANDLE file = run.isNT ? CreatePrivateBatch(jobFolder, batchPath) : CreateBatch95(batchPath);
@@ -389,14 +378,21 @@ const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText
 
 }  // namespace
 
-void ScheduleSelfDelete() {
-    char jobFolder[PATH_SIZE];
-    char batchPath[PATH_SIZE];
+int ScheduleSelfDelete() {
     char scriptText[SCRIPT_SIZE];
     scriptText[0] = 0;
-    const char* why = StartSelfDeletion(jobFolder, batchPath, scriptText);
-    if (why)
+    const char* why = StartSelfDeletion(startedJobFolder, startedBatch, scriptText);
+    if (why) {
+        startedJobFolder[0] = startedBatch[0] = 0;
         Report(OUTCOME_NOTED, "self-deletion not scheduled, %s: %s", why, run.modulePath);
-    else
-        Report(OUTCOME_NOTED, "self-deletion scheduled: %s", batchPath);
+        return 0;
+    }
+    Report(OUTCOME_NOTED, "self-deletion scheduled: %s", startedBatch);
+    return 1;
+}
+
+void QueueSelfDeletionForRestart() {
+    QueueFileForRestart(run.modulePath, ERROR_ACCESS_DENIED, ", the program itself", 0);
+    if (startedBatch[0]) QueueFileForRestart(startedBatch, ERROR_SHARING_VIOLATION, ", the self-deletion's batch", 0);
+    if (startedJobFolder[0]) QueueFolderForRestart(startedJobFolder);
 }

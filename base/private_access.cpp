@@ -67,15 +67,18 @@ const BYTE* RunningAccount(DWORD_PTR* buffer, DWORD size) {
 
 }  // namespace
 
-int MakePrivateSecurity(PrivateSecurity* out) {
+namespace {
+
+// The list with the account's entry first, when there is one.
+int MakeSecurity(PrivateSecurity* out, int withAccount) {
     FillZero(out, sizeof *out);
     if (!run.isNT) return 1;
-    const BYTE* account = RunningAccount(out->account, sizeof out->account);
-    if (!account) return 0;
+    const BYTE* account = withAccount ? RunningAccount(out->account, sizeof out->account) : nullptr;
+    if (withAccount && !account) return 0;
     BYTE* list = reinterpret_cast<BYTE*>(out->list);
     list[0] = LIST_REVISION;
     list[2] = 8;  // the header's size; each entry adds its own
-    AddEntry(list, account, ALL_ACCESS);
+    if (account) AddEntry(list, account, ALL_ACCESS);
     AddEntry(list, kAdministrators, ALL_ACCESS);
     AddEntry(list, kSystem, ALL_ACCESS);
     AddEntry(list, kEveryone, READ_ACCESS);
@@ -90,3 +93,9 @@ int MakePrivateSecurity(PrivateSecurity* out) {
     out->attributes = &out->made;
     return 1;
 }
+
+}  // namespace
+
+int MakePrivateSecurity(PrivateSecurity* out) { return MakeSecurity(out, 1); }
+
+int MakeAdministratorsSecurity(PrivateSecurity* out) { return MakeSecurity(out, 0); }

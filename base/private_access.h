@@ -20,3 +20,7 @@ struct PrivateSecurity {
 // cannot be had (nothing is to be made then). It holds no handle and no memory of its own: it
 // needs no freeing, and it must stay where it is while `attributes` is used.
 int MakePrivateSecurity(PrivateSecurity* out);
+// The same list without the running account's entry: only the Administrators group and the
+// system account may change what it is given (the folder of files waiting for the restart,
+// whose paths the system acts on at boot).
+int MakeAdministratorsSecurity(PrivateSecurity* out);

@@ -23,6 +23,8 @@ struct RunContext {
     unsigned int removedCount;
     unsigned int keptCount;
     unsigned int missingCount;
+    unsigned int sharedKeptCount;  // of the kept: shared files other packages still use
+    unsigned int queuedCount;      // files to be deleted at the next restart
 
     // The loaded uninstall log.
     char** catalogue;  // table 0, ended by a null entry

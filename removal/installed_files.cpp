@@ -10,6 +10,7 @@
 #include "removal/phases.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
+#include "removal/restart_queue.h"
 #include "resources/resource.h"
 #include "ui/message_box.h"
 #include "ui/readonly_dialog.h"
@@ -72,7 +73,7 @@ int IsUsedByOthers(const char* path) {
     DWORD count, type, size;
     int used = QuerySharedCount(key, path, &count, &type, &size) && count > 1;
     RegCloseKey(key);
-    if (used) Report(OUTCOME_KEPT, "file kept, other packages use it (count %u, not changed): %s", count, path);
+    if (used) Report(OUTCOME_SHARED, "file kept, other packages use it (count %u, not changed): %s", count, path);
     return used;
 }
 
@@ -90,7 +91,7 @@ int SettleSharedCount(const char* path) {
             RegSetValueExA(key, path, 0, type, reinterpret_cast<const BYTE*>(&count), size);
             if (count > 0) {
                 RegCloseKey(key);
-                Report(OUTCOME_KEPT, "file kept, other packages use it (count %u to %u): %s", before, count, path);
+                Report(OUTCOME_SHARED, "file kept, other packages use it (count %u to %u): %s", before, count, path);
                 return 0;
             }
             Report(OUTCOME_NOTED, "shared file, no other package uses it (count %u to %u): %s", before, count, path);
@@ -143,9 +144,23 @@ int DeleteNow(const char* path, DWORD* error) {
     return 0;
 }
 
+// Clears the read-only attribute and deletes the file again. 1 when that settled it: the file is
+// gone, or it is still refused because it is in use and has gone to the restart's queue.
+int DeleteAgain(const char* path, DWORD* error, const char* answer) {
+    ClearReadOnly(path);
+    if (DeleteNow(path, error)) {
+        ReportDeletion("file", 1, 0, answer, path);
+        return 1;
+    }
+    if (!IsAccessDenied(*error) || !IsFileInUse(path, *error)) return 0;
+    QueueFileForRestart(path, *error, answer, 1);
+    return 1;
+}
+
 // Deletes the file; a refused deletion is settled by the run's answer policy or by asking.
-// A plain Yes retries and, while the deletion is still refused, asks again. A quiet run starts
-// with the policy No to all: nobody is asked, the file stays.
+// A plain Yes retries and, while the deletion is still refused for another reason than the
+// file's use, asks again. A quiet run starts with the policy No to all: nobody is asked, a file
+// in use goes to the restart's queue and any other refused file stays.
 void DeleteWithConsent(const char* path) {
     DWORD error = 0;
     int deleted = DeleteNow(path, &error);
@@ -153,12 +168,15 @@ void DeleteWithConsent(const char* path) {
     while (!deleted && IsAccessDenied(error)) {
         if (run.readOnlyPolicy == 0) {
             answer = run.quiet ? ", not asked in a quiet run" : ", answered No to all";
+            if (run.quiet && IsFileInUse(path, error)) {
+                QueueFileForRestart(path, error, answer, 1);
+                return;
+            }
             break;
         }
         if (run.readOnlyPolicy == 1) {
-            ClearReadOnly(path);
-            deleted = DeleteNow(path, &error);
             answer = ", answered Yes to all";
+            if (DeleteAgain(path, &error, answer)) return;
             break;
         }
         int choice = AskReadOnly(path);
@@ -166,16 +184,14 @@ void DeleteWithConsent(const char* path) {
         LetGoOfHeldLevels();
         if ((choice == IDYES || choice == IDC_YESALL) && KeptBehindLink(path)) return;
         if (choice == IDYES) {
-            ClearReadOnly(path);
-            deleted = DeleteNow(path, &error);
             answer = ", answered Yes";
+            if (DeleteAgain(path, &error, answer)) return;
             continue;
         }
         if (choice == IDC_YESALL) {
             run.readOnlyPolicy = 1;
-            ClearReadOnly(path);
-            deleted = DeleteNow(path, &error);
             answer = ", answered Yes to all";
+            if (DeleteAgain(path, &error, answer)) return;
         } else if (choice == IDC_NOALL) {
             run.readOnlyPolicy = 0;
             answer = ", answered No to all";

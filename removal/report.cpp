@@ -83,7 +83,9 @@ void OpenReport() {
 
 void Report(int outcome, const char* format, ...) {
     if (outcome == OUTCOME_REMOVED) ++run.removedCount;
-    if (outcome == OUTCOME_KEPT) ++run.keptCount;
+    if (outcome == OUTCOME_KEPT || outcome == OUTCOME_SHARED) ++run.keptCount;
+    if (outcome == OUTCOME_SHARED) ++run.sharedKeptCount;
+    if (outcome == OUTCOME_QUEUED) ++run.queuedCount;
     if (outcome == OUTCOME_MISSING) ++run.missingCount;
     if (!run.reportFile) return;
     char line[LINE_SIZE];
@@ -125,7 +127,9 @@ void ReportPassedOver(int outcome, const char* kind, const char* folder, const c
 }
 
 void CloseReport() {
-    Report(OUTCOME_NOTED, "totals: %u removed, %u kept, %u missing", run.removedCount, run.keptCount, run.missingCount);
+    const char* format = run.queuedCount ? "totals: %u removed, %u kept, %u missing, %u queued for the restart, restart needed"
+                                         : "totals: %u removed, %u kept, %u missing";
+    Report(OUTCOME_NOTED, format, run.removedCount, run.keptCount, run.missingCount, run.queuedCount);
     if (run.reportFile) CloseHandle(run.reportFile);
     run.reportFile = nullptr;
 }

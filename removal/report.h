@@ -11,6 +11,8 @@ enum Outcome {
     OUTCOME_REMOVED,  // counted: it is gone
     OUTCOME_KEPT,     // counted: it is still there
     OUTCOME_MISSING,  // counted: it was not there
+    OUTCOME_SHARED,   // counted as kept: a shared file other packages still use, as it should be
+    OUTCOME_QUEUED,   // counted: it goes at the next restart
     OUTCOME_NOTED,    // written only
 };
 
@@ -33,5 +35,6 @@ void ReportFolderLeft(int behindLink, const char* path);
 // A record whose path could not be made: its folder depends on the current folder, or its path
 // is too long. KIND is "file" or "shortcut".
 void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name);
-// Writes the totals and closes the report.
+// Writes the totals (with the files queued and "restart needed" when there are any) and closes
+// the report.
 void CloseReport();

@@ -51,7 +51,8 @@ const std::set<std::string>& KnownApis() {
         "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "DllUnregisterServer", "CreateDirectoryA",
         "SetEnvironmentVariableA", "GetTempPath2A", "SystemFunction036", "CharToOemBuffA",
         "GetFileInformationByHandle", "SetEndOfFile", "OpenProcessToken", "GetTokenInformation", "IsWow64Process",
-        "ExpandEnvironmentStringsA", "SHGetFolderPathA",
+        "ExpandEnvironmentStringsA", "SHGetFolderPathA", "MoveFileExA", "GetFileSize", "OpenProcess", "PostMessageA",
+        "ExitWindowsEx",
     };
     return apis;
 }
@@ -77,7 +78,7 @@ std::vector<std::string> Calls(const std::vector<std::string>& apis) {
 
 std::vector<std::string> DestructiveCalls() {
     return Calls({"DeleteFileA", "RemoveDirectoryA", "SetFileAttributesA", "RegDeleteKeyA", "NtDeleteKey", "RegDeleteValueA",
-                  "RegSetValueExA", "RemoveFontResourceA", "CreateProcessA"});
+                  "RegSetValueExA", "RemoveFontResourceA", "CreateProcessA", "MoveFileExA", "ExitWindowsEx"});
 }
 
 void ClearJournal() { journal.clear(); }

@@ -31,6 +31,7 @@ struct Node {
     std::string linkTarget;  // a file link: the full path it leads to
     DWORD links;             // its number of names; 0 stands for 1
     std::optional<AccessList> accessList;
+    bool running;  // a running program's file: it opens for deletion, but deleting it is refused
 };
 
 std::map<std::string, Node> nodes;  // by the upper-case key of the full path
@@ -41,6 +42,7 @@ std::string systemDirectory;
 std::string tempPath;
 std::string tempPath2;
 std::string modulePath;
+std::vector<std::string> restartQueue;  // MoveFileExA's queued deletions, in order
 std::map<std::string, std::string> shortNames;  // upper-case long path -> short path
 // Upper-case short path -> long path, both without a trailing backslash: the platform takes a
 // short name anywhere it takes the long one.
@@ -440,6 +442,12 @@ void SetShortName(const std::string& longPath, const std::string& shortPath) {
     longNames[Upper(WithoutTrailingBackslash(shortPath))] = WithoutTrailingBackslash(longPath);
 }
 void SetModulePath(const std::string& path) { modulePath = path; }
+void SetRunning(const std::string& path) {
+    Node* node = Find(path);
+    if (!node) throw std::invalid_argument("no such path: " + path);
+    node->running = true;
+}
+const std::vector<std::string>& RestartQueue() { return restartQueue; }
 
 namespace detail {
 
@@ -457,6 +465,7 @@ void ResetFiles() {
     AddFolder(tempPath);
     tempPath2.clear();
     modulePath.clear();
+    restartQueue.clear();
     shortNames.clear();
     longNames.clear();
 }
@@ -618,7 +627,8 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (DWORD code = TakeDeletionError(node)) return Fail(api, subject, code, FALSE);
     if (node->folder) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (node->attributes & FILE_ATTRIBUTE_READONLY) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
-    if (Key(full) == Key(FullPath(modulePath)) && !modulePath.empty()) return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
+    if ((Key(full) == Key(FullPath(modulePath)) && !modulePath.empty()) || node->running)
+        return Fail(api, subject, ERROR_ACCESS_DENIED, FALSE);
     if (node->heldByOther || node->openByProgram) return Fail(api, subject, ERROR_SHARING_VIOLATION, FALSE);
     nodes.erase(Key(full));
     return Succeed(api, subject, TRUE);
@@ -842,4 +852,42 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR name, DWORD size) {
     }
     std::memcpy(name, modulePath.c_str(), modulePath.size() + 1);
     return Succeed(api, modulePath, static_cast<DWORD>(modulePath.size()));
+}
+
+// A queued deletion names the path as it stands (the system acts on it at boot); a move renames
+// a file, or an empty folder, within its drive: the held file that shares no deletion cannot go.
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
+    const char* api = "MoveFileExA";
+    std::string subject = Text(existing) + (target ? " to " + Text(target) : std::string(" at the restart"));
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, FALSE);
+    Node* node = existing && *existing ? Find(existing) : nullptr;
+    if (!node) return Fail(api, subject, ERROR_FILE_NOT_FOUND, FALSE);
+    if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        if (target) return Fail(api, subject, ERROR_INVALID_PARAMETER, FALSE);
+        restartQueue.push_back(node->path);
+        return Succeed(api, subject, TRUE);
+    }
+    if (!target) return Fail(api, subject, ERROR_INVALID_PARAMETER, FALSE);
+    std::string from = Key(node->path);
+    std::string full = FullPath(target);
+    std::string to = Key(full);
+    if (Find(target)) return Fail(api, subject, ERROR_ALREADY_EXISTS, FALSE);
+    if (DWORD refused = CreationError(to)) return Fail(api, subject, refused, FALSE);
+    if (from[0] != to[0]) return Fail(api, subject, ERROR_NOT_SAME_DEVICE, FALSE);
+    if (node->heldByOther || (node->folder && !Children(from).empty())) return Fail(api, subject, ERROR_SHARING_VIOLATION, FALSE);
+    Node moved = *node;
+    moved.path = full;
+    nodes.erase(from);
+    nodes[to] = moved;
+    return Succeed(api, subject, TRUE);
+}
+
+UINT WINAPI GetDriveTypeA(LPCSTR) { return DRIVE_FIXED; }
+
+DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD high) {
+    auto* file = dynamic_cast<OpenFile*>(FindHandle(handle));
+    if (!file) return Fail("GetFileSize", "", ERROR_INVALID_HANDLE, DWORD(0xFFFFFFFF));
+    if (high) *high = 0;
+    return Succeed("GetFileSize", nodes.at(file->key).path, static_cast<DWORD>(nodes.at(file->key).content.size()));
 }

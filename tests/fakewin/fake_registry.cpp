@@ -306,8 +306,10 @@ void ResetRegistry() {
     for (uint32_t value : {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u}) roots[value] = std::make_shared<Key>();
     nextKeyHandle = 0x2000;
     deletesTrees = false;
-    // Every machine has the version key and the profiles folder, which the guard reads.
+    // Every machine has the version key and the profiles folder, which the guard reads, and the
+    // session manager's key, which holds the restart's queue.
     RegAddKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion");
+    RegAddKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     RegSetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory",
                  "C:\\Documents and Settings");
 }

@@ -430,3 +430,12 @@ void WINAPI OleUninitialize() {
     ++oleUninits;
     Record("OleUninitialize", "", true);
 }
+
+// No other process can be opened: the program finds none of its package's programs running.
+HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD id) {
+    DWORD error;
+    if (Injected("OpenProcess", &error)) return Fail("OpenProcess", std::to_string(id), error, HANDLE(nullptr));
+    return Fail("OpenProcess", std::to_string(id), ERROR_INVALID_PARAMETER, HANDLE(nullptr));
+}
+DWORD WINAPI WaitForSingleObject(HANDLE, DWORD) { return WAIT_FAILED; }
+DWORD WINAPI WaitForMultipleObjects(DWORD, const HANDLE*, BOOL, DWORD) { return WAIT_FAILED; }

@@ -529,3 +529,20 @@ BOOL WINAPI RemoveFontResourceA(LPCSTR fileName) {
     found->second = false;
     return Succeed(api, subject, TRUE);
 }
+
+// The desktop holds no top-level windows of other processes.
+BOOL WINAPI EnumWindows(WNDENUMPROC, LPARAM) { return TRUE; }
+DWORD WINAPI GetWindowThreadProcessId(HWND, LPDWORD process) {
+    if (process) *process = 0;
+    return 0;
+}
+BOOL WINAPI PostMessageA(HWND, UINT message, WPARAM, LPARAM) {
+    DWORD error;
+    if (Injected("PostMessageA", &error)) return Fail("PostMessageA", std::to_string(message), error, FALSE);
+    return Succeed("PostMessageA", std::to_string(message), TRUE);
+}
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD) {
+    DWORD error;
+    if (Injected("ExitWindowsEx", &error)) return Fail("ExitWindowsEx", std::to_string(flags), error, FALSE);
+    return Succeed("ExitWindowsEx", std::to_string(flags), TRUE);
+}

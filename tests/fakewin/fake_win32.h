@@ -93,6 +93,11 @@ void SetTempPath(const std::string& path);
 void SetShortName(const std::string& longPath, const std::string& shortPath);
 // The running program's file: GetModuleFileNameA reports it, and it cannot be deleted.
 void SetModulePath(const std::string& path);
+// Another running program's file: it opens for deletion, but deleting it is refused
+// (ERROR_ACCESS_DENIED); it can be moved.
+void SetRunning(const std::string& path);
+// The paths MoveFileExA queued for deletion at the next restart, in order.
+const std::vector<std::string>& RestartQueue();
 size_t OpenHandles();
 
 // ---- The log inside the program file -------------------------------------------------------

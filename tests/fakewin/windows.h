@@ -102,6 +102,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_WRITE_PROTECT 19L
 #define ERROR_NOT_READY 21L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_LOCK_VIOLATION 33L
 #define ERROR_SHARING_BUFFER_EXCEEDED 36L
 #define ERROR_HANDLE_EOF 38L
@@ -214,6 +215,30 @@ struct TOKEN_USER {
 };
 enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
 HANDLE WINAPI GetCurrentProcess();
+#define SYNCHRONIZE 0x00100000
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define MAXIMUM_WAIT_OBJECTS 64
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258
+#define WAIT_FAILED 0xFFFFFFFFu
+HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD id);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL all, DWORD milliseconds);
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
 
 struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes;
@@ -237,6 +262,13 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
 DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI DeleteFileA(LPCSTR name);
+#define MOVEFILE_REPLACE_EXISTING 0x1
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x4
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+UINT WINAPI GetDriveTypeA(LPCSTR root);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high);
 BOOL WINAPI RemoveDirectoryA(LPCSTR name);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes);
@@ -487,6 +519,12 @@ BOOL WINAPI OemToCharBuffA(LPCSTR source, LPSTR destination, DWORD length);
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001
 #define SMTO_ABORTIFHUNG 0x0002
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
+BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM parameter);
+DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD process);
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+#define EWX_REBOOT 0x00000002
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
                                    PDWORD_PTR result);
 HWND WINAPI GetWindow(HWND window, UINT command);

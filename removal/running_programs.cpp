@@ -1,0 +1,230 @@
+// The package's running programs, closed before the removal.
+#include "removal/running_programs.h"
+#include <tlhelp32.h>
+#include "base/memory.h"
+#include "base/run_context.h"
+#include "base/system_call.h"
+#include "base/text.h"
+#include "log/catalogue.h"
+#include "log/log_format.h"
+#include "removal/protected_folders.h"
+#include "removal/report.h"
+#include "removal/resolve_folder.h"
+#include "ui/message_box.h"
+
+namespace {
+
+enum {
+    // More programs than one wait can watch are left running; their files go to the restart.
+    PROGRAMS_MAX = MAXIMUM_WAIT_OBJECTS,
+    CLOSE_WAIT = 10000,  // milliseconds, for all of them together
+    QUERY_LIMITED = 0x1000,  // PROCESS_QUERY_LIMITED_INFORMATION, Windows Vista on
+};
+
+struct Program {
+    HANDLE process;
+    DWORD id;
+    int otherSession;
+    char path[PATH_SIZE];
+};
+
+Program* programs;
+unsigned int programCount;
+
+typedef HANDLE(WINAPI* SnapshotCall)(DWORD, DWORD);
+typedef BOOL(WINAPI* ProcessWalkCall)(HANDLE, PROCESSENTRY32*);
+typedef BOOL(WINAPI* ImageNameCall)(HANDLE, DWORD, LPSTR, DWORD*);
+typedef DWORD(WINAPI* ModuleNameCall)(HANDLE, HMODULE, LPSTR, DWORD);
+typedef BOOL(WINAPI* SessionCall)(DWORD, DWORD*);
+
+const char* NameOf(const char* path) {
+    const char* name = path;
+    for (const char* c = path; *c; ++c)
+        if (*c == '\\' || *c == '/') name = c + 1;
+    return name;
+}
+
+// 1 when the path begins with the folder, which ends with a backslash.
+int LiesIn(const char* path, const char* folder) {
+    unsigned int length = TextLength(folder);
+    for (unsigned int i = 0; i < length; ++i)
+        if (ToUpperAscii(path[i]) != ToUpperAscii(folder[i])) return 0;
+    return length > 3;
+}
+
+// The path's short form, or the path itself where it has none.
+void ShortFormOf(const char* path, char* shortPath) {
+    if (!FitsPathBuffer(GetShortPathNameA(path, shortPath, PATH_SIZE))) CopyText(shortPath, PATH_SIZE, path);
+}
+
+// A count above 1 in SharedDLLs: other packages use the file, which stays.
+int IsStillShared(const char* path) {
+    HKEY key;
+    DWORD count = 0;
+    DWORD size = sizeof count;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    LONG result = RegQueryValueExA(key, path, nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && count > 1;
+}
+
+// 1 when the program file is an installed file that will go, or lies in the installation folder's
+// tree (given in its short form, or empty when the guard protects it) and is no shared file
+// that stays. Names are compared first, so that only a file of the program's name is resolved.
+int IsPackageProgram(const char* image, const char* treeShort) {
+    char imageShort[PATH_SIZE];
+    char path[PATH_SIZE];
+    char pathShort[PATH_SIZE];
+    ShortFormOf(image, imageShort);
+    for (unsigned int i = 0; i < run.fileCount; ++i) {
+        const FileRecord* record = run.files[i];
+        const char* name = NameOf(record->name);
+        if (!name[0] || (!EqualsIgnoreCase(name, NameOf(image)) && !EqualsIgnoreCase(name, NameOf(imageShort)))) continue;
+        if (!ResolveFolder(record->folder, path) || !AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name))
+            continue;
+        ShortFormOf(path, pathShort);
+        if (!EqualsIgnoreCase(pathShort, imageShort)) continue;
+        return !((record->flags & FILE_SHARED) && IsStillShared(path));
+    }
+    return treeShort[0] && (LiesIn(imageShort, treeShort) || LiesIn(image, run.installDir));
+}
+
+// The process's program file, read on its own handle: QueryFullProcessImageNameA from Windows
+// Vista on (also for a process of the other bitness), psapi's GetModuleFileNameExA before it on
+// NT, and the listing's own full path on the 95 family.
+int ReadImagePath(HANDLE process, const char* listed, ModuleNameCall moduleName, char* path) {
+    ImageNameCall imageName = reinterpret_cast<ImageNameCall>(SystemCall("kernel32.dll", "QueryFullProcessImageNameA"));
+    DWORD size = PATH_SIZE;
+    if (imageName) return imageName(process, 0, path, &size) && size < PATH_SIZE;
+    if (!run.isNT) return CopyText(path, PATH_SIZE, listed);
+    return moduleName && FitsPathBuffer(moduleName(process, nullptr, path, PATH_SIZE));
+}
+
+// psapi.dll by its full path in the system folder, where QueryFullProcessImageNameA is missing.
+HMODULE LoadProcessStatus(ModuleNameCall* moduleName) {
+    char dll[PATH_SIZE];
+    *moduleName = nullptr;
+    if (!run.isNT || SystemCall("kernel32.dll", "QueryFullProcessImageNameA")) return nullptr;
+    if (!FitsPathBuffer(GetSystemDirectoryA(dll, PATH_SIZE)) || !AppendBackslash(dll) ||
+        !AppendText(dll, PATH_SIZE, "psapi.dll"))
+        return nullptr;
+    HMODULE module = LoadLibraryA(dll);
+    if (module)
+        *moduleName = reinterpret_cast<ModuleNameCall>(reinterpret_cast<void*>(GetProcAddress(module, "GetModuleFileNameExA")));
+    return module;
+}
+
+void ListPackagePrograms() {
+    SnapshotCall snapshot = reinterpret_cast<SnapshotCall>(SystemCall("kernel32.dll", "CreateToolhelp32Snapshot"));
+    ProcessWalkCall first = reinterpret_cast<ProcessWalkCall>(SystemCall("kernel32.dll", "Process32First"));
+    ProcessWalkCall next = reinterpret_cast<ProcessWalkCall>(SystemCall("kernel32.dll", "Process32Next"));
+    SessionCall sessionOf = reinterpret_cast<SessionCall>(SystemCall("kernel32.dll", "ProcessIdToSessionId"));
+    if (!snapshot || !first || !next) return;
+    char tree[PATH_SIZE];
+    char treeShort[PATH_SIZE];
+    treeShort[0] = 0;
+    CopyText(tree, PATH_SIZE, run.installDir);
+    StripBackslash(tree);
+    if (!IsProtectedFolder(tree)) ShortFormOf(run.installDir, treeShort);
+    HANDLE list = snapshot(TH32CS_SNAPPROCESS, 0);
+    if (list == INVALID_HANDLE_VALUE) return;
+    if (!AllocZeroed(PROGRAMS_MAX * sizeof(Program), &programs)) {
+        CloseHandle(list);
+        return;
+    }
+    ModuleNameCall moduleName;
+    HMODULE processStatus = LoadProcessStatus(&moduleName);
+    DWORD self = GetCurrentProcessId();
+    DWORD ownSession = 0;
+    if (sessionOf) sessionOf(self, &ownSession);
+    PROCESSENTRY32 entry;
+    FillZero(&entry, sizeof entry);
+    entry.dwSize = sizeof entry;
+    for (BOOL more = first(list, &entry); more && programCount < PROGRAMS_MAX; more = next(list, &entry)) {
+        DWORD id = entry.th32ProcessID;
+        if (id == self || id == 0) continue;
+        Program* program = &programs[programCount];
+        HANDLE process = OpenProcess(SYNCHRONIZE | QUERY_LIMITED, FALSE, id);
+        if (!process) process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+        if (!process) continue;
+        if (!ReadImagePath(process, entry.szExeFile, moduleName, program->path) ||
+            !IsPackageProgram(program->path, treeShort)) {
+            CloseHandle(process);
+            continue;
+        }
+        DWORD session = 0;
+        program->process = process;
+        program->id = id;
+        program->otherSession = sessionOf && sessionOf(id, &session) && session != ownSession;
+        ++programCount;
+    }
+    if (processStatus) FreeLibrary(processStatus);
+    CloseHandle(list);
+}
+
+// The question, with each program file's name once, one per line; a quiet run closes them
+// without asking. An empty slot asks nothing and closes nothing.
+int AgreesToClose() {
+    if (run.quiet) return 1;
+    if (!GetMessageText(0, MSG_CLOSE_APPS)[0]) return 0;
+    char names[MESSAGE_SIZE];
+    char* text;
+    names[0] = 0;
+    for (unsigned int i = 0; i < programCount; ++i) {
+        const char* name = NameOf(programs[i].path);
+        unsigned int earlier = 0;
+        while (earlier < i && !EqualsIgnoreCase(NameOf(programs[earlier].path), name)) ++earlier;
+        if (earlier < i) continue;
+        if (names[0]) AppendText(names, MESSAGE_SIZE, "\n");
+        AppendText(names, MESSAGE_SIZE, name);
+    }
+    if (!AllocZeroed(MESSAGE_SIZE, &text)) return 0;
+    FormatMessageText(text, MSG_CLOSE_APPS, names);
+    int agreed = ShowMessage(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    FreeAndNull(&text);
+    return agreed;
+}
+
+// Posted, never sent: a program that does not answer cannot hold the run.
+BOOL CALLBACK PostClose(HWND window, LPARAM) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    for (unsigned int i = 0; i < programCount; ++i)
+        if (programs[i].id == id && !programs[i].otherSession) PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+void ClosePrograms() {
+    HANDLE waited[PROGRAMS_MAX];
+    DWORD count = 0;
+    EnumWindows(PostClose, 0);
+    for (unsigned int i = 0; i < programCount; ++i)
+        if (!programs[i].otherSession) waited[count++] = programs[i].process;
+    if (count) WaitForMultipleObjects(count, waited, TRUE, CLOSE_WAIT);
+}
+
+}  // namespace
+
+void CloseRunningPrograms() {
+    ListPackagePrograms();
+    int agreed = programCount && AgreesToClose();
+    if (agreed) ClosePrograms();
+    for (unsigned int i = 0; i < programCount; ++i) {
+        const Program* program = &programs[i];
+        const char* outcome = "still running, answered No";
+        if (program->otherSession)
+            outcome = "still running, in another session";
+        else if (!run.quiet && !GetMessageText(0, MSG_CLOSE_APPS)[0])
+            outcome = "still running, the log asks nothing about it";
+        else if (agreed && WaitForSingleObject(program->process, 0) == WAIT_OBJECT_0)
+            outcome = "closed";
+        else if (agreed)
+            outcome = "still running, not closed within 10 s";
+        Report(OUTCOME_NOTED, "program %s: %s", outcome, program->path);
+        CloseHandle(program->process);
+    }
+    FreeAndNull(&programs);
+    programCount = 0;
+}
