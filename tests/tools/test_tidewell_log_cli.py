@@ -82,6 +82,19 @@ class TidewellLog(unittest.TestCase):
                                 ["0x0000E353", "0x1238", "BLOCK_REGISTRY_ADD", "0x00", "79"],
                                 ["0x0000E3AA", "0x7F7F", "BLOCK_END", "0x00", "0"]])
 
+    def test_a_log_written_before_the_last_two_slots_stays_sound_and_comes_back_as_it_was(self):
+        log = self.dir / "example.log"  # eleven texts: no question about running programs or a restart
+        subprocess.run([FIXTURE, "write", "example", log], check=True)
+        self.assertEqual(self.tool("attach", "--stub", self.stub, "--log", log, "--out", self.dir / "Remove.exe").returncode, 0)
+        checked = self.tool("check", "--strict", self.dir / "Remove.exe")
+        self.assertEqual((checked.returncode, checked.stdout), (0, f"{self.dir / 'Remove.exe'}: no problems found\n"))
+        dumped = self.tool("dump", self.dir / "Remove.exe")
+        self.assertEqual(dumped.returncode, 0, dumped.stderr)
+        messages = json.loads(dumped.stdout)["messages"]
+        self.assertEqual((messages["MSG_CLOSE_APPS"], messages["MSG_RESTART"]), (None, None))
+        self.assertEqual(self.attach(self.write("dumped.json", dumped.stdout), "Again.exe", self.dir / "Remove.exe").returncode, 0)
+        self.assertEqual((self.dir / "Again.exe").read_bytes(), (self.dir / "Remove.exe").read_bytes())
+
     def test_bad_input_is_refused_in_one_line_and_writes_nothing(self):
         out = self.dir / "Remove.exe"
         self.assertRefused(self.attach(self.write("bad.json", '{"files": [}')), "the manifest is not valid JSON: parse error at line 1")

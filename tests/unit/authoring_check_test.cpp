@@ -97,6 +97,22 @@ TEST(Check, WarnsAboutTheCatalogue) {
               "warning: messages.MSG_TITLE: holds a zero byte: the program shows only what comes before it");
 }
 
+TEST(Check, TheTwoQuestionsAfterTheConfirmationTakeTheirArgumentOrNone) {
+    // The running programs' names go where MSG_CLOSE_APPS has "%s"; MSG_RESTART is shown as it stands.
+    EXPECT_EQ(Only(R"({"messages": {"MSG_CLOSE_APPS": "Close the running programs?"}})"),
+              "warning: messages.MSG_CLOSE_APPS: has no \"%s\": the question whether to close the package's running "
+              "programs does not say which programs it is about");
+    EXPECT_EQ(Only(R"({"messages": {"MSG_RESTART": "%s needs a restart. Restart now?"}})"),
+              "warning: messages.MSG_RESTART: is shown as it stands: its \"%s\" appears literally");
+    EXPECT_EQ(Only(R"({"messages": {"MSG_CLOSE_APPS": ")" + std::string(800, 'x') + R"(%s"}})"),
+              "warning: messages.MSG_CLOSE_APPS: may be cut to 1023 bytes in its box once the programs' names are put in");
+    EXPECT_EQ(Only(R"({"messages": {"MSG_RESTART": ")" + std::string(1024, 'x') + R"("}})"),
+              "warning: messages.MSG_RESTART: is cut to 1023 bytes in its box");
+    // Empty or left out, neither is asked: a package's choice, and what every older log does.
+    EXPECT_TRUE(Check(R"({"messages": {"MSG_CLOSE_APPS": "", "MSG_RESTART": ""}})").empty());
+    EXPECT_TRUE(Check(R"({"messages": {"MSG_CLOSE_APPS": null, "MSG_RESTART": null}})").empty());
+}
+
 TEST(Check, WarnsAboutPatternsThatSweepTooMuchOrNothing) {
     EXPECT_EQ(Only(R"({"patterns": ["*", ".tmp"]})"),
               "warning: patterns[0] \"*\": a first pattern beginning with '*' deletes every file below the installation "

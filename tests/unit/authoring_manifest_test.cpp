@@ -34,7 +34,9 @@ const char kEveryKind[] = R"({
   "messages": {
     "MSG_TITLE": "Sample Notes",
     "MSG_CONFIRM": "Remove Sample Notes?\n\nIts files and settings go.",
-    "MSG_SHARED_UNUSED": ""
+    "MSG_SHARED_UNUSED": "",
+    "MSG_CLOSE_APPS": "Still running:\n%s\nClose them?",
+    "MSG_RESTART": "Restart Windows now?"
   },
   "files": [
     {"folder": ".\\", "name": "notes.exe"},
@@ -100,6 +102,20 @@ TEST(Manifest, LeftOutPartsStayOutAndEmptyListsStayEmpty) {
     EXPECT_TRUE(content.patterns && content.patterns->empty());
 }
 
+TEST(Manifest, EverySlotHasAnEnglishTextAndNullLeavesTheLastSlotsOut) {
+    std::vector<std::string> texts = *tidewell::ParseManifest("{}").messages;
+    ASSERT_EQ(texts.size(), size_t{MSG_SLOT_COUNT});
+    EXPECT_NE(texts[MSG_CLOSE_APPS].find("\n%s\n"), std::string::npos);  // the names' list on lines of its own
+    EXPECT_FALSE(texts[MSG_RESTART].empty());
+    // Texts go by position: a slot left out before a given one goes in empty.
+    texts = *tidewell::ParseManifest(R"({"messages": {"MSG_CLOSE_APPS": null}})").messages;
+    ASSERT_EQ(texts.size(), size_t{MSG_SLOT_COUNT});
+    EXPECT_EQ(texts[MSG_CLOSE_APPS], "");
+    EXPECT_EQ(texts[MSG_RESTART], tidewell::DefaultMessages()[MSG_RESTART]);
+    EXPECT_EQ(tidewell::ParseManifest(R"({"messages": {"MSG_RESTART": null, "MSG_CLOSE_APPS": null}})").messages->size(),
+              size_t{MSG_CLOSE_APPS});
+}
+
 TEST(Manifest, TextsGoIntoTheLogInThePackagesCodePageAndComeBack) {
     const char spanish[] = R"({
   "codepage": "windows-1252",
@@ -138,7 +154,7 @@ TEST(Manifest, EachMistakeIsRefusedInOneLineThatNamesTheEntry) {
         {R"([1, 2])", "the manifest must be a JSON object"},
         {R"({"file": []})", "unknown manifest entry \"file\""},
         {R"({"messages": {"MSG_TITEL": "x"}})", "messages: unknown slot \"MSG_TITEL\""},
-        {R"({"messages": {"MSG_TITLE": 3}})", "messages.MSG_TITLE: expected a string"},
+        {R"({"messages": {"MSG_TITLE": 3}})", "messages.MSG_TITLE: expected a string, or null to leave the slot out"},
         {R"({"messages": []})", "messages: expected an object of texts by slot name, such as \"MSG_TITLE\""},
         {R"({"files": {}})", "files: expected a list"},
         {R"({"files": [{"folder": ".\\"}, {"name": "x"}]})", "files[1]: missing \"folder\""},
@@ -179,6 +195,8 @@ TEST(Manifest, DumpReadsTheExampleLogInItsCodePage) {
     tidewell::ReadLog log = tidewell::ReadProgramLog(program);
     std::string dumped = tidewell::WriteManifest(log.content, "windows-1252");
     EXPECT_NE(dumped.find("\"MSG_YES\": \"&S\xc3\xad\""), std::string::npos);
+    // Its eleven texts predate the last two slots, which stay out rather than taking English texts.
+    EXPECT_NE(dumped.find("\"MSG_CLOSE_APPS\": null,\n    \"MSG_RESTART\": null\n  }"), std::string::npos) << dumped;
     // Attached again, the dumped manifest gives the example log byte for byte.
     EXPECT_EQ(tidewell::BuildLog(tidewell::ParseManifest(dumped)), tidewell::ExampleLog());
 }

@@ -7,7 +7,7 @@
 namespace tidewell {
 namespace {
 
-const char* const kRoles[MSG_SLOT_COUNT] = {
+const char* const kRoles[] = {
     "the caption of every box",
     "the confirmation before anything is removed",
     "the report after the removal",
@@ -19,10 +19,18 @@ const char* const kRoles[MSG_SLOT_COUNT] = {
     "the report of a damaged log",
     "the read-only question",
     "the shared-file question",
+    "the question whether to close the package's running programs",
+    "the question whether to restart Windows",
 };
+static_assert(sizeof kRoles / sizeof *kRoles == MSG_SLOT_COUNT, "a role for every slot");
 
-// The slots put through the formatter, where "%s" takes a path.
-bool Formatted(int slot) { return slot >= MSG_NO_MEMORY; }
+// The slots put through the formatter, where "%s" takes a path, or in MSG_CLOSE_APPS the running
+// programs' names. MSG_RESTART is shown as it stands.
+bool Formatted(int slot) { return slot >= MSG_NO_MEMORY && slot <= MSG_CLOSE_APPS; }
+
+// Questions that an empty slot leaves unasked, as logs written before these slots do: the
+// program then closes nothing and offers no restart, which is a package's choice to make.
+bool Optional(int slot) { return slot == MSG_CLOSE_APPS || slot == MSG_RESTART; }
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t count = 0;
@@ -54,6 +62,7 @@ void CheckMessages(const LogContent& content, Findings* findings) {
             text = Visible(text);
         }
         if (text.empty()) {
+            if (Optional(slot)) continue;
             if (slot == MSG_READONLY)
                 findings->push_back({false, where,
                                      "is empty: the program then removes every file whose deletion is refused without "
@@ -65,15 +74,19 @@ void CheckMessages(const LogContent& content, Findings* findings) {
         size_t paths = Count(text, "%s");
         if (!Formatted(slot) && paths > 0)
             findings->push_back({false, where, "is shown as it stands: its \"%s\" appears literally"});
-        if ((slot == MSG_READONLY || slot == MSG_SHARED_UNUSED) && paths == 0)
-            findings->push_back({false, where, "has no \"%s\": " + std::string(kRoles[slot]) + " does not say which file it is about"});
+        if ((slot == MSG_READONLY || slot == MSG_SHARED_UNUSED || slot == MSG_CLOSE_APPS) && paths == 0)
+            findings->push_back({false, where,
+                                 "has no \"%s\": " + std::string(kRoles[slot]) + " does not say which " +
+                                     (slot == MSG_CLOSE_APPS ? "programs" : "file") + " it is about"});
         size_t longest = text.size();
         if (Formatted(slot) && paths > 0) longest = text.size() - 2 * paths + (PATH_SIZE - 1) * paths - Count(text, "%%");
         if (longest > MESSAGE_SIZE - 1)
             findings->push_back({false, where,
                                  std::string(Formatted(slot) && paths > 0 ? "may be cut" : "is cut") + " to " +
                                      std::to_string(MESSAGE_SIZE - 1) + " bytes in its box" +
-                                     (Formatted(slot) && paths > 0 ? " once a long path is put in" : "")});
+                                     (Formatted(slot) && paths > 0
+                                          ? (slot == MSG_CLOSE_APPS ? " once the programs' names are put in" : " once a long path is put in")
+                                          : "")});
     }
 }
 

@@ -1,6 +1,8 @@
 // The package author's manifest: a readable JSON description of what the log is to hold.
 #include "tools/tidewell-log/manifest.h"
 
+#include <iterator>
+
 #include <nlohmann/json.hpp>
 
 #include "tools/tidewell-log/codepage.h"
@@ -11,10 +13,11 @@ namespace {
 
 using nlohmann::json;
 
-const char* const kSlotNames[MSG_SLOT_COUNT] = {
-    "MSG_TITLE", "MSG_CONFIRM", "MSG_DONE",    "MSG_YES",      "MSG_YES_ALL",       "MSG_NO",
-    "MSG_NO_ALL", "MSG_NO_MEMORY", "MSG_BAD_LOG", "MSG_READONLY", "MSG_SHARED_UNUSED",
+const char* const kSlotNames[] = {
+    "MSG_TITLE",    "MSG_CONFIRM", "MSG_DONE",     "MSG_YES",           "MSG_YES_ALL",    "MSG_NO",      "MSG_NO_ALL",
+    "MSG_NO_MEMORY", "MSG_BAD_LOG", "MSG_READONLY", "MSG_SHARED_UNUSED", "MSG_CLOSE_APPS", "MSG_RESTART",
 };
+static_assert(sizeof kSlotNames / sizeof *kSlotNames == MSG_SLOT_COUNT, "a name for every slot");
 
 struct RootName {
     const char* longName;
@@ -88,6 +91,7 @@ std::vector<RegistryEntry> RegistryList(const json& list, const char* field) {
 
 std::vector<std::string> Messages(const json& manifest) {
     std::vector<std::string> texts = DefaultMessages();
+    std::vector<bool> leftOut(texts.size());
     const json& messages = manifest.at("messages");
     if (!messages.is_object()) throw LogError("messages: expected an object of texts by slot name, such as \"MSG_TITLE\"");
     for (auto it = messages.begin(); it != messages.end(); ++it) {
@@ -95,9 +99,17 @@ std::vector<std::string> Messages(const json& manifest) {
         for (int i = 0; i < MSG_SLOT_COUNT; ++i)
             if (it.key() == kSlotNames[i]) slot = i;
         if (slot < 0) throw LogError("messages: unknown slot \"" + it.key() + "\"");
-        if (!it.value().is_string()) throw LogError("messages." + it.key() + ": expected a string");
+        if (it.value().is_null()) {
+            texts[slot] = "";
+            leftOut[slot] = true;
+            continue;
+        }
+        if (!it.value().is_string()) throw LogError("messages." + it.key() + ": expected a string, or null to leave the slot out");
         texts[slot] = it.value().get<std::string>();
     }
+    // A slot left out reads as empty, as in a log written before the slot existed. Texts go by
+    // position, so only the last ones can stay out of the log; one before a text goes in empty.
+    while (!texts.empty() && leftOut[texts.size() - 1]) texts.pop_back();
     return texts;
 }
 
@@ -176,7 +188,8 @@ void ConvertTexts(Manifest* manifest) {
         }
     };
     if (content.messages)
-        for (int slot = 0; slot < MSG_SLOT_COUNT; ++slot) convert(&(*content.messages)[slot], std::string("messages.") + kSlotNames[slot]);
+        for (size_t slot = 0; slot < content.messages->size(); ++slot)
+            convert(&(*content.messages)[slot], std::string("messages.") + kSlotNames[slot]);
     if (content.files)
         for (size_t i = 0; i < content.files->size(); ++i) {
             convert(&(*content.files)[i].folder, Where("files", i) + ".folder");
@@ -203,7 +216,7 @@ void ConvertTexts(Manifest* manifest) {
 }  // namespace
 
 const std::vector<std::string>& DefaultMessages() {
-    static const std::vector<std::string> texts = {
+    static const char* const kTexts[] = {
         "Uninstall",
         "This will remove the package and all of its components from your computer.\n\nDo you want to continue?",
         "The package has been removed from your computer.",
@@ -215,7 +228,11 @@ const std::vector<std::string>& DefaultMessages() {
         "The uninstall information in %s is damaged. Nothing has been removed.",
         "The following file is read-only or in use:\n%s\nDo you want to remove it anyway?",
         "The following shared file is no longer used by any other program:\n%s\nDo you want to remove it?",
+        "These programs of the package are still running:\n\n%s\n\nClose them now? Unsaved work in them may be lost.",
+        "Some files are still in use and will be removed when Windows restarts.\n\nRestart Windows now?",
     };
+    static_assert(sizeof kTexts / sizeof *kTexts == MSG_SLOT_COUNT, "a text for every slot");
+    static const std::vector<std::string> texts(std::begin(kTexts), std::end(kTexts));
     return texts;
 }
 
@@ -340,8 +357,13 @@ std::string WriteManifest(const LogContent& content, const std::string& codePage
     } else {
         std::vector<std::string> changed;
         for (int slot = 0; slot < MSG_SLOT_COUNT; ++slot) {
-            // A slot the catalogue lacks reads as the empty text, and so does an empty one.
-            std::string bytes = slot < static_cast<int>(content.messages->size()) ? (*content.messages)[slot] : "";
+            // A slot past the catalogue's end is left out again (null), so that an older, shorter
+            // catalogue comes back as it was rather than with English texts added.
+            if (slot >= static_cast<int>(content.messages->size())) {
+                changed.push_back(json(kSlotNames[slot]).dump() + ": null");
+                continue;
+            }
+            const std::string& bytes = (*content.messages)[slot];
             if (bytes == DefaultMessages()[slot]) continue;
             changed.push_back(json(kSlotNames[slot]).dump() + ": " + text(bytes, std::string("messages.") + kSlotNames[slot]));
         }

@@ -40,7 +40,8 @@ LogContent ParseManifest(const std::string& json);
 
 // The manifest of a log's content, such that attaching it gives the same log again. Texts are
 // read in the code page given (empty: as UTF-8); only the slots that differ from the English
-// defaults are written, and the scope only when it is a user's.
+// defaults are written, those past the catalogue's end as null, and the scope only when it is a
+// user's.
 std::string WriteManifest(const LogContent& content, const std::string& codePage, Scope scope = Scope::Machine);
 
 // The entry's key as a registry record of the log.
