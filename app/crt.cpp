@@ -4,14 +4,14 @@
 
 extern "C" {
 
-__attribute__((optimize("no-tree-loop-distribute-patterns"))) void* memset(void* destination, int value,
+__attribute__((used, optimize("no-tree-loop-distribute-patterns"))) void* memset(void* destination, int value,
                                                                              size_t count) {
     unsigned char* to = static_cast<unsigned char*>(destination);
     while (count--) *to++ = static_cast<unsigned char>(value);
     return destination;
 }
 
-__attribute__((optimize("no-tree-loop-distribute-patterns"))) void* memcpy(void* destination,
+__attribute__((used, optimize("no-tree-loop-distribute-patterns"))) void* memcpy(void* destination,
                                                                              const void* source, size_t count) {
     unsigned char* to = static_cast<unsigned char*>(destination);
     const unsigned char* from = static_cast<const unsigned char*>(source);

@@ -344,7 +344,7 @@ const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText
     // A job that could never delete the file would try for ever: none is started. A file another
     // program holds goes at the next restart instead, and its folder after it.
     DWORD refusal = ProgramFileRefusal(run.pathBuf);
-    if (refusal && IsFileInUse(run.modulePath, refusal)) {
+    if (refusal == ERROR_SHARING_VIOLATION || refusal == ERROR_LOCK_VIOLATION) {
         QueueFileForRestart(run.modulePath, refusal, "", 0);
         return "the program file is in use";
     }

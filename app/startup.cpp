@@ -3,7 +3,7 @@
 #include "app/switches.h"
 #include "base/platform.h"
 
-extern "C" void WinMainCRTStartup() {
+extern "C" __attribute__((used)) void WinMainCRTStartup() {
     // Before any DLL is loaded: no DLL from the current folder or the program's own folder,
     // where the system allows it (the 95 family has neither call).
     HMODULE kernel = GetModuleHandleA("kernel32.dll");

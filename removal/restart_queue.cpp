@@ -181,7 +181,8 @@ int QueueFileForRestart(const char* path, DWORD error, const char* answer, int m
     } else {
         // The system deletes at boot only a file that is not read-only.
         DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
         char moved[PATH_SIZE];
         int isMoved = mayMove && MoveToHolding(path, moved);
         if (MoveFileExA(isMoved ? moved : path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
@@ -213,7 +214,9 @@ void QueueStayingFolders(int programGoes) {
     ForgetLinkChecks();
     // A folder is queued only once all it holds is: walking up from each file in turn finds the
     // deepest folders first, and a folder shared by several files when the last of them is seen.
+    // A folder queued on its own (the job's) is not walked up from: what holds it is not the run's.
     for (unsigned int i = 0; run.isNT && i < rememberedCount; ++i) {
+        if (GetFileAttributesA(remembered[i]) & FILE_ATTRIBUTE_DIRECTORY) continue;
         CopyText(folder, PATH_SIZE, remembered[i]);
         for (;;) {
             char* cut = FindLast(folder, '\\');
@@ -227,7 +230,11 @@ void QueueStayingFolders(int programGoes) {
         }
     }
     ForgetLinkChecks();
-    if (holdingFolder[0]) QueueFolderForRestart(holdingFolder);
+    // Empty when no file could be moved into it: then it goes at once.
+    if (holdingFolder[0] && !RemoveDirectoryA(holdingFolder)) QueueFolderForRestart(holdingFolder);
     FreeAndNull(&remembered);
     rememberedCount = 0;
+    holdingFolder[0] = 0;
+    holdingTried = 0;
+    holdingNext = 0;
 }

@@ -1,5 +1,7 @@
 // The package's running programs, closed before the removal.
 #include "removal/running_programs.h"
+#include "base/platform.h"
+// after the platform header, whose types it uses
 #include <tlhelp32.h>
 #include "base/memory.h"
 #include "base/run_context.h"

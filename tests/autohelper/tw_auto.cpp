@@ -34,6 +34,11 @@
 //   until file appears: a program that sends it a message and waits for the answer without a
 //   time limit waits that long.
 //
+// usage: tw-auto.exe --app-window --ready FILE --until FILE [--ignore-close] [--timeout S]
+//   a package's program: shows a top-level window and ends when it is asked to close it
+//   (WM_CLOSE), or, with --ignore-close, goes on running until the until file appears. Copied
+//   into a package under a name that starts with "tw-auto", it runs from there.
+//
 // usage: tw-auto.exe --launch FILE
 //   starts the command line that FILE holds (UTF-8), exactly as written there, waits for the
 //   program and exits with its exit code. A command line given to Wine's loader is rebuilt from
@@ -76,6 +81,8 @@ struct Options {
     std::wstring ended;  // appears once the program has ended, also one too quick to be seen
     bool hook = false;
     bool hangWindow = false;
+    bool appWindow = false;
+    bool ignoreClose = false;
     std::wstring launch;
     bool probe = true;
     std::wstring shortName;
@@ -434,6 +441,8 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--ended") options.ended = value();
         else if (arg == L"--hook") options.hook = true;
         else if (arg == L"--hang-window") options.hangWindow = true;
+        else if (arg == L"--app-window") options.appWindow = true;
+        else if (arg == L"--ignore-close") options.ignoreClose = true;
         else if (arg == L"--launch") options.launch = value();
         else if (arg == L"--no-probe") options.probe = false;
         else if (arg == L"--short-name") options.shortName = value();
@@ -506,6 +515,45 @@ int HangWindow(const Options& options) {
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     while (!Exists(options.until) && static_cast<int>(deadline - GetTickCount()) > 0) Sleep(50);
     Pump(200);
+    DestroyWindow(window);
+    return 0;
+}
+
+bool ignoresClose;
+
+LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE && ignoresClose) return 0;
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A program of the package with a window of its own, until it is closed or told to end.
+int AppWindow(const Options& options) {
+    ignoresClose = options.ignoreClose;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = AppWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = L"TwAutoAppWindow";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, L"TwAutoAppWindow", L"tw-auto: a package's program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  60, 60, 240, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!window) {
+        std::fprintf(stderr, "cannot create the window: error %lu\n", GetLastError());
+        return 1;
+    }
+    UpdateWindow(window);
+    MakeFile(options.ready);
+    DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) return 0;
+            DispatchMessageW(&message);
+        }
+        if (Exists(options.until) || static_cast<int>(deadline - GetTickCount()) <= 0) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
     DestroyWindow(window);
     return 0;
 }
@@ -590,6 +638,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!options.launch.empty()) return Launch(options);
     if (!options.regLink.empty()) return MakeRegistryLink(options);
+    if (options.appWindow) {
+        if (options.ready.empty() || options.until.empty()) {
+            std::fputs("usage: tw-auto.exe --app-window --ready FILE --until FILE [--ignore-close] [--timeout S]\n", stderr);
+            return 2;
+        }
+        return AppWindow(options);
+    }
     if (options.hangWindow) {
         if (options.ready.empty() || options.until.empty()) {
             std::fputs("usage: tw-auto.exe --hang-window --ready FILE --until FILE [--timeout S]\n", stderr);

@@ -404,6 +404,36 @@ class WinePrefix:
             time.sleep(0.1)
         return release
 
+    def start_app(self, windows_path, ignore_close=False, timeout=60):
+        """Starts a program of the package from windows_path (a copy of the helper, whose name
+        must start with "tw-auto"), with a window of its own that closes when asked, or, with
+        ignore_close, that goes on running; returns (process, end), end being the function that
+        tells it to end and waits for it."""
+        stem = windows_path.rsplit("\\", 1)[-1]
+        ready, until = f"{TOOLS_DIR_WIN}\\{stem}.ready", f"{TOOLS_DIR_WIN}\\{stem}.end"
+        for stale in (ready, until):
+            if self.unix(stale).exists():
+                self.unix(stale).unlink()
+        target = self.unix(windows_path)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy(WIN64_DIR / "tw-auto.exe", target)
+        command = [WINE, windows_path, "--app-window", "--ready", ready, "--until", until, "--timeout", "600"]
+        app = subprocess.Popen(command + (["--ignore-close"] if ignore_close else []), env=dict(self.env, WINEDEBUG="-all"),
+                               cwd=self.root, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def end():
+            if app.poll() is None:
+                self.write(until, "")
+                app.wait(timeout=60)
+
+        deadline = time.time() + timeout
+        while not self.unix(ready).exists():
+            if app.poll() is not None or time.time() > deadline:
+                end()
+                raise RuntimeError(f"the package's program {windows_path} did not start")
+            time.sleep(0.1)
+        return app, end
+
     def hang_window(self, timeout=60):
         """Has another program show a top-level window that takes no messages, as a program
         that hangs; returns the function that lets it go on, which says whether the window was
@@ -472,6 +502,15 @@ class WinePrefix:
         """Waits for every process of the prefix (a batch job included) to end."""
         self.stop_font_probe()
         return wait_for_server(self.path, timeout or self.build.finish_timeout)
+
+    def restart(self):
+        """Restarts the prefix's Windows as a restart does for what waits for it: wineboot -r
+        carries out the deletions queued in PendingFileRenameOperations. Every process of the
+        prefix has ended before and after."""
+        self.finish()
+        subprocess.run([WINE, "wineboot", "-r"], env=dict(self.env, WINEDEBUG="-all"), cwd=self.root,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=True)
+        return self.finish()
 
     def screenshot(self, windows_bmp, name):
         """Keeps a screenshot the helper made as a PNG artefact of the test run; returns its path."""

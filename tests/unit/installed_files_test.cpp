@@ -15,6 +15,7 @@
 #include "log/loader.h"
 #include "log/log_format.h"
 #include "removal/phases.h"
+#include "removal/restart_queue.h"
 #include "resources/resource.h"
 #include "test_support.h"
 
@@ -597,33 +598,36 @@ TEST_F(InstalledFiles, YesClearsTheReadOnlyAttributeAndDeletesWithoutAskingAgain
     EXPECT_EQ(run.readOnlyPolicy, -1);
 }
 
-TEST_F(InstalledFiles, AFileHeldOpenIsAskedAboutAgainAfterEachYesUntilNo) {
+TEST_F(InstalledFiles, AFileHeldOpenGoesToTheRestartOnYesWithoutAnotherQuestionAndStaysOnNo) {
     Begin();
-    const std::string path = kDir + "held.dll";
-    fake::AddFile(path);
-    fake::HoldOpen(path);
-    fake::AnswerDialogs({IDYES, IDYES, IDNO});
-    Remove({{".\\", "held.dll"}, {".\\", "next.dll"}});
-    EXPECT_EQ(Prompts(), std::vector<std::string>(3, ReadOnlyQuestion(path)));
-    EXPECT_EQ(fake::Calls({"DeleteFileA"}), (std::vector<std::string>{
-                                                "DeleteFileA " + path + " -> error 32",
-                                                "DeleteFileA " + path + " -> error 32",
-                                                "DeleteFileA " + path + " -> error 32",
-                                                "DeleteFileA " + kDir + "next.dll -> error 2",
-                                            }));
-    EXPECT_TRUE(fake::Exists(path));
+    run.isNT = 1;
+    const std::string held = kDir + "held.dll", kept = kDir + "kept.dll";
+    fake::AddFile(held);
+    fake::AddFile(kept);
+    fake::HoldOpen(held);
+    fake::HoldOpen(kept);
+    fake::AnswerDialogs({IDYES, IDNO});
+    Remove({{".\\", "held.dll"}, {".\\", "kept.dll"}});
+    EXPECT_EQ(Prompts(), (std::vector<std::string>{ReadOnlyQuestion(held), ReadOnlyQuestion(kept)}));
+    // Another program holds it without sharing its deletion: it cannot be moved, and is queued
+    // where it stands.
+    EXPECT_EQ(fake::RestartQueue(), std::vector<std::string>{held});
+    EXPECT_TRUE(fake::Exists(held));
+    EXPECT_EQ(run.queuedCount, 1u);
     EXPECT_EQ(run.readOnlyPolicy, -1);
+    QueueStayingFolders(0);  // as the run ends: the holding folder, empty, goes at once
 }
 
-TEST_F(InstalledFiles, AFileLetGoWhileTheQuestionIsUpGoesOnTheNextYes) {
+TEST_F(InstalledFiles, AFileLetGoWhileTheQuestionIsUpGoesOnYes) {
     Begin();
     const std::string path = kDir + "held.dll";
     fake::AddFile(path);
     fake::HoldOpen(path);
-    fake::ScriptDialogs({{IDYES, nullptr}, {IDYES, [&path](HWND) { fake::HoldOpen(path, false); }}});
+    fake::ScriptDialogs({{IDYES, [&path](HWND) { fake::HoldOpen(path, false); }}});
     Remove({{".\\", "held.dll"}});
-    EXPECT_EQ(Prompts().size(), 2u);
+    EXPECT_EQ(Prompts().size(), 1u);
     EXPECT_FALSE(fake::Exists(path));
+    EXPECT_TRUE(fake::RestartQueue().empty());
 }
 
 TEST_F(InstalledFiles, AFolderReplacedByALinkWhileTheQuestionIsUpIsNotFollowed) {
