@@ -36,7 +36,6 @@ unsigned int programCount;
 typedef HANDLE(WINAPI* SnapshotCall)(DWORD, DWORD);
 typedef BOOL(WINAPI* ProcessWalkCall)(HANDLE, PROCESSENTRY32*);
 typedef BOOL(WINAPI* ImageNameCall)(HANDLE, DWORD, LPSTR, DWORD*);
-typedef DWORD(WINAPI* ModuleNameCall)(HANDLE, HMODULE, LPSTR, DWORD);
 typedef BOOL(WINAPI* SessionCall)(DWORD, DWORD*);
 
 const char* NameOf(const char* path) {
@@ -59,22 +58,10 @@ void ShortFormOf(const char* path, char* shortPath) {
     if (!FitsPathBuffer(GetShortPathNameA(path, shortPath, PATH_SIZE))) CopyText(shortPath, PATH_SIZE, path);
 }
 
-// A count above 1 in SharedDLLs: other packages use the file, which stays.
-int IsStillShared(const char* path) {
-    HKEY key;
-    DWORD count = 0;
-    DWORD size = sizeof count;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 0;
-    LONG result = RegQueryValueExA(key, path, nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS && count > 1;
-}
-
-// 1 when the program file is an installed file that will go, or lies in the installation folder's
-// tree (given in its short form, or empty when the guard protects it) and is no shared file
-// that stays. Names are compared first, so that only a file of the program's name is resolved.
+// 1 when the program file is an installed file that is not shared (a shared file may stay, for
+// other packages), or lies in the installation folder's tree (given in its short form, or empty
+// when the guard protects it) and is no shared file. Names are compared first, so that only a
+// file of the program's name is resolved.
 int IsPackageProgram(const char* image, const char* treeShort) {
     char imageShort[PATH_SIZE];
     char path[PATH_SIZE];
@@ -88,34 +75,20 @@ int IsPackageProgram(const char* image, const char* treeShort) {
             continue;
         ShortFormOf(path, pathShort);
         if (!EqualsIgnoreCase(pathShort, imageShort)) continue;
-        return !((record->flags & FILE_SHARED) && IsStillShared(path));
+        return !(record->flags & FILE_SHARED);
     }
-    return treeShort[0] && (LiesIn(imageShort, treeShort) || LiesIn(image, run.installDir));
+    return treeShort[0] && LiesIn(imageShort, treeShort);
 }
 
-// The process's program file, read on its own handle: QueryFullProcessImageNameA from Windows
-// Vista on (also for a process of the other bitness), psapi's GetModuleFileNameExA before it on
-// NT, and the listing's own full path on the 95 family.
-int ReadImagePath(HANDLE process, const char* listed, ModuleNameCall moduleName, char* path) {
+// The process's program file, read on its own handle with QueryFullProcessImageNameA (Windows
+// Vista on, also for a process of the other bitness); on the 95 family, whose listing gives the
+// full path, from the listing. NT before Vista has no way without another module: there the
+// package's programs are not found, and their files wait for the restart.
+int ReadImagePath(HANDLE process, const char* listed, char* path) {
     ImageNameCall imageName = reinterpret_cast<ImageNameCall>(SystemCall("kernel32.dll", "QueryFullProcessImageNameA"));
     DWORD size = PATH_SIZE;
     if (imageName) return imageName(process, 0, path, &size) && size < PATH_SIZE;
-    if (!run.isNT) return CopyText(path, PATH_SIZE, listed);
-    return moduleName && FitsPathBuffer(moduleName(process, nullptr, path, PATH_SIZE));
-}
-
-// psapi.dll by its full path in the system folder, where QueryFullProcessImageNameA is missing.
-HMODULE LoadProcessStatus(ModuleNameCall* moduleName) {
-    char dll[PATH_SIZE];
-    *moduleName = nullptr;
-    if (!run.isNT || SystemCall("kernel32.dll", "QueryFullProcessImageNameA")) return nullptr;
-    if (!FitsPathBuffer(GetSystemDirectoryA(dll, PATH_SIZE)) || !AppendBackslash(dll) ||
-        !AppendText(dll, PATH_SIZE, "psapi.dll"))
-        return nullptr;
-    HMODULE module = LoadLibraryA(dll);
-    if (module)
-        *moduleName = reinterpret_cast<ModuleNameCall>(reinterpret_cast<void*>(GetProcAddress(module, "GetModuleFileNameExA")));
-    return module;
+    return !run.isNT && CopyText(path, PATH_SIZE, listed);
 }
 
 void ListPackagePrograms() {
@@ -136,8 +109,6 @@ void ListPackagePrograms() {
         CloseHandle(list);
         return;
     }
-    ModuleNameCall moduleName;
-    HMODULE processStatus = LoadProcessStatus(&moduleName);
     DWORD self = GetCurrentProcessId();
     DWORD ownSession = 0;
     if (sessionOf) sessionOf(self, &ownSession);
@@ -151,7 +122,7 @@ void ListPackagePrograms() {
         HANDLE process = OpenProcess(SYNCHRONIZE | QUERY_LIMITED, FALSE, id);
         if (!process) process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
         if (!process) continue;
-        if (!ReadImagePath(process, entry.szExeFile, moduleName, program->path) ||
+        if (!ReadImagePath(process, entry.szExeFile, program->path) ||
             !IsPackageProgram(program->path, treeShort)) {
             CloseHandle(process);
             continue;
@@ -162,7 +133,6 @@ void ListPackagePrograms() {
         program->otherSession = sessionOf && sessionOf(id, &session) && session != ownSession;
         ++programCount;
     }
-    if (processStatus) FreeLibrary(processStatus);
     CloseHandle(list);
 }
 

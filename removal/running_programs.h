@@ -3,7 +3,7 @@
 #pragma once
 
 // Looks for processes other than this one whose program file is one of the log's installed
-// files that will go (never a shared file other packages still use), or lies in the installation
+// files (never a shared one, which may stay for other packages), or lies in the installation
 // folder's tree when the guard does not protect that folder. Each process's path is read on its
 // own opened handle, so that a reused process id cannot name another program. When there are
 // any: a run that is not quiet asks the catalogue's MSG_CLOSE_APPS (an empty slot: no question,

@@ -10,9 +10,7 @@ from test_installed_files import FOLDER, MESSAGES, OK, PROGRAM, NO, YES, Install
 from test_unattended import UnattendedCase
 
 APP = f"{FOLDER}\\bin\\tw-auto-app.exe"
-CLOSE_APPS = "These programs of Sample are still running:\n\n%s\n\nClose them now?"
-RESTART = "Restart Windows now to finish removing Sample?"
-IN_USE_MESSAGES = dict(MESSAGES, MSG_CLOSE_APPS=CLOSE_APPS, MSG_RESTART=RESTART)
+CLOSE_APPS, RESTART = MESSAGES["MSG_CLOSE_APPS"], MESSAGES["MSG_RESTART"]
 # Wine hands a program's exit code to Linux cut to its low byte: 3010 arrives as 194.
 EXIT_RESTART = 3010 & 0xFF
 REPORT = "C:\\removal.txt"
@@ -22,7 +20,7 @@ BYSTANDERS = ["C:\\Program Files\\Other\\keep.txt", "C:\\keep.txt"]
 
 class FilesInUseCase(UnattendedCase):
     def install(self, files):
-        self.prefix.install_program(PROGRAM, manifest={"messages": IN_USE_MESSAGES, "files": files})
+        self.prefix.install_program(PROGRAM, manifest={"messages": MESSAGES, "files": files})
         for path in BYSTANDERS:
             self.put(path)
 

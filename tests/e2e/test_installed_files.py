@@ -26,6 +26,8 @@ MESSAGES = {
     "MSG_NO_ALL": "No to a&ll",
     "MSG_READONLY": "The file\n%s\nis read-only or in use. Remove it anyway?",
     "MSG_SHARED_UNUSED": "The shared file\n%s\nis no longer used by any program. Remove it?",
+    "MSG_CLOSE_APPS": "These programs of Sample are still running:\n\n%s\n\nClose them now?",
+    "MSG_RESTART": "Restart Windows now to finish removing Sample?",
 }
 OK = "press:1"
 YES, NO, YES_ALL, NO_ALL = "press:6", "press:7", "press:1001", "press:1002"
@@ -384,25 +386,38 @@ class RefusedDeletionTest(RefusedDeletionCase):
         self.assertTrue(self.exists(self.data("b.txt")))
         self.assertFalse(self.exists(self.data("c.txt")))
 
-    def test_a_file_held_open_is_asked_about_again_after_each_yes_until_no(self):
+    def run_with_restart_question(self, answers):
+        """A run whose held file waits for the restart: confirmation, the answers, completion, and
+        the restart question answered No."""
+        result = self.prefix.run(PROGRAM, actions=[OK, *answers, OK, NO])
+        self.assertCleanRun(result)
+        self.assertEqual(box_text(result.boxes[-1]), MESSAGES["MSG_RESTART"])
+        return [box_text(box) for box in result.boxes[1:-2]]
+
+    def test_yes_on_a_held_file_sends_it_to_the_restart_without_asking_again(self):
         self.install_data(["held.txt"], read_only=False)
         self.install([{"folder": ".\\data", "name": "held.txt"}, {"folder": ".\\data", "name": "b.txt"}])
         self.put(self.data("b.txt"), read_only=True)
         self.hold(self.data("held.txt"))
-        result = self.run_program([YES, YES, NO, YES])
-        self.assertEqual(self.prompts(result), [readonly_prompt(self.data("held.txt"))] * 3 + [readonly_prompt(self.data("b.txt"))])
-        self.assertEqual(self.dialog_results(), [IDYES, IDYES, IDNO, IDYES])
+        prompts = self.run_with_restart_question([YES, NO])
+        self.assertEqual(prompts, [readonly_prompt(self.data("held.txt")), readonly_prompt(self.data("b.txt"))])
+        self.assertEqual(self.dialog_results(), [IDYES, IDNO])
         self.assertTrue(self.exists(self.data("held.txt")))
-        self.assertFalse(self.exists(self.data("b.txt")))
+        self.assertTrue(self.exists(self.data("b.txt")))
 
-    def test_yes_to_all_tries_a_held_file_once_more_and_passes_over_it(self):
+    def test_yes_to_all_sends_a_held_file_to_the_restart_and_goes_on(self):
         self.install_data(["held.txt", "b.txt"])
         self.prefix.unix(self.data("held.txt")).chmod(0o644)
-        self.hold(self.data("held.txt"))
-        result = self.run_program([YES_ALL])
-        self.assertEqual(self.prompts(result), [readonly_prompt(self.data("held.txt"))])
+        release = self.prefix.hold(self.data("held.txt"))
+        self.addCleanup(release)
+        prompts = self.run_with_restart_question([YES_ALL])
+        self.assertEqual(prompts, [readonly_prompt(self.data("held.txt"))])
         self.assertTrue(self.exists(self.data("held.txt")))
         self.assertFalse(self.exists(self.data("b.txt")))
+        release()
+        self.assertTrue(self.prefix.restart())
+        self.assertFalse(self.exists(self.data("held.txt")))
+        self.assertFalse(self.exists(FOLDER))
 
 
 class QuestionDialogTest(RefusedDeletionCase):

@@ -42,7 +42,7 @@ class UnattendedCase(InstalledFilesCase):
 
 
 class QuietRunTest(UnattendedCase):
-    def test_a_quiet_run_asks_nothing_keeps_what_it_may_not_remove_and_says_why(self):
+    def test_a_quiet_run_asks_nothing_keeps_what_it_may_not_remove_queues_what_is_in_use_and_says_why(self):
         plain, shared = f"{FOLDER}\\bin\\sample.exe", f"{COMMON}\\shared.dll"
         read_only, held = f"{FOLDER}\\data\\settings.ini", f"{FOLDER}\\data\\journal.db"
         self.install([{"folder": ".\\bin", "name": "sample.exe"}, {"folder": COMMON, "name": "shared.dll", "flags": ["shared"]},
@@ -83,9 +83,10 @@ class QuietRunTest(UnattendedCase):
             f"shared file, no other package uses it (count 1 to 0): {shared}",
             f"file kept, shared, not asked in a quiet run: {shared}",
             f"file kept, read-only, not asked in a quiet run (error 5): {read_only}",
-            f"file kept, in use, not asked in a quiet run (error 32): {held}",
+            f"file queued for the restart, in use, not asked in a quiet run (error 32): {held}",
         ])
-        self.assertEqual(lines[-2:], [f"self-deletion scheduled: {BATCH}", "totals: 1 removed, 3 kept, 0 missing"])
+        self.assertEqual(lines[-2:], [f"self-deletion scheduled: {BATCH}",
+                                      "totals: 1 removed, 2 kept, 0 missing, 1 queued for the restart, restart needed"])
 
         release()
         self.assertTrue(self.prefix.finish(), "a process of the prefix was still running: the job did not end")
@@ -94,6 +95,11 @@ class QuietRunTest(UnattendedCase):
         for path in (shared, read_only, held):
             self.assertTrue(self.exists(path), path)
         self.assertEqual(self.saved_key(SHARED_KEY), {shared: "dword:00000000"})
+        # The restart takes the held file, and only it: the others stay, and so does their folder.
+        self.assertTrue(self.prefix.restart())
+        self.assertFalse(self.exists(held))
+        for path in (shared, read_only):
+            self.assertTrue(self.exists(path), path)
 
     def test_a_quiet_run_of_a_clean_package_removes_all_of_it_and_itself(self):
         programs = registry_values(self.prefix.path / "user.reg", SHELL_FOLDERS_KEY)["Programs"]

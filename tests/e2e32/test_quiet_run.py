@@ -1,7 +1,8 @@
 """The shipped 32-bit program under Wine's 32-bit half, run as a deployment tool runs it: a quiet
 run with a report shows no window, keeps the read-only file it may not ask about, says so in its
 report and its exit code, removes the rest of the package (its key in the 32-bit registry view
-among it) and then the program itself."""
+among it) and then the program itself; a file another program holds goes at the restart, and the
+exit code says a restart is needed."""
 import unittest
 
 from harness import WIN32, job_in_report, read_pe_machine, require_win32
@@ -12,6 +13,7 @@ PROGRAM = FOLDER + "\\Remove.exe"
 UNINSTALL = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample"
 REPORT = "C:\\Reports\\sample-removal.txt"
 EXIT_KEPT = 1
+EXIT_RESTART = 3010 & 0xFF  # Wine hands the exit code to Linux cut to its low byte
 
 
 def setUpModule():
@@ -53,6 +55,27 @@ class QuietRunTest(InstalledFilesCase):
                                      f"file kept, read-only, not asked in a quiet run (error 5): {read_only}"])
         self.assertIn(f"registry key removed: HKLM\\Software\\{UNINSTALL}", lines)
         self.assertEqual(lines[-2:], ["self-deletion scheduled: <job>\\Delme.bat", "totals: 2 removed, 1 kept, 0 missing"])
+
+
+    def test_a_file_held_open_goes_at_the_restart_and_the_exit_code_says_so(self):
+        held = f"{FOLDER}\\data\\journal.db"
+        self.prefix.install_program(PROGRAM, manifest={"messages": MESSAGES, "files": [{"folder": ".\\data", "name": "journal.db"}]})
+        self.put(held)
+        release = self.prefix.hold(held)
+        self.addCleanup(release)
+        self.prefix.unix("C:\\Reports").mkdir()
+
+        result = self.prefix.run(PROGRAM, arguments=["/Q", f"/L={REPORT}"])
+        self.assertCleanRun(result, code=EXIT_RESTART)
+        self.assertEqual(result.seen["windows"], [])
+        lines = self.prefix.unix(REPORT).read_bytes().decode("cp1252").split("\r\n")
+        self.assertEqual(lines[1], f"file queued for the restart, in use, not asked in a quiet run (error 32): {held}")
+        self.assertIn("1 queued for the restart, restart needed", lines[-2])
+
+        release()
+        self.assertTrue(self.prefix.restart())
+        self.assertFalse(self.exists(held))
+        self.assertFalse(self.exists(FOLDER))
 
 
 if __name__ == "__main__":
