@@ -9,6 +9,7 @@
 #include "tools/tidewell-log/codepage.h"
 #include "tools/tidewell-log/commands.h"
 #include "tools/tidewell-log/execution_level.h"
+#include "tools/tidewell-log/folder_rule.h"
 #include "tools/tidewell-log/known_folders.h"
 #include "tools/tidewell-log/manifest.h"
 #include "tools/tidewell-log/program_image.h"
@@ -37,15 +38,6 @@ void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
         WriteExecutionLevel(program, *field, LevelFor(scope));
     else
         Warn(stubPath, "carries no application manifest: Windows guesses the rights it runs with, and may redirect its deletions");
-}
-
-// Where the program looks for a record's folder: below the installation folder unless it is
-// absolute; empty for one that depends on the current drive or folder, which it passes over.
-std::string InstalledFolder(const std::string& folder, const std::string& installDir) {
-    if (IsAbsolute(folder)) return FullFormOf(folder);
-    if (DependsOnCurrentFolder(folder)) return "";
-    std::string rest = folder.empty() || folder[0] != '.' ? folder : folder.rfind(".\\", 0) == 0 ? folder.substr(2) : "";
-    return rest.empty() ? installDir : installDir + (installDir.back() == '\\' ? "" : "\\") + rest;
 }
 
 // The installed files' sizes on this machine, the uninstaller's own among them, each file once.
@@ -92,11 +84,7 @@ int AttachCommand(const std::vector<std::string>& args) {
         } catch (const LogError& error) {
             throw LogError(manifestPath + ": " + error.what());
         }
-        Findings findings = manifest->findings;
-        if (!HasError(findings)) {
-            for (const Finding& finding : CheckContent(manifest->content)) findings.push_back(finding);
-            CheckScope(manifest->content, manifest->scope, options.folders, &findings);
-        }
+        Findings findings = CheckManifest(*manifest, options.folders);
         for (const Finding& finding : findings) std::cerr << "tidewell-log: " << manifestPath << ": " << FormatFinding(finding) << "\n";
         if (HasError(findings)) return 1;
         log = BuildLog(manifest->content);

@@ -42,6 +42,14 @@ size_t Count(const std::string& text, const std::string& what) {
 
 std::string Visible(const std::string& text) { return text.substr(0, text.find('\0')); }
 
+Findings CheckManifest(const Manifest& manifest, const FolderNames& names) {
+    Findings findings = manifest.findings;
+    if (HasError(findings)) return findings;
+    for (const Finding& finding : CheckContent(manifest.content)) findings.push_back(finding);
+    CheckScope(manifest.content, manifest.scope, names, &findings);
+    return findings;
+}
+
 void CheckMessages(const LogContent& content, Findings* findings) {
     if (!content.messages) {
         findings->push_back({false, "messages",

@@ -5,8 +5,13 @@
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/findings.h"
 #include "tools/tidewell-log/folder_names.h"
+#include "tools/tidewell-log/manifest.h"
 
 namespace tidewell {
+
+// What attach and check both report about a manifest: its own findings (its folder names, its
+// texts), then, when none of them is an error, its content's and its scope's.
+Findings CheckManifest(const Manifest& manifest, const FolderNames& names);
 
 // Everything below, in the order of the log's blocks.
 Findings CheckContent(const LogContent& content);

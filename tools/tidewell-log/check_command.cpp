@@ -37,11 +37,7 @@ int CheckCommand(const std::vector<std::string>& args) {
         } catch (const LogError& error) {
             findings.push_back({true, "", error.what()});
         }
-        for (const Finding& finding : manifest.findings) findings.push_back(finding);
-        if (!HasError(findings)) {
-            for (const Finding& finding : CheckContent(manifest.content)) findings.push_back(finding);
-            CheckScope(manifest.content, manifest.scope, options.folders, &findings);
-        }
+        if (!HasError(findings)) findings = CheckManifest(manifest, options.folders);
     } else {
         ReadLog log = ReadProgramFile(path, bytes);
         findings = log.findings;

@@ -32,6 +32,8 @@ const std::vector<std::string>& DefaultMessages();
 const char* SlotName(int slot);
 // "HKLM" and the like for a predefined root key; empty for any other value.
 std::string RootShortName(uint32_t root);
+// The predefined root key of a name such as "HKEY_LOCAL_MACHINE" or "HKLM"; 0 for any other.
+uint32_t RootOfName(const std::string& name);
 
 // Reads a manifest; raises LogError, in one line, with the offending entry named. A folder name
 // that stands for nothing is an error finding, naming its record.

@@ -4,6 +4,7 @@
 
 #include "base/buffer_sizes.h"
 #include "tools/tidewell-log/check.h"
+#include "tools/tidewell-log/folder_rule.h"
 #include "tools/tidewell-log/known_folders.h"
 
 namespace tidewell {
@@ -17,18 +18,6 @@ const size_t kRoomWanted = 64;
 const size_t kLongestPath = PATH_SIZE - 1;
 
 void Warn(Findings* findings, const std::string& where, const std::string& text) { findings->push_back({false, where, text}); }
-
-// How the program resolves a record's folder: below the installation folder for one that begins
-// with '.', as it stands for an absolute one, not at all for one that depends on the current
-// drive or folder, and below the installation folder for every other.
-enum class FolderKind { Dot, Absolute, Skipped, Relative };
-
-FolderKind KindOf(const std::string& folder) {
-    if (!folder.empty() && folder[0] == '.') return FolderKind::Dot;
-    if (IsAbsolute(folder)) return FolderKind::Absolute;
-    if (DependsOnCurrentFolder(folder)) return FolderKind::Skipped;
-    return FolderKind::Relative;
-}
 
 // Warns about a folder that is not absolute and does not say plainly where it lies; false when
 // the program passes the record over.
