@@ -9,8 +9,7 @@ int InitRunContext(HINSTANCE instance) {
     run.instance = instance;
     OleInitialize(nullptr);
     CreateDialogBrush();
-    if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.pathBuf) ||
-        !AllocZeroed(PATH_SIZE, &run.installDir))
+    if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.installDir))
         return 0;
     // The program's path is read once, here, for the whole run. A cut name would make some other
     // folder the installation folder, and open or delete some other file.
@@ -29,6 +28,5 @@ void ReleaseRunContext() {
     OleUninitialize();
     FreeAndNull(&run.modulePath);
     FreeAndNull(&run.installDir);
-    FreeAndNull(&run.pathBuf);
     DeleteDialogObjects();
 }

@@ -57,6 +57,10 @@ enum { JOB_FOLDER_TRIES = 8 };
 // The job started: its folder (NT) and its batch, for the restart's queue.
 char startedJobFolder[PATH_SIZE];
 char startedBatch[PATH_SIZE];
+// What the job deletes, as it names them: the program file and the installation folder, each
+// in its short form, the folder without its trailing backslash.
+char jobProgram[PATH_SIZE];
+char jobFolderToRemove[PATH_SIZE];
 
 // How a path can stand in a batch line so that the command interpreter reads it as one
 // literal name and nothing else.
@@ -243,7 +247,7 @@ const char* Write95Batch(HANDLE file, const char* batchPath, char* scriptText, i
     char folder[PATH_SIZE];
     char batch[PATH_SIZE];
     char pause[PATH_SIZE];
-    if (!ToConsoleCodePage(run.pathBuf, program) || !ToConsoleCodePage(run.installDir, folder) ||
+    if (!ToConsoleCodePage(jobProgram, program) || !ToConsoleCodePage(jobFolderToRemove, folder) ||
         !ToConsoleCodePage(batchPath, batch))
         return "its path has no OEM form";
     UINT length = GetWindowsDirectoryA(scriptText, WINDOWS_DIR_SIZE);
@@ -270,8 +274,8 @@ const char* WriteNtBatch(HANDLE file, const char* jobFolder, char* scriptText, i
     UINT length = GetSystemDirectoryA(scriptText, WINDOWS_DIR_SIZE);
     if (length == 0 || length >= WINDOWS_DIR_SIZE) return "no command interpreter started";  // it is the system folder's
     StripBackslash(scriptText);
-    if (!SetEnvironmentVariableA("TwProgram", run.pathBuf) ||
-        !SetEnvironmentVariableA("TwFolder", run.installDir) ||
+    if (!SetEnvironmentVariableA("TwProgram", jobProgram) ||
+        !SetEnvironmentVariableA("TwFolder", jobFolderToRemove) ||
         !SetEnvironmentVariableA("TwSystem", scriptText) || !SetEnvironmentVariableA("TwJob", jobFolder))
         return "the job's environment could not be set";
     return nullptr;
@@ -328,29 +332,30 @@ void DeleteBatch(const char* jobFolder, const char* batchPath) {
 // Writes the batch and starts the job; null when it runs, otherwise why it does not.
 const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText) {
     jobFolder[0] = 0;
-    GetShortPathNameA(run.installDir, run.installDir, PATH_SIZE);
-    StripBackslash(run.installDir);
+    CopyText(jobFolderToRemove, PATH_SIZE, run.installDir);
+    GetShortPathNameA(jobFolderToRemove, jobFolderToRemove, PATH_SIZE);
+    StripBackslash(jobFolderToRemove);
     // The program's path as the run read it at its start; without one, no job is started.
-    if (!run.modulePath[0] || !CopyText(run.pathBuf, PATH_SIZE, run.modulePath)) return "the program's path is unknown";
-    GetShortPathNameA(run.pathBuf, run.pathBuf, PATH_SIZE);
+    if (!run.modulePath[0] || !CopyText(jobProgram, PATH_SIZE, run.modulePath)) return "the program's path is unknown";
+    GetShortPathNameA(jobProgram, jobProgram, PATH_SIZE);
 
     // Neither this process nor the job may hold the installation folder as its current one.
     GetWindowsDirectoryA(scriptText, WINDOWS_DIR_SIZE);
     StripBackslash(scriptText);
     SetCurrentDirectoryA(scriptText);
 
-    if (PathFormOf(run.pathBuf) == PATH_UNSAFE || PathFormOf(run.installDir) == PATH_UNSAFE)
+    if (PathFormOf(jobProgram) == PATH_UNSAFE || PathFormOf(jobFolderToRemove) == PATH_UNSAFE)
         return "its path cannot stand in a batch";
     // A job that could never delete the file would try for ever: none is started. A file another
     // program holds goes at the next restart instead, and its folder after it.
-    DWORD refusal = ProgramFileRefusal(run.pathBuf);
+    DWORD refusal = ProgramFileRefusal(jobProgram);
     if (refusal == ERROR_SHARING_VIOLATION || refusal == ERROR_LOCK_VIOLATION) {
         QueueFileForRestart(run.modulePath, refusal, "", 0);
         return "the program file is in use";
     }
     if (refusal) return "the program file cannot be deleted";
     // The folder the batch would remove is asked about as the batch names it.
-    int keepFolder = IsProtectedFolder(run.installDir);
+    int keepFolder = IsProtectedFolder(jobFolderToRemove);
     HANDLE file = run.isNT ? CreatePrivateBatch(jobFolder, batchPath) : CreateBatch95(batchPath);
     if (!file) return "no batch file could be made";
     const char* why = run.isNT ? WriteNtBatch(file, jobFolder, scriptText, keepFolder)
@@ -364,15 +369,15 @@ const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText
     // del refuses read-only, hidden and system files, and the job would then try in vain. A
     // file whose attributes cannot be changed (a read-only medium, no right to change it) could
     // never be deleted by the job either: then no job is started.
-    DWORD attributes = GetFileAttributesA(run.pathBuf);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(run.pathBuf, FILE_ATTRIBUTE_NORMAL)) {
+    DWORD attributes = GetFileAttributesA(jobProgram);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(jobProgram, FILE_ATTRIBUTE_NORMAL)) {
         DeleteBatch(jobFolder, batchPath);
         return "its attributes cannot be changed";
     }
     if (StartJob(batchPath, scriptText)) return nullptr;
     DeleteBatch(jobFolder, batchPath);
     const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-    if (attributes & settable) SetFileAttributesA(run.pathBuf, attributes & settable);
+    if (attributes & settable) SetFileAttributesA(jobProgram, attributes & settable);
     return "no command interpreter started";
 }
 

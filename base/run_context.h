@@ -1,5 +1,5 @@
-// The process-wide state of one uninstall run: what the entry sets up, the loaded log, and the
-// question dialog's drawing objects. Every layer reads it; each field has one layer that sets it.
+// The process-wide state of one uninstall run: what the entry sets up, the report's counts and the
+// loaded log. Every layer reads it; each field has one layer that sets it.
 #pragma once
 #include "base/buffer_sizes.h"
 #include "base/platform.h"
@@ -7,8 +7,7 @@
 
 struct RunContext {
     HINSTANCE instance;
-    char* installDir;  // folder of the program file, ending with a backslash
-    char* pathBuf;     // scratch path; every user writes it before reading it
+    char* installDir;  // folder of the program file, ending with a backslash, for the whole run
     char* modulePath;  // the program file, read once at the start of the run
     HWND ownerWindow;
     int isNT;
@@ -36,11 +35,6 @@ struct RunContext {
     unsigned int registryCount;
     unsigned int registryCapacity;  // entries the list has room for: its count and three more
     char* patterns;  // the pattern block's payload, or null
-
-    // The question dialog's drawing objects.
-    HBRUSH dialogBrush;
-    int dialogBrushOwned;
-    HFONT dialogFont;
 };
 
 extern RunContext run;

@@ -22,18 +22,19 @@ void RemoveShortcut(const char* path) {
 void RemoveFolderEntry(const FolderRecord* record) {
     // An entry whose folder the rule skips, or whose file path or folder would not fit a path
     // buffer, names nothing the platform could hold, and is passed over whole.
-    if (!ResolveFolder(record->folder, run.pathBuf) ||
-        (record->name[0] && (!AppendBackslash(run.pathBuf) || !AppendText(run.pathBuf, PATH_SIZE, record->name)))) {
+    char path[PATH_SIZE];
+    if (!ResolveFolder(record->folder, path) ||
+        (record->name[0] && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)))) {
         ReportPassedOver(record->name[0] ? OUTCOME_KEPT : OUTCOME_NOTED, "shortcut", record->folder, record->name);
         return;
     }
     if (record->name[0]) {
-        RemoveShortcut(run.pathBuf);
+        RemoveShortcut(path);
     }
     // An entry without a folder names its file alone.
     if (!record->folder[0]) return;
-    ResolveFolder(record->folder, run.pathBuf);
-    RemoveNamedFolder(run.pathBuf, 1);
+    ResolveFolder(record->folder, path);
+    RemoveNamedFolder(path, 1);
 }
 
 }  // namespace

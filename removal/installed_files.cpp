@@ -204,7 +204,7 @@ void DeleteWithConsent(const char* path) {
 }
 
 void RemoveInstalledFile(const FileRecord* record) {
-    char* path = run.pathBuf;
+    char path[PATH_SIZE];
     // A folder the rule skips, or a path that would not fit the buffer (never cut: a shortened
     // path could name some other file), passes the record over whole.
     if (!ResolveFolder(record->folder, path)) {

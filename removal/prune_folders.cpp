@@ -88,12 +88,13 @@ void PruneEmptyFolders() {
     // nothing in between, so the next record of that folder would fare the same.
     char lastKeptFolder[PATH_SIZE];
     lastKeptFolder[0] = 0;
+    char folder[PATH_SIZE];
     for (unsigned int i = 0; i < run.fileCount; ++i) {
         const FileRecord* record = run.files[i];
         if (record->flags & FILE_FONT) continue;
-        if (!HoldingFolder(record, run.pathBuf)) continue;
-        if (EqualsIgnoreCase(run.pathBuf, lastPrunedFolder) || EqualsIgnoreCase(run.pathBuf, lastKeptFolder)) continue;
-        if (!PruneUpward(run.pathBuf, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, run.pathBuf);
+        if (!HoldingFolder(record, folder)) continue;
+        if (EqualsIgnoreCase(folder, lastPrunedFolder) || EqualsIgnoreCase(folder, lastKeptFolder)) continue;
+        if (!PruneUpward(folder, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, folder);
     }
     ForgetLinkChecks();
 }

@@ -36,9 +36,9 @@ int FullPathOf(const char* path, char* full) {
 }
 
 int EnterInstallDir() {
-    // The folder is named without its trailing backslash for the call, and keeps it afterwards.
-    StripBackslash(run.installDir);
-    int entered = SetCurrentDirectoryA(run.installDir);
-    AppendBackslash(run.installDir);
-    return entered;
+    // The folder is named without its trailing backslash for the call.
+    char folder[PATH_SIZE];
+    CopyText(folder, PATH_SIZE, run.installDir);
+    StripBackslash(folder);
+    return SetCurrentDirectoryA(folder);
 }

@@ -1,21 +1,39 @@
 // The question dialog's drawing objects, which live for the whole run.
 #include "ui/dialog_objects.h"
-#include "base/run_context.h"
+
+namespace {
+
+HBRUSH dialogBrush;
+int dialogBrushOwned;
+HFONT dialogFont;
+
+}  // namespace
 
 void CreateDialogBrush() {
-    run.dialogBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
-    if (run.dialogBrush) {
-        run.dialogBrushOwned = 1;
-    } else {
-        run.dialogBrush = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
-        run.dialogBrushOwned = 0;
-    }
+    dialogBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    dialogBrushOwned = dialogBrush != nullptr;
+    if (!dialogBrush) dialogBrush = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
 }
 
+HBRUSH DialogBrush() { return dialogBrush; }
+
+HFONT DialogFontFor(HWND dialog) {
+    if (dialogFont) return dialogFont;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    LOGFONTA description = {};
+    if (font && GetObjectA(font, sizeof description, &description)) {
+        description.lfWeight = FW_NORMAL;
+        dialogFont = CreateFontIndirectA(&description);
+    }
+    return dialogFont;
+}
+
+HFONT DialogFont() { return dialogFont; }
+
 void DeleteDialogObjects() {
-    if (run.dialogBrushOwned) DeleteObject(run.dialogBrush);
-    if (run.dialogFont) DeleteObject(run.dialogFont);
-    run.dialogBrush = nullptr;
-    run.dialogBrushOwned = 0;
-    run.dialogFont = nullptr;
+    if (dialogBrushOwned) DeleteObject(dialogBrush);
+    if (dialogFont) DeleteObject(dialogFont);
+    dialogBrush = nullptr;
+    dialogBrushOwned = 0;
+    dialogFont = nullptr;
 }

@@ -5,6 +5,7 @@
 #include "log/catalogue.h"
 #include "log/log_format.h"
 #include "resources/resource.h"
+#include "ui/dialog_objects.h"
 
 int AskReadOnly(const char* path) {
     char* promptText;
@@ -43,17 +44,10 @@ INT_PTR CALLBACK ReadOnlyDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 void ApplyDialogFont(HWND dialog) {
-    if (!run.dialogFont) {
-        HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-        LOGFONTA description = {};
-        if (font && GetObjectA(font, sizeof description, &description)) {
-            description.lfWeight = FW_NORMAL;
-            run.dialogFont = CreateFontIndirectA(&description);
-        }
-        if (!run.dialogFont) return;  // the controls keep the template's font
-    }
+    HFONT font = DialogFontFor(dialog);
+    if (!font) return;  // the controls keep the template's font
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(run.dialogFont), 0);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
 }
 
 HBRUSH HandleDialogColor(HWND, UINT message, WPARAM wParam, LPARAM) {
@@ -63,7 +57,7 @@ HBRUSH HandleDialogColor(HWND, UINT message, WPARAM wParam, LPARAM) {
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
-        return run.dialogBrush;
+        return DialogBrush();
     default:
         return nullptr;
     }

@@ -109,7 +109,7 @@ TEST_F(Entry, AnOwnerWindowThatCannotBeCreatedEndsTheRunWithMinusOne) {
 }
 
 TEST_F(Entry, NoMemoryForThePathBuffersEndsTheRunBeforeTheLog) {
-    fake::FailCall("LocalAlloc", 3, 2);  // the third buffer, installDir
+    fake::FailCall("LocalAlloc", 2, 2);  // the second buffer, installDir
     EXPECT_EQ(Run(), EXIT_FAILED);
     EXPECT_EQ(fake::CallCount("CreateFileA"), 0);
     EXPECT_TRUE(fake::Boxes().empty());

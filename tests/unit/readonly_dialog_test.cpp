@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "test_support.h"
 #include "ui/dialog_objects.h"
+#include "ui/dialog_objects.h"
 #include "ui/readonly_dialog.h"
 
 namespace {
@@ -157,12 +158,12 @@ TEST_F(ReadOnlyDialog, ControlsGetANormalWeightCopyOfTheDialogFont) {
     Begin();
     fake::AnswerDialogs({IDNO});
     AskReadOnly(kFile);
-    ASSERT_NE(run.dialogFont, nullptr);
+    ASSERT_NE(DialogFont(), nullptr);
     ASSERT_EQ(fake::Dialogs().size(), 1u);
     ASSERT_EQ(fake::Dialogs()[0].fonts.size(), 5u);
-    for (const auto& [id, font] : fake::Dialogs()[0].fonts) EXPECT_EQ(font, run.dialogFont) << id;
+    for (const auto& [id, font] : fake::Dialogs()[0].fonts) EXPECT_EQ(font, DialogFont()) << id;
 
-    LOGFONTA made = fake::Object(run.dialogFont)->font;
+    LOGFONTA made = fake::Object(DialogFont())->font;
     LOGFONTA original = fake::Object(fake::TemplateFont())->font;
     EXPECT_EQ(original.lfWeight, FW_BOLD);
     EXPECT_EQ(made.lfWeight, FW_NORMAL);
@@ -183,7 +184,7 @@ TEST_F(ReadOnlyDialog, LaterDialogsReuseTheFontOfTheFirst) {
     EXPECT_EQ(fake::CallCount("GetObjectA"), 1);
     ASSERT_EQ(fake::Dialogs().size(), 3u);
     for (const fake::ShownDialog& dialog : fake::Dialogs())
-        for (const auto& [id, font] : dialog.fonts) EXPECT_EQ(font, run.dialogFont) << id;
+        for (const auto& [id, font] : dialog.fonts) EXPECT_EQ(font, DialogFont()) << id;
     EXPECT_EQ(fake::LiveObjects(), 2u);  // the brush and the one font
 }
 
@@ -192,12 +193,12 @@ TEST_F(ReadOnlyDialog, WhenNoCopyCanBeMadeTheControlsKeepTheTemplateFontAndTheNe
     fake::FailCall("CreateFontIndirectA");
     fake::AnswerDialogs({IDNO, IDNO});
     AskReadOnly(kFile);
-    EXPECT_EQ(run.dialogFont, nullptr);
+    EXPECT_EQ(DialogFont(), nullptr);
     for (const auto& [id, font] : fake::Dialogs()[0].fonts) EXPECT_EQ(font, fake::TemplateFont()) << id;
 
     AskReadOnly(kFile);
-    ASSERT_NE(run.dialogFont, nullptr);
-    for (const auto& [id, font] : fake::Dialogs()[1].fonts) EXPECT_EQ(font, run.dialogFont) << id;
+    ASSERT_NE(DialogFont(), nullptr);
+    for (const auto& [id, font] : fake::Dialogs()[1].fonts) EXPECT_EQ(font, DialogFont()) << id;
 }
 
 TEST_F(ReadOnlyDialog, AFontWhoseDescriptionCannotBeReadIsNotCopied) {
@@ -205,7 +206,7 @@ TEST_F(ReadOnlyDialog, AFontWhoseDescriptionCannotBeReadIsNotCopied) {
     fake::FailCall("GetObjectA");
     fake::AnswerDialogs({IDNO});
     AskReadOnly(kFile);
-    EXPECT_EQ(run.dialogFont, nullptr);
+    EXPECT_EQ(DialogFont(), nullptr);
     EXPECT_EQ(fake::CallCount("CreateFontIndirectA"), 0);
     for (const auto& [id, font] : fake::Dialogs()[0].fonts) EXPECT_EQ(font, fake::TemplateFont()) << id;
 }
@@ -228,20 +229,20 @@ TEST_F(ReadOnlyDialog, TheDialogBrushPaintsTheDialogItsButtonsAndItsText) {
         bool painted = message == WM_CTLCOLORMSGBOX || message == WM_CTLCOLORBTN || message == WM_CTLCOLORDLG ||
                        message == WM_CTLCOLORSTATIC;
         if (painted) {
-            EXPECT_EQ(answer, reinterpret_cast<LRESULT>(run.dialogBrush)) << message;
+            EXPECT_EQ(answer, reinterpret_cast<LRESULT>(DialogBrush())) << message;
             EXPECT_EQ(fake::BackgroundColour(dc), fake::ButtonFaceColour()) << message;
         } else {
             EXPECT_EQ(answer, 0) << message;
             EXPECT_EQ(fake::BackgroundColour(dc), static_cast<COLORREF>(-1)) << message;
         }
     }
-    EXPECT_EQ(fake::Object(run.dialogBrush)->colour, fake::ButtonFaceColour());
+    EXPECT_EQ(fake::Object(DialogBrush())->colour, fake::ButtonFaceColour());
 }
 
 TEST_F(ReadOnlyDialog, WithoutASolidBrushTheStockGreyBrushPaintsAndIsNotDeleted) {
     fake::FailCall("CreateSolidBrush");
     Begin();
-    ASSERT_FALSE(run.dialogBrushOwned);
+    ASSERT_EQ(DialogBrush(), GetStockObject(LTGRAY_BRUSH));
     HBRUSH answer = nullptr;
     fake::ScriptDialogs({{IDNO, [&answer](HWND dialog) {
                               answer = reinterpret_cast<HBRUSH>(SendMessageA(dialog, WM_CTLCOLORDLG, 0x7100, 0));
@@ -255,8 +256,8 @@ TEST_F(ReadOnlyDialog, TheBrushAndTheFontGoWithTheRun) {
     Begin();
     fake::AnswerDialogs({IDNO});
     AskReadOnly(kFile);
-    HGDIOBJ brush = run.dialogBrush;
-    HGDIOBJ font = run.dialogFont;
+    HGDIOBJ brush = DialogBrush();
+    HGDIOBJ font = DialogFont();
     End();
     EXPECT_TRUE(fake::Object(brush)->deleted);
     EXPECT_TRUE(fake::Object(font)->deleted);

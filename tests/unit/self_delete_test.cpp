@@ -239,7 +239,8 @@ TEST_F(SelfDelete, OnThe95FamilyAFolderOnDriveDGetsTheBatchInItsRootInShortForm)
     EXPECT_EQ(fake::Content("D:\\Delme.bat"),
               BatchText("D:\\LONGAP~1\\PACKAGE\\REMOVE.EXE", "D:\\LONGAP~1\\PACKAGE", "D:\\Delme.bat"));
     EXPECT_EQ(Job().commandLine, "\"C:\\WINDOWS\\COMMAND.COM\" /C D:\\Delme.bat");
-    EXPECT_STREQ(run.installDir, "D:\\LONGAP~1\\PACKAGE");
+    // The run's own installation folder keeps its form and its trailing backslash.
+    EXPECT_STREQ(run.installDir, "D:\\Long Apps\\Package\\");
     // Not opened for deletion first: the 95 family has no such access.
     EXPECT_EQ(fake::Calls({"CreateFileA"}), std::vector<std::string>{"CreateFileA D:\\Delme.bat -> ok"});
 }
