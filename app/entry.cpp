@@ -9,6 +9,7 @@
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "removal/consent.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/report.h"
@@ -64,8 +65,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     run.isNT = IsNtFamily();
     if (!InitRunContext(instance)) return EXIT_FAILED;
     ParseSwitches(argumentText);
-    // A quiet run asks nobody: a file in use goes to the restart's queue, any other refused file stays.
-    if (run.quiet) run.readOnlyPolicy = 0;
+    ResetConsent();
     OpenReport();
     if (!LoadUninstallLog()) return EndEarly(EXIT_FAILED);
     if (!RegisterOwnerClass()) return EndEarly(run.quiet ? EXIT_FAILED : EXIT_OK);
@@ -73,7 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     PinInstallDir();
 
     // A silent or quiet run is not asked to confirm, and not told it is done; nor asked to restart.
-    int asks = !run.silent && !run.quiet;
+    int asks = RunAsksPerson();
     int removalRan = 1;
     int restarts = 0;
     if (asks) removalRan = ShowMessage(GetMessageText(0, MSG_CONFIRM), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
@@ -81,8 +81,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
         CloseRunningPrograms();
         RunRemovalPhases();
         if (asks) ShowMessage(GetMessageText(0, MSG_DONE), MB_OK | MB_ICONINFORMATION);
-        restarts = asks && run.queuedCount && GetMessageText(0, MSG_RESTART)[0] &&
-                   ShowMessage(GetMessageText(0, MSG_RESTART), MB_YESNO | MB_ICONQUESTION) == IDYES;
+        restarts = AgreesToRestart();
     } else {
         Report(OUTCOME_NOTED, "removal cancelled, nothing removed");
     }

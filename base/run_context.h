@@ -13,7 +13,6 @@ struct RunContext {
     int isNT;
     int silent;  // /X: no confirmation, no completion message, no self-deletion
     int quiet;   // /Q: no box of any kind; every question gets its safe answer
-    int readOnlyPolicy = -1;  // -1 ask, 1 yes to all, 0 no to all
 
     // The report of what the run removed and kept: the file asked for with /L (empty: none),
     // its handle while it is open, and the counts that decide a quiet run's exit code.

@@ -5,15 +5,13 @@
 #include "base/text.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
+#include "removal/consent.h"
 #include "removal/named_folder.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
 #include "removal/restart_queue.h"
-#include "resources/resource.h"
-#include "ui/message_box.h"
-#include "ui/readonly_dialog.h"
 
 namespace {
 
@@ -41,19 +39,6 @@ int IsAccessDenied(DWORD code) {
         // violations among them.
         return code >= ERROR_WRITE_PROTECT && code <= ERROR_SHARING_BUFFER_EXCEEDED;
     }
-}
-
-// 1 when the user agrees to remove a shared file nobody else uses; also when the question
-// cannot be worded for want of memory. A quiet run keeps the file: nobody is there to agree.
-int AskSharedUnused(const char* path) {
-    if (run.quiet) return 0;
-    char* text;
-    if (!AllocZeroed(MESSAGE_SIZE, &text)) return 1;
-    FormatMessageText(text, MSG_SHARED_UNUSED, path);
-    int agreed = ShowMessage(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
-    FreeAndNull(&text);
-    LetGoOfHeldLevels();
-    return agreed;
 }
 
 // The file's use count in the open SharedDLLs key; 0 when it has none. A value with fewer than
@@ -99,11 +84,14 @@ int SettleSharedCount(const char* path) {
     } else if (IsUsedByOthers(path)) {
         return 0;
     }
-    int proceed = AskSharedUnused(path);
+    const char* why;
+    int asked;
+    int proceed = AgreesToRemoveShared(path, &why, &asked);
+    // While the question was on screen the file's folders may have been replaced.
+    if (asked) LetGoOfHeldLevels();
     if (proceed && keyOpen) RegDeleteValueA(key, path);
     if (keyOpen) RegCloseKey(key);
-    if (!proceed)
-        Report(OUTCOME_KEPT, "file kept, shared, %s: %s", run.quiet ? "not asked in a quiet run" : "answered No", path);
+    if (!proceed) Report(OUTCOME_KEPT, "file kept, shared, %s: %s", why, path);
     return proceed;
 }
 
@@ -157,48 +145,27 @@ int DeleteAgain(const char* path, DWORD* error, const char* answer) {
     return 1;
 }
 
-// Deletes the file; a refused deletion is settled by the run's answer policy or by asking.
-// A plain Yes retries and, while the deletion is still refused for another reason than the
-// file's use, asks again. A quiet run starts with the policy No to all: nobody is asked, a file
-// in use goes to the restart's queue and any other refused file stays.
+// Deletes the file; a refused deletion is settled by the run's answer (see removal/consent.h):
+// a file tried again and still refused because it is in use goes to the restart's queue, and a
+// plain Yes asks again while it is refused for another reason.
 void DeleteWithConsent(const char* path) {
     DWORD error = 0;
     int deleted = DeleteNow(path, &error);
     const char* answer = "";
     while (!deleted && IsAccessDenied(error)) {
-        if (run.readOnlyPolicy == 0) {
-            answer = run.quiet ? ", not asked in a quiet run" : ", answered No to all";
-            if (run.quiet && IsFileInUse(path, error)) {
-                QueueFileForRestart(path, error, answer, 1);
-                return;
-            }
-            break;
-        }
-        if (run.readOnlyPolicy == 1) {
-            answer = ", answered Yes to all";
-            if (DeleteAgain(path, &error, answer)) return;
-            break;
-        }
-        int choice = AskReadOnly(path);
+        int asked;
+        int decision = AnswerRefusedFile(path, &answer, &asked);
         // While the question was on screen the file's folders may have been replaced.
-        LetGoOfHeldLevels();
-        if ((choice == IDYES || choice == IDC_YESALL) && KeptBehindLink(path)) return;
-        if (choice == IDYES) {
-            answer = ", answered Yes";
-            if (DeleteAgain(path, &error, answer)) return;
-            continue;
+        if (asked) LetGoOfHeldLevels();
+        if (decision == REFUSED_KEEP) break;
+        if (decision == REFUSED_QUEUE) {
+            if (!IsFileInUse(path, error)) break;
+            QueueFileForRestart(path, error, answer, 1);
+            return;
         }
-        if (choice == IDC_YESALL) {
-            run.readOnlyPolicy = 1;
-            answer = ", answered Yes to all";
-            if (DeleteAgain(path, &error, answer)) return;
-        } else if (choice == IDC_NOALL) {
-            run.readOnlyPolicy = 0;
-            answer = ", answered No to all";
-        } else {
-            answer = ", answered No";  // No, Cancel, or no dialog: this file stays
-        }
-        break;
+        if (asked && KeptBehindLink(path)) return;
+        if (DeleteAgain(path, &error, answer)) return;
+        if (decision == REFUSED_RETRY) break;
     }
     ReportDeletion("file", deleted, error, answer, path);
 }

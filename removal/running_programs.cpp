@@ -7,12 +7,11 @@
 #include "base/run_context.h"
 #include "base/system_call.h"
 #include "base/text.h"
-#include "log/catalogue.h"
 #include "log/log_format.h"
+#include "removal/consent.h"
 #include "removal/protected_folders.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
-#include "ui/message_box.h"
 
 namespace {
 
@@ -136,13 +135,8 @@ void ListPackagePrograms() {
     CloseHandle(list);
 }
 
-// The question, with each program file's name once, one per line; a quiet run closes them
-// without asking. An empty slot asks nothing and closes nothing.
-int AgreesToClose() {
-    if (run.quiet) return 1;
-    if (!GetMessageText(0, MSG_CLOSE_APPS)[0]) return 0;
-    char names[MESSAGE_SIZE];
-    char* text;
+// Each program file's name once, one per line, into a MESSAGE_SIZE buffer (cut to fit).
+void ListNames(char* names) {
     names[0] = 0;
     for (unsigned int i = 0; i < programCount; ++i) {
         const char* name = NameOf(programs[i].path);
@@ -152,11 +146,6 @@ int AgreesToClose() {
         if (names[0]) AppendText(names, MESSAGE_SIZE, "\n");
         AppendText(names, MESSAGE_SIZE, name);
     }
-    if (!AllocZeroed(MESSAGE_SIZE, &text)) return 0;
-    FormatMessageText(text, MSG_CLOSE_APPS, names);
-    int agreed = ShowMessage(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
-    FreeAndNull(&text);
-    return agreed;
 }
 
 // Posted, never sent: a program that does not answer cannot hold the run.
@@ -181,20 +170,27 @@ void ClosePrograms() {
 
 void CloseRunningPrograms() {
     ListPackagePrograms();
-    int agreed = programCount && AgreesToClose();
+    const char* refusal = "";
+    int agreed = 0;
+    if (programCount) {
+        char names[MESSAGE_SIZE];
+        ListNames(names);
+        agreed = AgreesToClosePrograms(names, &refusal);
+    }
     if (agreed) ClosePrograms();
     for (unsigned int i = 0; i < programCount; ++i) {
         const Program* program = &programs[i];
-        const char* outcome = "still running, answered No";
+        const char* why = refusal;
         if (program->otherSession)
-            outcome = "still running, in another session";
-        else if (!run.quiet && !GetMessageText(0, MSG_CLOSE_APPS)[0])
-            outcome = "still running, the log asks nothing about it";
+            why = "in another session";
         else if (agreed && WaitForSingleObject(program->process, 0) == WAIT_OBJECT_0)
-            outcome = "closed";
+            why = nullptr;
         else if (agreed)
-            outcome = "still running, not closed within 10 s";
-        Report(OUTCOME_NOTED, "program %s: %s", outcome, program->path);
+            why = "not closed within 10 s";
+        if (why)
+            Report(OUTCOME_NOTED, "program still running, %s: %s", why, program->path);
+        else
+            Report(OUTCOME_NOTED, "program closed: %s", program->path);
         CloseHandle(program->process);
     }
     FreeAndNull(&programs);

@@ -14,6 +14,7 @@
 #include "folder_world.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "removal/consent.h"
 #include "removal/phases.h"
 #include "removal/restart_queue.h"
 #include "resources/resource.h"
@@ -580,7 +581,7 @@ TEST_F(InstalledFiles, OnlyTheAccessDeniedCodesLeadToTheQuestion) {
         if (fake::Dialogs().size() > before) asked.insert(code);
     }
     EXPECT_EQ(asked, expected);
-    EXPECT_EQ(run.readOnlyPolicy, -1);
+    EXPECT_EQ(RefusedFilesPolicy(), -1);
 }
 
 TEST_F(InstalledFiles, YesClearsTheReadOnlyAttributeAndDeletesWithoutAskingAgain) {
@@ -595,7 +596,7 @@ TEST_F(InstalledFiles, YesClearsTheReadOnlyAttributeAndDeletesWithoutAskingAgain
                                             "SetFileAttributesA " + path + " " + std::to_string(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE) + " -> ok",
                                             "DeleteFileA " + path + " -> ok",
                                         }));
-    EXPECT_EQ(run.readOnlyPolicy, -1);
+    EXPECT_EQ(RefusedFilesPolicy(), -1);
 }
 
 TEST_F(InstalledFiles, AFileHeldOpenGoesToTheRestartOnYesWithoutAnotherQuestionAndStaysOnNo) {
@@ -614,7 +615,7 @@ TEST_F(InstalledFiles, AFileHeldOpenGoesToTheRestartOnYesWithoutAnotherQuestionA
     EXPECT_EQ(fake::RestartQueue(), std::vector<std::string>{held});
     EXPECT_TRUE(fake::Exists(held));
     EXPECT_EQ(run.queuedCount, 1u);
-    EXPECT_EQ(run.readOnlyPolicy, -1);
+    EXPECT_EQ(RefusedFilesPolicy(), -1);
     QueueStayingFolders(0);  // as the run ends: the holding folder, empty, goes at once
 }
 
@@ -666,7 +667,7 @@ TEST_F(InstalledFiles, YesToAllRetriesThisAndEveryLaterRefusedFileOnceWithoutAsk
     fake::AnswerDialogs({IDC_YESALL});
     Remove({{".\\", "a.dll"}, {".\\", "b.dll"}, {".\\", "held.dll"}, {".\\", "c.dll"}});
     EXPECT_EQ(Prompts(), std::vector<std::string>{ReadOnlyQuestion(kDir + "a.dll")});
-    EXPECT_EQ(run.readOnlyPolicy, 1);
+    EXPECT_EQ(RefusedFilesPolicy(), 1);
     EXPECT_FALSE(fake::Exists(kDir + "a.dll"));
     EXPECT_FALSE(fake::Exists(kDir + "b.dll"));
     EXPECT_FALSE(fake::Exists(kDir + "c.dll"));
@@ -694,7 +695,7 @@ TEST_F(InstalledFiles, NoToAllKeepsThisAndEveryLaterRefusedFileWithoutAsking) {
     fake::AnswerDialogs({IDC_NOALL});
     Remove({{".\\", "a.dll"}, {".\\", "b.dll"}, {".\\", "plain.dll"}});
     EXPECT_EQ(Prompts().size(), 1u);
-    EXPECT_EQ(run.readOnlyPolicy, 0);
+    EXPECT_EQ(RefusedFilesPolicy(), 0);
     EXPECT_TRUE(fake::Exists(kDir + "a.dll"));
     EXPECT_TRUE(fake::Exists(kDir + "b.dll"));
     EXPECT_FALSE(fake::Exists(kDir + "plain.dll"));
@@ -709,7 +710,7 @@ TEST_F(InstalledFiles, NoAndClosingKeepOneFileAndAskAboutTheNext) {
     fake::AnswerDialogs({IDNO, IDCANCEL, IDYES});
     Remove({{".\\", "a.dll"}, {".\\", "b.dll"}, {".\\", "c.dll"}});
     EXPECT_EQ(Prompts().size(), 3u);
-    EXPECT_EQ(run.readOnlyPolicy, -1);
+    EXPECT_EQ(RefusedFilesPolicy(), -1);
     EXPECT_TRUE(fake::Exists(kDir + "a.dll"));
     EXPECT_TRUE(fake::Exists(kDir + "b.dll"));
     EXPECT_FALSE(fake::Exists(kDir + "c.dll"));
@@ -725,7 +726,7 @@ TEST_F(InstalledFiles, ADialogThatFailsKeepsTheFileAndTheNextIsAskedAgain) {
     Remove({{".\\", "a.dll"}, {".\\", "b.dll"}});
     EXPECT_TRUE(fake::Exists(kDir + "a.dll"));
     EXPECT_FALSE(fake::Exists(kDir + "b.dll"));
-    EXPECT_EQ(run.readOnlyPolicy, -1);
+    EXPECT_EQ(RefusedFilesPolicy(), -1);
 }
 
 TEST_F(InstalledFiles, AnEmptyReadOnlyPromptTakesEveryRefusedFileAsYesToAll) {
@@ -736,21 +737,27 @@ TEST_F(InstalledFiles, AnEmptyReadOnlyPromptTakesEveryRefusedFileAsYesToAll) {
     fake::AddFile(kDir + "b.dll", "", FILE_ATTRIBUTE_READONLY);
     Remove({{".\\", "a.dll"}, {".\\", "b.dll"}});
     EXPECT_TRUE(fake::Dialogs().empty());
-    EXPECT_EQ(run.readOnlyPolicy, 1);
+    EXPECT_EQ(RefusedFilesPolicy(), 1);
     EXPECT_FALSE(fake::Exists(kDir + "a.dll"));
     EXPECT_FALSE(fake::Exists(kDir + "b.dll"));
 }
 
-TEST_F(InstalledFiles, AnAnswerPolicyAlreadyTakenHolds) {
+TEST_F(InstalledFiles, AnAnswerToAllHoldsForTheRestOfTheRun) {
     Begin();
-    fake::AddFile(kDir + "a.dll", "", FILE_ATTRIBUTE_READONLY);
-    run.readOnlyPolicy = 0;
-    Remove({{".\\", "a.dll"}});
-    EXPECT_TRUE(fake::Exists(kDir + "a.dll"));
-    run.readOnlyPolicy = 1;
-    Remove({{".\\", "a.dll"}});
-    EXPECT_FALSE(fake::Exists(kDir + "a.dll"));
-    EXPECT_TRUE(fake::Dialogs().empty());
+    for (int answer : {IDC_NOALL, IDC_YESALL}) {
+        SCOPED_TRACE(answer);
+        ResetConsent();
+        const std::string first = kDir + std::to_string(answer) + "a.dll", later = kDir + std::to_string(answer) + "b.dll";
+        fake::AddFile(first, "", FILE_ATTRIBUTE_READONLY);
+        fake::AddFile(later, "", FILE_ATTRIBUTE_READONLY);
+        fake::AnswerDialogs({answer});
+        Remove({{".\\", std::to_string(answer) + "a.dll"}});
+        size_t asked = fake::Dialogs().size();
+        // A later call of the phase, for another refused file: the answer holds, unasked.
+        Remove({{".\\", std::to_string(answer) + "b.dll"}});
+        EXPECT_EQ(fake::Dialogs().size(), asked);
+        EXPECT_EQ(fake::Exists(later), answer == IDC_NOALL);
+    }
 }
 
 TEST_F(InstalledFiles, ASilentRunStillPutsBothQuestions) {
