@@ -15,6 +15,7 @@
 #include "removal/report.h"
 #include "removal/restart_queue.h"
 #include "removal/running_programs.h"
+#include "removal/trusted_folders.h"
 #include "ui/message_box.h"
 
 namespace {

@@ -3,10 +3,12 @@
 #include "base/memory.h"
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/trusted_folders.h"
 #include "ui/dialog_objects.h"
 
 int InitRunContext(HINSTANCE instance) {
     run.instance = instance;
+    ResetTrustedFolders();
     OleInitialize(nullptr);
     CreateDialogBrush();
     if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.installDir))

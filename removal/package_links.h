@@ -9,15 +9,8 @@
 #pragma once
 #include "base/platform.h"
 
-// Holds the installation folder open for the run, so that it cannot be replaced while a
-// question is on screen, and learns the final path the system resolves it to. Unpin lets go.
-void PinInstallDir();
-void UnpinInstallDir();
-// The path the system resolves the handle to, in the usual "X:\..." form where it has one, into a
-// PATH_SIZE buffer; 0 where the system cannot tell (the call is missing, or the path too long).
-int FinalPathOf(HANDLE handle, char* final);
-
-// Lets go of every level held and forgets the trusted folders: each phase starts afresh.
+// Lets go of every level held and forgets the trusted folders (removal/trusted_folders.h): each
+// phase starts afresh.
 void ForgetLinkChecks();
 // Lets go of every level held, after a question: while it was on screen anything not held may
 // have changed, so the next check looks at every level again.

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "removal/package_links.h"
 #include "removal/resolve_folder.h"
+#include "removal/trusted_folders.h"
 
 namespace {
 
