@@ -21,15 +21,12 @@ set(PROGRAM_COMPILE_OPTIONS
     -Wall -Wextra -Werror)
 set(PROGRAM_LINK_OPTIONS -nostdlib -mwindows -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--dynamicbase)
 # Optimised as one whole at the link (the entry and the memory routines are marked used, as
-# nothing in the program's own code calls them): some 1.5 KB smaller than module by module.
-target_compile_options(uninstall PRIVATE ${PROGRAM_COMPILE_OPTIONS} -flto)
-target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS} -Os -flto)
-# 32-bit Windows keeps its stack 4-byte aligned, as its own compilers do; the program has no
-# data that needs more, so no code re-aligns it.
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-    target_compile_options(uninstall PRIVATE -mpreferred-stack-boundary=2)
-    target_link_options(uninstall PRIVATE -mpreferred-stack-boundary=2)
-endif()
+# nothing in the program's own code calls them), without a frame pointer (which the 32-bit
+# compiler keeps by default) and without copying a function called once into its caller: the
+# program needs no stack walking, and each of these calls is rare. Together some 3 KB smaller.
+set(PROGRAM_SIZE_OPTIONS -Os -flto -fomit-frame-pointer -fno-inline-functions-called-once)
+target_compile_options(uninstall PRIVATE ${PROGRAM_COMPILE_OPTIONS} ${PROGRAM_SIZE_OPTIONS})
+target_link_options(uninstall PRIVATE ${PROGRAM_LINK_OPTIONS} ${PROGRAM_SIZE_OPTIONS})
 target_link_libraries(uninstall PRIVATE kernel32 user32 gdi32 advapi32 shell32 ole32 gcc)
 set_target_properties(uninstall PROPERTIES OUTPUT_NAME uninstall)
 
