@@ -50,8 +50,9 @@ void RunRemovalPhases() {
 // A quiet run's code: something the log names stayed, or only what waits for the restart, or
 // nothing. A shared file that other packages still use stays as it should.
 int QuietExitCode() {
-    if (run.keptCount > run.sharedKeptCount) return EXIT_KEPT;
-    return run.queuedCount ? EXIT_RESTART : EXIT_OK;
+    const ReportCounts* counts = Counts();
+    if (counts->kept > counts->sharedKept) return EXIT_KEPT;
+    return counts->queued ? EXIT_RESTART : EXIT_OK;
 }
 
 // The early exits leave what they hold to the end of the process, but end the report.

@@ -2,11 +2,12 @@
 #include "app/switches.h"
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/report.h"
 
 namespace {
 
-// Takes the report's path at c, quoted or up to the next blank, into run.reportPath; returns
-// where the scan goes on, or null when it must stop (a quote that is never closed).
+// Takes the report's path at c, quoted or up to the next blank, for the report; returns where
+// the scan goes on, or null when it must stop (a quote that is never closed).
 const char* TakeReportPath(const char* c) {
     char end = ' ';
     if (*c == '"') {
@@ -16,12 +17,7 @@ const char* TakeReportPath(const char* c) {
     unsigned int length = 0;
     while (c[length] && c[length] != end) ++length;
     if (end == '"' && c[length] != '"') return nullptr;
-    // A path that does not fit is never cut: a cut path would name some other file.
-    run.reportPath[0] = 0;
-    if (length < PATH_SIZE) {
-        CopyBytes(run.reportPath, c, length);
-        run.reportPath[length] = 0;
-    }
+    AskForReport(c, length);
     return c + length + (end == '"');
 }
 

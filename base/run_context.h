@@ -1,5 +1,5 @@
-// The process-wide state of one uninstall run: what the entry sets up, the report's counts and the
-// loaded log. Every layer reads it; each field has one layer that sets it.
+// The process-wide state of one uninstall run: what the entry sets up and the loaded log (the
+// report's state is removal/report's, the dialog's objects ui/dialog_objects'). Every layer reads it; each field has one layer that sets it.
 #pragma once
 #include "base/buffer_sizes.h"
 #include "base/platform.h"
@@ -13,16 +13,6 @@ struct RunContext {
     int isNT;
     int silent;  // /X: no confirmation, no completion message, no self-deletion
     int quiet;   // /Q: no box of any kind; every question gets its safe answer
-
-    // The report of what the run removed and kept: the file asked for with /L (empty: none),
-    // its handle while it is open, and the counts that decide a quiet run's exit code.
-    char reportPath[PATH_SIZE];
-    HANDLE reportFile;
-    unsigned int removedCount;
-    unsigned int keptCount;
-    unsigned int missingCount;
-    unsigned int sharedKeptCount;  // of the kept: shared files other packages still use
-    unsigned int queuedCount;      // files to be deleted at the next restart
 
     // The loaded uninstall log.
     char** catalogue;  // table 0, ended by a null entry

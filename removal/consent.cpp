@@ -4,6 +4,7 @@
 #include "base/run_context.h"
 #include "log/catalogue.h"
 #include "log/log_format.h"
+#include "removal/report.h"
 #include "resources/resource.h"
 #include "ui/message_box.h"
 #include "ui/readonly_dialog.h"
@@ -79,6 +80,6 @@ int AgreesToClosePrograms(const char* names, const char** words) {
 }
 
 int AgreesToRestart() {
-    if (!RunAsksPerson() || !run.queuedCount || !GetMessageText(0, MSG_RESTART)[0]) return 0;
+    if (!RunAsksPerson() || !Counts()->queued || !GetMessageText(0, MSG_RESTART)[0]) return 0;
     return ShowMessage(GetMessageText(0, MSG_RESTART), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

@@ -83,7 +83,7 @@ void ReadCurrentDirectory(char* path) {
 // Reports a folder the sweep kept: the current folder (no reason given: it is not empty), or the
 // entry of that name in it. The current folder is read only when a report is written.
 void ReportKeptFolder(const char* why, const char* entryName) {
-    if (!run.reportFile) return;
+    if (!IsReportOpen()) return;
     char path[PATH_SIZE];
     ReadCurrentDirectory(path);
     if (entryName && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, entryName))) path[0] = 0;

@@ -10,6 +10,11 @@
 
 namespace {
 
+// The file asked for with /L (empty: none), its handle while it is open, and the counts.
+char reportPath[PATH_SIZE];
+HANDLE reportFile;
+ReportCounts counts;
+
 // wvsprintfA writes at most 1,024 characters with the terminator; the line break follows them.
 enum { LINE_SIZE = 1024 + 2 };
 
@@ -19,9 +24,9 @@ void WriteLine(char* line) {
     line[length++] = '\r';
     line[length++] = '\n';
     DWORD written = 0;
-    if (!WriteFile(run.reportFile, line, length, &written, nullptr) || written != length) {
-        CloseHandle(run.reportFile);
-        run.reportFile = nullptr;
+    if (!WriteFile(reportFile, line, length, &written, nullptr) || written != length) {
+        CloseHandle(reportFile);
+        reportFile = nullptr;
     }
 }
 
@@ -29,7 +34,7 @@ void WriteLine(char* line) {
 // report is written.
 const char* RefusalOf(unsigned int error, const char* path) {
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return "in use";
-    DWORD attributes = run.reportFile ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = reportFile ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return "read-only";
     return "cannot be deleted";
 }
@@ -56,39 +61,58 @@ int KeepsItsName(HANDLE file) {
     char full[PATH_SIZE];
     if (!FinalPathOf(file, final)) return 1;
     const char* finalName = FindLast(final, '\\');
-    const char* fullName = FullPathOf(run.reportPath, full) ? FindLast(full, '\\') : nullptr;
+    const char* fullName = FullPathOf(reportPath, full) ? FindLast(full, '\\') : nullptr;
     return finalName && fullName && EqualsIgnoreCase(finalName, fullName);
 }
 
 }  // namespace
 
+void AskForReport(const char* path, unsigned int length) {
+    reportPath[0] = 0;
+    if (length >= PATH_SIZE) return;
+    CopyBytes(reportPath, path, length);
+    reportPath[length] = 0;
+}
+
+const char* ReportPath() { return reportPath; }
+
+int IsReportOpen() { return reportFile != nullptr; }
+
+const ReportCounts* Counts() { return &counts; }
+
+void ResetReport() {
+    reportPath[0] = 0;
+    reportFile = nullptr;
+    FillZero(&counts, sizeof counts);
+}
+
 void OpenReport() {
-    if (!run.reportPath[0]) return;
+    if (!reportPath[0]) return;
     // Another user may have made the report's folder, or a file of its name: a link on the way
     // would have the run write over a file of the system's. The folder's levels are checked and
     // held as a record's are while the file is opened; the file is opened as it is, never what a
     // link there leads to, and emptied only once it is known to be a plain file of one name.
     PrivateSecurity security;
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (!IsFileBehindLink(run.reportPath) && MakePrivateSecurity(&security))
-        file = CreateFileA(run.reportPath, GENERIC_WRITE, FILE_SHARE_READ, security.attributes, OPEN_ALWAYS,
+    if (!IsFileBehindLink(reportPath) && MakePrivateSecurity(&security))
+        file = CreateFileA(reportPath, GENERIC_WRITE, FILE_SHARE_READ, security.attributes, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | (run.isNT ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     ForgetLinkChecks();
     if (file != INVALID_HANDLE_VALUE && (!IsPlainFile(file) || !KeepsItsName(file) || !SetEndOfFile(file))) {
         CloseHandle(file);
         file = INVALID_HANDLE_VALUE;
     }
-    run.reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
+    reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
     Report(OUTCOME_NOTED, "Tidewell removal report: %s", run.modulePath);
 }
 
 void Report(int outcome, const char* format, ...) {
-    if (outcome == OUTCOME_REMOVED) ++run.removedCount;
-    if (outcome == OUTCOME_KEPT || outcome == OUTCOME_SHARED) ++run.keptCount;
-    if (outcome == OUTCOME_SHARED) ++run.sharedKeptCount;
-    if (outcome == OUTCOME_QUEUED) ++run.queuedCount;
-    if (outcome == OUTCOME_MISSING) ++run.missingCount;
-    if (!run.reportFile) return;
+    if (outcome == OUTCOME_REMOVED) ++counts.removed;
+    if (outcome == OUTCOME_KEPT || outcome == OUTCOME_SHARED) ++counts.kept;
+    if (outcome == OUTCOME_SHARED) ++counts.sharedKept;
+    if (outcome == OUTCOME_QUEUED) ++counts.queued;
+    if (outcome == OUTCOME_MISSING) ++counts.missing;
+    if (!reportFile) return;
     char line[LINE_SIZE];
     va_list arguments;
     va_start(arguments, format);
@@ -128,9 +152,9 @@ void ReportPassedOver(int outcome, const char* kind, const char* folder, const c
 }
 
 void CloseReport() {
-    const char* format = run.queuedCount ? "totals: %u removed, %u kept, %u missing, %u queued for the restart, restart needed"
+    const char* format = counts.queued ? "totals: %u removed, %u kept, %u missing, %u queued for the restart, restart needed"
                                          : "totals: %u removed, %u kept, %u missing";
-    Report(OUTCOME_NOTED, format, run.removedCount, run.keptCount, run.missingCount, run.queuedCount);
-    if (run.reportFile) CloseHandle(run.reportFile);
-    run.reportFile = nullptr;
+    Report(OUTCOME_NOTED, format, counts.removed, counts.kept, counts.missing, counts.queued);
+    if (reportFile) CloseHandle(reportFile);
+    reportFile = nullptr;
 }

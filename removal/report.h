@@ -16,6 +16,27 @@ enum Outcome {
     OUTCOME_NOTED,    // written only
 };
 
+// What the run counted: every outcome of something the log names.
+struct ReportCounts {
+    unsigned int removed;
+    unsigned int kept;        // among them the shared files other packages still use
+    unsigned int missing;
+    unsigned int sharedKept;  // of the kept: shared files other packages still use
+    unsigned int queued;      // files to be deleted at the next restart
+};
+
+// Asks for a report at the path of `length` bytes (the /L switch's); one that does not fit a path
+// buffer asks for none: a cut path would name some other file.
+void AskForReport(const char* path, unsigned int length);
+// The path asked for; empty when none was.
+const char* ReportPath();
+// 1 while a report is being written.
+int IsReportOpen();
+const ReportCounts* Counts();
+// Puts the report back as at the start of a run (for the host tests): none asked for, none open,
+// nothing counted.
+void ResetReport();
+
 // Makes the report file asked for, if any, or empties the plain file of that name, and writes its
 // first line. A place reached through a link (a link as the file, a folder link on its folder's
 // levels as for a record) or a file with other names (hard links) gets no report. A new file

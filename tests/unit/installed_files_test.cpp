@@ -16,6 +16,7 @@
 #include "log/log_format.h"
 #include "removal/consent.h"
 #include "removal/phases.h"
+#include "removal/report.h"
 #include "removal/restart_queue.h"
 #include "resources/resource.h"
 #include "test_support.h"
@@ -614,7 +615,7 @@ TEST_F(InstalledFiles, AFileHeldOpenGoesToTheRestartOnYesWithoutAnotherQuestionA
     // where it stands.
     EXPECT_EQ(fake::RestartQueue(), std::vector<std::string>{held});
     EXPECT_TRUE(fake::Exists(held));
-    EXPECT_EQ(run.queuedCount, 1u);
+    EXPECT_EQ(Counts()->queued, 1u);
     EXPECT_EQ(RefusedFilesPolicy(), -1);
     QueueStayingFolders(0);  // as the run ends: the holding folder, empty, goes at once
 }

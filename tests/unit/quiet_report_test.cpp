@@ -11,6 +11,7 @@
 #include "app/switches.h"
 #include "folder_world.h"
 #include "log/log_format.h"
+#include "removal/report.h"
 #include "resources/resource.h"
 #include "test_support.h"
 
@@ -31,8 +32,9 @@ struct Scan {
 
 Scan Scanned(const char* text) {
     ResetRunContext();
+    ResetReport();
     ParseSwitches(text);
-    return {run.silent == 1, run.quiet == 1, run.reportPath};
+    return {run.silent == 1, run.quiet == 1, ReportPath()};
 }
 
 TEST(SwitchScan, QuietAndSilentAreLettersOfTheirOwn) {

@@ -89,7 +89,7 @@ protected:
     // `arrange` runs once the report is open.
     Lines RemoveReporting(const std::vector<std::pair<uint32_t, std::string>>& records,
                           const std::function<void()>& arrange = nullptr) {
-        CopyText(run.reportPath, PATH_SIZE, "C:\\report.txt");
+        AskForReport("C:\\report.txt", 13);
         SetRecords(records);
         OpenReport();
         fake::ClearJournal();
@@ -364,7 +364,7 @@ TEST_F(RegistryRemoval, ARecordThatIsALinkOrLiesBehindOneIsKeptAndNothingBehindI
         ASSERT_TRUE(fake::RegKeyExists(linkRoot, c.link + "\\Config\\Deep"));  // the link works
 
         EXPECT_EQ(RemoveReporting({{c.root, c.record}}), Lines{c.reported});
-        EXPECT_EQ(run.keptCount, 1u);
+        EXPECT_EQ(Counts()->kept, 1u);
         EXPECT_EQ(fake::DestructiveCalls(), Lines{});
         ExpectVictimIntact();
         Lines beside = fake::RegTree(linkRoot, c.link.substr(0, c.link.rfind('\\') + 1));

@@ -11,6 +11,7 @@
 #include "app/self_delete.h"
 #include "folder_world.h"
 #include "log/log_format.h"
+#include "removal/report.h"
 #include "test_support.h"
 
 namespace {
@@ -361,7 +362,7 @@ TEST_F(SelfDelete, AProgramFileThatCouldNeverBeDeletedGetsNoJobAndOneHeldOpenGoe
         EXPECT_EQ(fake::DestructiveCalls(),
                   held ? std::vector<std::string>{"MoveFileExA D:\\PKG\\REMOVE.EXE at the restart -> ok"}
                        : std::vector<std::string>{});
-        EXPECT_EQ(run.queuedCount, held ? 1u : 0u);
+        EXPECT_EQ(Counts()->queued, held ? 1u : 0u);
         ReleaseRunContext();
     }
 }

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "base/memory.h"
+#include "removal/report.h"
 
 namespace test {
 
@@ -31,6 +32,7 @@ void EndRun() {
 void ProgramTest::SetUp() {
     fake::Reset();
     ResetRunContext();
+    ResetReport();
 }
 
 void ProgramTest::TearDown() {
