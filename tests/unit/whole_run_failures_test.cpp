@@ -22,7 +22,8 @@ const std::string kPkg = "C:\\Program Files\\Pkg";
 const std::string kSharedFolder = "C:\\Program Files\\Common Files\\Pkg";
 const std::string kShared = kSharedFolder + "\\shared.dll";
 const std::string kMenu = std::string(test::kPrograms) + "\\Pkg";
-const std::string kOutside = "C:\\Data\\keep.txt";  // a file the log does not name
+const std::string kOutside = "C:\\Data\\keep.txt";  // files the log does not name
+const std::string kBeside = "C:\\Program Files\\beside.tmp";
 constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr char kVictimKey[] = "Software\\Victim";
 constexpr char kReport[] = "C:\\Logs\\r.txt";
@@ -77,6 +78,7 @@ void InstallPackage() {
     fake::RegSetString(HKEY_LOCAL_MACHINE, kVictimKey, "kept", "yes");
     fake::MakeRegistryLink(HKEY_LOCAL_MACHINE, "Software\\Pkg\\Link", HKEY_LOCAL_MACHINE, kVictimKey);
     fake::AddFile(kOutside, "before");
+    fake::AddFile(kBeside, "before");
     fake::AddFolder("C:\\Logs");
 }
 
@@ -174,6 +176,7 @@ void CheckRun(int code, bool quiet) {
     }
     for (const std::string& folder : ProtectedFolders()) EXPECT_TRUE(fake::IsFolder(folder)) << folder;
     EXPECT_EQ(fake::Content(kOutside), "before");
+    EXPECT_TRUE(fake::Exists(kBeside));
     EXPECT_TRUE(fake::Exists(kPkg + "\\linked\\x.dat"));
     EXPECT_TRUE(fake::Exists(kPkg + "\\linked\\y.tmp"));
     EXPECT_EQ(fake::RegGetValue(HKEY_LOCAL_MACHINE, kVictimKey, "kept").value_or(fake::RegValue{}).data.substr(0, 3), "yes");
@@ -193,21 +196,32 @@ void CheckRun(int code, bool quiet) {
         EXPECT_TRUE(code == EXIT_OK || code == EXIT_FAILED) << code;
         return;
     }
-    // A quiet run's code agrees with its report's totals: kept files other than the shared ones
-    // other packages use mean 1; else something queued for the restart means 3010.
+    // A quiet run's code agrees with its report, read line by line: what the log names and the
+    // run kept (other than a shared file other packages use) means 1; else anything queued for
+    // the restart means 3010. The totals count the same lines.
     std::vector<std::string> lines = fake::Exists(kReport) ? Lines(fake::Content(kReport)) : std::vector<std::string>{};
     if (lines.empty()) return;  // the report could not be made
     unsigned int removed = 0, kept = 0, missing = 0, queued = 0;
     int fields = std::sscanf(lines.back().c_str(), "totals: %u removed, %u kept, %u missing, %u queued", &removed,
                              &kept, &missing, &queued);
     ASSERT_GE(fields, 3) << lines.back();
-    unsigned int shared = 0;
-    for (const std::string& line : lines) shared += line.rfind("file kept, other packages use it", 0) == 0;
+    unsigned int keptLines = 0, sharedLines = 0, queuedLines = 0;
+    for (const std::string& line : lines) {
+        bool shared = line.rfind("file kept, other packages use it", 0) == 0;
+        bool named = line.back() != '\\';  // a folder's own record names no file
+        sharedLines += shared;
+        queuedLines += line.rfind("file queued for the restart", 0) == 0;
+        for (const char* start : {"file kept", "shortcut kept", "registry key kept", "registry value kept",
+                                  "file passed over", "shortcut passed over"})
+            keptLines += line.rfind(start, 0) == 0 && named;
+    }
+    EXPECT_EQ(kept, keptLines) << lines.back();
+    EXPECT_EQ(queued, queuedLines) << lines.back();
     if (code == EXIT_FAILED) {
         EXPECT_EQ(removed + kept + missing + queued, 0u);
         return;
     }
-    EXPECT_EQ(code, kept > shared ? EXIT_KEPT : queued ? EXIT_RESTART : EXIT_OK) << lines.back();
+    EXPECT_EQ(code, keptLines > sharedLines ? EXIT_KEPT : queuedLines ? EXIT_RESTART : EXIT_OK) << lines.back();
 }
 
 class WholeRun : public test::ProgramTest {
