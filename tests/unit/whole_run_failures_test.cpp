@@ -23,7 +23,8 @@ const std::string kSharedFolder = "C:\\Program Files\\Common Files\\Pkg";
 const std::string kShared = kSharedFolder + "\\shared.dll";
 const std::string kMenu = std::string(test::kPrograms) + "\\Pkg";
 const std::string kOutside = "C:\\Data\\keep.txt";  // files the log does not name
-const std::string kBeside = "C:\\Program Files\\beside.tmp";
+// beside the package, of the name of a leftover in it
+const std::string kBeside = "C:\\Program Files\\w.tmp";
 constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr char kVictimKey[] = "Software\\Victim";
 constexpr char kReport[] = "C:\\Logs\\r.txt";
@@ -39,7 +40,7 @@ const std::vector<std::string> kApis = {
 };
 
 // Files of every flag, a tree for the sweep, a file in use and one behind a link, shared files,
-// a shortcut and its folder, a record naming a protected folder, registry records with a link
+// a shortcut and its folder, records naming protected folders (empty ones), registry records with a link
 // among their keys, and the self-deletion at the end.
 void InstallPackage() {
     test::AddSystemFolders();
@@ -56,13 +57,13 @@ void InstallPackage() {
         {kSharedFolder, "shared.dll", FILE_SHARED},
         {".\\linked", "x.dat", 0},
     };
-    content.folders = std::vector<tidewell::FolderEntry>{{kMenu, "Pkg.lnk"}, {kMenu, ""}, {test::kFonts, ""}};
+    content.folders = std::vector<tidewell::FolderEntry>{{kMenu, "Pkg.lnk"}, {kMenu, ""}, {test::kFonts, ""}, {"C:\\WINDOWS\\SYSTEM32", ""}};
     content.registry = std::vector<tidewell::RegistryEntry>{{0x80000002u, "Software\\Pkg"},
                                                             {0x80000001u, "Software\\Pkg\\\\Missing"}};
     content.patterns = std::vector<std::string>{".tmp"};
     test::InstallProgram(content);
     for (const char* file : {"\\bin\\app.exe", "\\bin\\held.dll", "\\bin\\every.dll", "\\cache\\a.tmp",
-                             "\\cache\\deep\\b.tmp", "\\cache\\deep\\keep.dat"})
+                             "\\cache\\deep\\b.tmp", "\\cache\\deep\\keep.dat", "\\w.tmp"})
         fake::AddFile(kPkg + file);
     fake::AddFile(kPkg + "\\bin\\ro.txt", "", FILE_ATTRIBUTE_READONLY);
     fake::HoldOpen(kPkg + "\\bin\\held.dll");
