@@ -261,7 +261,7 @@ protected:
     }
 };
 
-// About 450 runs each, some five seconds under the sanitizers.
+// Some 470 to 490 runs each, five seconds or so under the sanitizers.
 TEST_F(WholeRun, AConfirmedRunKeepsItsBoundsWhateverFailsOnce) { Drive(false, false); }
 TEST_F(WholeRun, AConfirmedRunKeepsItsBoundsWhateverFailsFromThenOn) { Drive(false, true); }
 TEST_F(WholeRun, AQuietRunKeepsItsBoundsAndItsWordWhateverFailsOnce) { Drive(true, false); }
