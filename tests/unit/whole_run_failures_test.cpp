@@ -28,6 +28,7 @@ const std::string kBeside = "C:\\Program Files\\w.tmp";
 constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr char kVictimKey[] = "Software\\Victim";
 constexpr char kReport[] = "C:\\Logs\\r.txt";
+constexpr char kFontsShort[] = "C:\\WINDOWS\\FONTS~1";  // the fonts folder, as a record names it
 
 // The calls the removal depends on: deletions, folder removals, current-folder changes, path and
 // folder lookups, registry opens and enumerations, folder listings, file and folder creation,
@@ -57,11 +58,12 @@ void InstallPackage() {
         {kSharedFolder, "shared.dll", FILE_SHARED},
         {".\\linked", "x.dat", 0},
     };
-    content.folders = std::vector<tidewell::FolderEntry>{{kMenu, "Pkg.lnk"}, {kMenu, ""}, {test::kFonts, ""}, {"C:\\WINDOWS\\SYSTEM32", ""}};
+    content.folders = std::vector<tidewell::FolderEntry>{{kMenu, "Pkg.lnk"}, {kMenu, ""}, {kFontsShort, ""}, {"C:\\WINDOWS\\SYSTEM32", ""}};
     content.registry = std::vector<tidewell::RegistryEntry>{{0x80000002u, "Software\\Pkg"},
                                                             {0x80000001u, "Software\\Pkg\\\\Missing"}};
     content.patterns = std::vector<std::string>{".tmp"};
     test::InstallProgram(content);
+    fake::SetShortName(test::kFonts, kFontsShort);
     for (const char* file : {"\\bin\\app.exe", "\\bin\\held.dll", "\\bin\\every.dll", "\\cache\\a.tmp",
                              "\\cache\\deep\\b.tmp", "\\cache\\deep\\keep.dat", "\\w.tmp"})
         fake::AddFile(kPkg + file);
