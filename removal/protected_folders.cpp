@@ -61,13 +61,26 @@ unsigned int PlainLevels(const char* path) {
 struct ShortForm {
     const char* path;
     int made;
+    int unknown;           // the path exists but the system gave no short form
     char text[PATH_SIZE];  // empty when the path has none (a path that does not exist)
 };
 
+// 1 with the path's short form in the buffer, 0 (the buffer empty) when the path does not exist,
+// -1 when the short form could not be had for another reason.
+int FetchShortForm(const char* path, char* text) {
+    DWORD length = GetShortPathNameA(path, text, PATH_SIZE);
+    if (FitsPathBuffer(length)) {
+        StripBackslash(text);
+        return 1;
+    }
+    text[0] = 0;
+    DWORD error = GetLastError();
+    return !length && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : -1;
+}
+
 const char* ShortFormOf(ShortForm* form) {
     if (!form->made) {
-        if (!FitsPathBuffer(GetShortPathNameA(form->path, form->text, PATH_SIZE))) form->text[0] = 0;
-        StripBackslash(form->text);
+        form->unknown = FetchShortForm(form->path, form->text) < 0;
         form->made = 1;
     }
     return form->text;
@@ -76,17 +89,19 @@ const char* ShortFormOf(ShortForm* form) {
 // A folder has two spellings, its long name and its short (8.3) name, and a path may come in
 // either (or mixed, level by level). Failing the plain comparison, the short forms of both are
 // compared. A short name stands for one level, so paths of different depths never share a
-// short form and are told apart without asking the file system.
+// short form and are told apart without asking the file system. A short form that exists but
+// cannot be had leaves them unknown apart: they are taken for the same folder.
 int SameFolder(const char* folder, ShortForm* path) {
     if (EqualsIgnoreCase(folder, path->path)) return 1;
     unsigned int folderLevels = PlainLevels(folder);
     unsigned int pathLevels = PlainLevels(path->path);
     if (folderLevels && pathLevels && folderLevels != pathLevels) return 0;
     const char* shortPath = ShortFormOf(path);
+    if (path->unknown) return 1;
     if (!shortPath[0]) return 0;
     char shortFolder[PATH_SIZE];
-    if (!FitsPathBuffer(GetShortPathNameA(folder, shortFolder, PATH_SIZE))) return 0;
-    StripBackslash(shortFolder);
+    int fetched = FetchShortForm(folder, shortFolder);
+    if (fetched <= 0) return fetched < 0;
     return EqualsIgnoreCase(shortFolder, shortPath);
 }
 

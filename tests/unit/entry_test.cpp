@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/owner_window.h"
+#include "failure_driver.h"
 #include "log/log_format.h"
 #include "test_support.h"
 
@@ -204,20 +205,18 @@ TEST_F(Entry, ThePhasesAndTheReleaseHappenInOrder) {
 }
 
 TEST_F(Entry, EveryAllocationFailureOfASilentRunEndsWithoutLeakOrCrash) {
-    for (int nth = 1;; ++nth) {
-        NewProcess();
-        fake::FailCall("LocalAlloc", nth, 2);
-        int code = Run("/x");
-        bool hit = false;
-        for (const std::string& call : fake::Calls({"LocalAlloc"})) hit = hit || call.find("error") != std::string::npos;
-        if (!hit) {
-            EXPECT_EQ(code, EXIT_OK);
-            EXPECT_EQ(fake::LiveBlocks(), 0u);
-            break;
-        }
-        EXPECT_EQ(code, EXIT_FAILED) << "allocation " << nth;
+    int code = 0;
+    test::FailurePlan plan;
+    plan.apis = {"LocalAlloc"};
+    plan.times = 2;  // the allocation and its retry
+    plan.setUp = [&] { NewProcess(); };
+    plan.body = [&] { code = Run("/x"); };
+    plan.check = [&](const test::FailurePoint& point) {
+        EXPECT_EQ(code, point.hit ? EXIT_FAILED : EXIT_OK);
         EXPECT_EQ(fake::OpenHandles(), 0u);
-    }
+        if (!point.hit) EXPECT_EQ(fake::LiveBlocks(), 0u);
+    };
+    test::DriveFailures(plan);
 }
 
 }  // namespace

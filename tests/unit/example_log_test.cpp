@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "failure_driver.h"
 #include "log/log_format.h"
 #include "log_load_test.h"
 
@@ -144,58 +145,59 @@ Bytes EveryKind() {
     return tidewell::BuildLog(content);
 }
 
-bool HitAFailure(const std::string& api) {
-    for (const std::string& call : fake::Calls({api}))
-        if (call.find("error") != std::string::npos) return true;
-    return false;
+// Loads the log again and again, with each allocation or read in turn failing.
+test::FailurePlan LoadFailures(const Bytes& log, int* loaded) {
+    test::FailurePlan plan;
+    plan.setUp = [log] {
+        test::InstallProgram(log);
+        test::StartRun();
+    };
+    plan.body = [loaded] { *loaded = LoadUninstallLog(); };
+    return plan;
 }
 
 TEST_F(ExampleLog, EveryAllocationFailureEndsTheLoadWithoutLeakOrCrash) {
-    const Bytes log = EveryKind();
-    int failures = 0;
-    for (int nth = 1;; ++nth) {
-        SCOPED_TRACE("allocation " + std::to_string(nth));
-        test::InstallProgram(log);
-        test::StartRun();
-        fake::FailCall("LocalAlloc", nth, 2);  // the allocation and its retry
-        int loaded = LoadUninstallLog();
-        if (!HitAFailure("LocalAlloc")) {
+    int loaded = 0;
+    test::FailurePlan plan = LoadFailures(EveryKind(), &loaded);
+    plan.apis = {"LocalAlloc"};
+    plan.times = 2;  // the allocation and its retry
+    plan.check = [&](const test::FailurePoint& point) {
+        if (!point.hit) {
             EXPECT_EQ(loaded, 1);
-            break;
+            return;
         }
-        ++failures;
         EXPECT_EQ(loaded, 0);
         ASSERT_EQ(fake::Boxes().size(), 1u);
         // Once the catalogue is whole, the failure is reported as what it is.
-        if (nth > 12) {
+        if (point.nth > 12) {
             EXPECT_EQ(fake::Boxes()[0].text, std::string("No memory for ") + test::kProgramPath);
         }
         Restart();
-    }
+    };
     // The catalogue and its 11 texts; the registry list, its staging buffer and 2 records; the
-    // same for the files and the folders; the patterns; the added record and its staging buffer.
-    EXPECT_EQ(failures, 12 + 4 + 4 + 4 + 1 + 2);
+    // same for the files and the folders; the patterns; the added record and its staging buffer;
+    // then the clean run.
+    EXPECT_EQ(test::DriveFailures(plan), 12 + 4 + 4 + 4 + 1 + 2 + 1);
 }
 
 TEST_F(ExampleLog, EveryFailedReadIsDamageWithoutLeakOrCrash) {
-    const Bytes log = EveryKind();
-    for (int nth = 1;; ++nth) {
-        SCOPED_TRACE("read " + std::to_string(nth));
-        test::InstallProgram(log);
-        test::StartRun();
-        fake::FailCall("ReadFile", nth, 1, ERROR_NOT_READY);
-        int loaded = LoadUninstallLog();
-        if (!HitAFailure("ReadFile")) {
+    int loaded = 0;
+    test::FailurePlan plan = LoadFailures(EveryKind(), &loaded);
+    plan.apis = {"ReadFile"};
+    plan.error = ERROR_NOT_READY;
+    plan.check = [&](const test::FailurePoint& point) {
+        if (!point.hit) {
             EXPECT_EQ(loaded, 1);
-            break;
+            return;
         }
         EXPECT_EQ(loaded, 0);
         ASSERT_EQ(fake::Boxes().size(), 1u);
-        if (nth > 2 + 2 * 11) {
+        if (point.nth > 2 + 2 * 11) {
             EXPECT_EQ(fake::Boxes()[0].text, std::string("The log in ") + test::kProgramPath + " is damaged.");
         }
         Restart();
-    }
+    };
+    test::DriveFailures(plan);
 }
 
 }  // namespace

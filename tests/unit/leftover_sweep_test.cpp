@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "failure_driver.h"
 #include "folder_world.h"
 #include "removal/leftover_sweep.h"
 #include "removal/phases.h"
@@ -298,18 +299,21 @@ TEST_F(LeftoverSweep, EveryShortageOfMemoryLeavesTheWalkInTheParentWithNothingHe
     int allocations = fake::CallCount("LocalAlloc") - first;
     // Two blocks at each of the four levels, and a third at each of the three removals.
     ASSERT_EQ(allocations, 10);
-    for (int nth = 1; nth <= allocations; ++nth) {
-        SCOPED_TRACE(nth);
-        AddFiles(kPkg, files);
-        // Both tries of the nth allocation fail.
-        fake::FailCall("LocalAlloc", nth, 2);
-        Paths gone = SweepNow();
+    Paths gone;
+    test::FailurePlan plan;
+    plan.apis = {"LocalAlloc"};
+    plan.times = 2;  // both tries of the allocation
+    plan.setUp = [&] { AddFiles(kPkg, files); };
+    plan.body = [&] { gone = SweepNow(); };
+    plan.check = [&](const test::FailurePoint& point) {
         EXPECT_TRUE(std::includes(full.begin(), full.end(), gone.begin(), gone.end()));
         EXPECT_EQ(std::count_if(fake::Journal().begin(), fake::Journal().end(),
                                 [](const fake::Call& call) { return call.api == "LocalAlloc" && !call.ok; }),
-                  2);
+                  point.hit ? 2 : 0);
+        if (!point.hit) EXPECT_EQ(gone, full);
         EXPECT_EQ(fake::CurrentDirectory(), test::kProgramFiles);
-    }
+    };
+    EXPECT_EQ(test::DriveFailures(plan), allocations + 1);
 }
 
 TEST_F(LeftoverSweep, AFolderWhosePathDoesNotFitIsNotSwept) {

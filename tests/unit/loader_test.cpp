@@ -6,6 +6,7 @@
 
 #include "app/load_log.h"
 #include "base/memory.h"
+#include "failure_driver.h"
 #include "log/block_reader.h"
 #include "log/catalogue.h"
 #include "log/file_reader.h"
@@ -180,28 +181,26 @@ TEST_F(Loader, NoMemoryForTheReportMeansNoBox) {
 
 TEST_F(Loader, EveryAllocationFailureEndsTheLoadWithoutLeakOrCrash) {
     Bytes log = tidewell::EncodeLog({Messages(test::Catalogue()), Messages(test::Catalogue())});
-    int failures = 0;
-    for (int nth = 1;; ++nth) {
+    int loaded = 0;
+    test::FailurePlan plan;
+    plan.apis = {"LocalAlloc"};
+    plan.times = 2;  // the allocation and its retry
+    plan.setUp = [&] {
         fake::Reset();
         ResetRunContext();
         test::InstallProgram(log);
         test::StartRun();
-        fake::FailCall("LocalAlloc", nth, 2);  // the allocation and its retry
-        int loaded = LoadUninstallLog();
-        bool hit = false;
-        for (const std::string& call : fake::Calls({"LocalAlloc"})) hit = hit || call.find("error") != std::string::npos;
-        if (!hit) {
-            EXPECT_EQ(loaded, 1);
-            break;
-        }
-        ++failures;
-        EXPECT_EQ(loaded, 0) << "allocation " << nth;
+    };
+    plan.body = [&] { loaded = LoadUninstallLog(); };
+    plan.check = [&](const test::FailurePoint& point) {
+        EXPECT_EQ(loaded, point.hit ? 0 : 1);
         EXPECT_LE(fake::Boxes().size(), 1u);
         EXPECT_EQ(fake::OpenHandles(), 0u);
         test::EndRun();
-        EXPECT_EQ(fake::LiveBlocks(), 0u) << "allocation " << nth;
-    }
-    EXPECT_EQ(failures, 2 * 12);  // per block: the table and its eleven strings
+        EXPECT_EQ(fake::LiveBlocks(), 0u);
+    };
+    // Per block: the table and its eleven strings; then the clean run.
+    EXPECT_EQ(test::DriveFailures(plan), 2 * 12 + 1);
 }
 
 class BlockPayload : public test::ProgramTest {
