@@ -214,7 +214,9 @@ TEST_F(Entry, EveryAllocationFailureOfASilentRunEndsWithoutLeakOrCrash) {
     plan.check = [&](const test::FailurePoint& point) {
         EXPECT_EQ(code, point.hit ? EXIT_FAILED : EXIT_OK);
         EXPECT_EQ(fake::OpenHandles(), 0u);
-        if (!point.hit) EXPECT_EQ(fake::LiveBlocks(), 0u);
+        if (!point.hit) {
+            EXPECT_EQ(fake::LiveBlocks(), 0u);
+        }
     };
     test::DriveFailures(plan);
 }

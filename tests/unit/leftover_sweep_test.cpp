@@ -310,7 +310,9 @@ TEST_F(LeftoverSweep, EveryShortageOfMemoryLeavesTheWalkInTheParentWithNothingHe
         EXPECT_EQ(std::count_if(fake::Journal().begin(), fake::Journal().end(),
                                 [](const fake::Call& call) { return call.api == "LocalAlloc" && !call.ok; }),
                   point.hit ? 2 : 0);
-        if (!point.hit) EXPECT_EQ(gone, full);
+        if (!point.hit) {
+            EXPECT_EQ(gone, full);
+        }
         EXPECT_EQ(fake::CurrentDirectory(), test::kProgramFiles);
     };
     EXPECT_EQ(test::DriveFailures(plan), allocations + 1);
