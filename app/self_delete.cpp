@@ -310,19 +310,6 @@ int StartJob(const char* batchPath, char* scriptText) {
     return StartHidden(scriptText);
 }
 
-// 0 when the program file could be deleted once this process has ended: it opens for deletion,
-// so no right is missing and no other program holds it; otherwise why it does not open. The 95
-// family has neither rights nor that access, and a running program's file does not open there
-// for writing: it is not asked.
-DWORD ProgramFileRefusal(const char* path) {
-    if (!run.isNT) return 0;
-    HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
-    CloseHandle(file);
-    return 0;
-}
-
 // Deletes the batch and, on NT, its folder, when no job will.
 void DeleteBatch(const char* jobFolder, const char* batchPath) {
     DeleteFileA(batchPath);
@@ -347,9 +334,11 @@ const char* StartSelfDeletion(char* jobFolder, char* batchPath, char* scriptText
     if (PathFormOf(jobProgram) == PATH_UNSAFE || PathFormOf(jobFolderToRemove) == PATH_UNSAFE)
         return "its path cannot stand in a batch";
     // A job that could never delete the file would try for ever: none is started. A file another
-    // program holds goes at the next restart instead, and its folder after it.
-    DWORD refusal = ProgramFileRefusal(jobProgram);
-    if (refusal == ERROR_SHARING_VIOLATION || refusal == ERROR_LOCK_VIOLATION) {
+    // program holds goes at the next restart instead, and its folder after it. The 95 family has
+    // neither rights nor that access, and a running program's file does not open there for
+    // writing: it is not asked.
+    DWORD refusal = run.isNT ? DeletionOpenRefusal(jobProgram) : 0;
+    if (IsHeldError(refusal)) {
         QueueFileForRestart(run.modulePath, refusal, "", 0);
         return "the program file is in use";
     }

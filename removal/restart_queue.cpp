@@ -27,10 +27,12 @@ int holdingTried;
 unsigned int holdingNext;
 char (*remembered)[PATH_SIZE];
 unsigned int rememberedCount;
+unsigned char rememberedIsFolder[REMEMBERED_MAX];
 
-void Remember(const char* path) {
+void Remember(const char* path, int isFolder) {
     if (!remembered && !AllocZeroed(REMEMBERED_MAX * PATH_SIZE, &remembered)) return;
-    if (rememberedCount < REMEMBERED_MAX && FullPathOf(path, remembered[rememberedCount])) ++rememberedCount;
+    if (rememberedCount >= REMEMBERED_MAX || !FullPathOf(path, remembered[rememberedCount])) return;
+    rememberedIsFolder[rememberedCount++] = static_cast<unsigned char>(isFolder);
 }
 
 int IsRemembered(const char* path) {
@@ -152,21 +154,27 @@ int HoldsOnlyQueued(const char* folder, int programGoes) {
 
 }  // namespace
 
+int IsHeldError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+DWORD DeletionOpenRefusal(const char* path) {
+    HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(file);
+    return 0;
+}
+
 int IsFileInUse(const char* path, DWORD error) {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return 1;
+    if (IsHeldError(error)) return 1;
     if (error != ERROR_ACCESS_DENIED) return 0;
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return 0;
-    // The 95 family has no rights: a refusal of a file that is not read-only is its use.
+    // The 95 family has no rights: a refusal of a file that is not read-only is its use. On NT,
+    // a file that opens for deletion but may not be deleted is a running program's or a loaded
+    // module's.
     if (!run.isNT) return 1;
-    HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-    }
-    CloseHandle(file);
-    return 1;
+    DWORD refusal = DeletionOpenRefusal(path);
+    return !refusal || IsHeldError(refusal);
 }
 
 int QueueFileForRestart(const char* path, DWORD error, const char* answer, int mayMove) {
@@ -187,7 +195,7 @@ int QueueFileForRestart(const char* path, DWORD error, const char* answer, int m
         int isMoved = mayMove && MoveToHolding(path, moved);
         if (MoveFileExA(isMoved ? moved : path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
             if (isMoved) Report(OUTCOME_NOTED, "file moved for the restart to %s: %s", moved, path);
-            if (!isMoved) Remember(path);
+            if (!isMoved) Remember(path, 0);
         } else {
             refusal = GetLastError();
             if (isMoved) MoveFileExA(moved, path, 0);
@@ -205,7 +213,7 @@ int QueueFileForRestart(const char* path, DWORD error, const char* answer, int m
 int QueueFolderForRestart(const char* folder) {
     if (!MoveFileExA(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 0;
     Report(OUTCOME_NOTED, "folder queued for the restart: %s", folder);
-    Remember(folder);
+    Remember(folder, 1);
     return 1;
 }
 
@@ -216,7 +224,7 @@ void QueueStayingFolders(int programGoes) {
     // deepest folders first, and a folder shared by several files when the last of them is seen.
     // A folder queued on its own (the job's) is not walked up from: what holds it is not the run's.
     for (unsigned int i = 0; run.isNT && i < rememberedCount; ++i) {
-        if (GetFileAttributesA(remembered[i]) & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (rememberedIsFolder[i]) continue;
         CopyText(folder, PATH_SIZE, remembered[i]);
         for (;;) {
             char* cut = FindLast(folder, '\\');

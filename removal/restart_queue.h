@@ -13,6 +13,11 @@
 // violation, or a refusal although the file opens for deletion (a running program's file, a
 // loaded module). A read-only file, or one the run has no right to delete, is not in use.
 int IsFileInUse(const char* path, DWORD error);
+// 1 for the refusals of a file another program holds: a sharing or a lock violation.
+int IsHeldError(DWORD error);
+// Why the file (the name itself, never what a link there leads to) does not open for deletion;
+// 0 when it does: no right is missing and no other program holds it without sharing deletion.
+DWORD DeletionOpenRefusal(const char* path);
 
 // Queues the file in use for deletion at the next restart and reports it, with the answer that
 // let it go and the error that made it necessary; a file that cannot be queued (on a network
