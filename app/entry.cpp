@@ -67,7 +67,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     run.isNT = IsNtFamily();
     if (!InitRunContext(instance)) return EXIT_FAILED;
     ParseSwitches(argumentText);
-    ResetConsent();
     OpenReport();
     if (!LoadUninstallLog()) return EndEarly(EXIT_FAILED);
     if (!RegisterOwnerClass()) return EndEarly(run.quiet ? EXIT_FAILED : EXIT_OK);

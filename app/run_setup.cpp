@@ -3,14 +3,17 @@
 #include "base/memory.h"
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/consent.h"
 #include "removal/report.h"
 #include "removal/trusted_folders.h"
 #include "ui/dialog_objects.h"
 
 int InitRunContext(HINSTANCE instance) {
     run.instance = instance;
+    // The modules that keep state for a run start afresh.
     ResetTrustedFolders();
     ResetReport();
+    ResetConsent();
     OleInitialize(nullptr);
     CreateDialogBrush();
     if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.installDir))
