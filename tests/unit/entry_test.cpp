@@ -26,7 +26,7 @@ protected:
         ResetRunContext();
         InstallProgram();
     }
-    int Run(const char* arguments = "") { return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments), 1); }
+    int Run(const char* arguments = "") { return test::RunProgram(arguments); }
     std::vector<std::string> BoxTexts() {
         std::vector<std::string> texts;
         for (const fake::ShownBox& box : fake::Boxes()) texts.push_back(box.text);

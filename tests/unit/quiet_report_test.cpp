@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -105,19 +104,8 @@ protected:
         fake::RegAddKey(HKEY_LOCAL_MACHINE, "Software\\Pkg\\Sub");
         fake::AddFolder("C:\\Logs");
     }
-    int Run(const std::string& arguments) {
-        return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments.c_str()), 1);
-    }
-    static std::vector<std::string> Lines(const std::string& text) {
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            EXPECT_FALSE(line.empty() || line.back() != '\r') << "a line without its CR LF: " << line;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
-        }
-        return lines;
-    }
+    int Run(const std::string& arguments) { return test::RunProgram(arguments); }
+    static std::vector<std::string> Lines(const std::string& text) { return test::ReportLines(text); }
 };
 
 TEST_F(QuietRun, NoBoxAppearsEveryQuestionGetsItsSafeAnswerAndTheExitCodeSaysSomethingStayed) {

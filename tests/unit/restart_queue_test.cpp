@@ -34,14 +34,12 @@ protected:
             fake::AddFile(folder + "\\" + file.name);
         }
     }
-    int Run(const std::string& arguments) {
-        return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments.c_str()), 1);
-    }
+    int Run(const std::string& arguments) { return test::RunProgram(arguments); }
+    // The report's lines that begin with the prefix.
     std::vector<std::string> ReportLines(const std::string& prefix) {
         std::vector<std::string> lines;
-        std::string text = fake::Content(kReport);
-        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-            if (text.compare(at, prefix.size(), prefix) == 0) lines.push_back(text.substr(at, end - at));
+        for (const std::string& line : test::ReportLines(fake::Content(kReport)))
+            if (line.rfind(prefix, 0) == 0) lines.push_back(line);
         return lines;
     }
 };

@@ -29,6 +29,22 @@ void EndRun() {
     ReleaseRunContext();
 }
 
+int RunProgram(const std::string& arguments) {
+    return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments.c_str()), 1);
+}
+
+std::vector<std::string> ReportLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        EXPECT_NE(end, std::string::npos) << "a line without its CR LF: " << text.substr(at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
 void ProgramTest::SetUp() {
     fake::Reset();
     ResetRunContext();

@@ -32,6 +32,11 @@ void StartRun();
 // Releases what the run holds, as the end of a normal run does.
 void EndRun();
 
+// One whole run of the program, started with the argument text; its exit code.
+int RunProgram(const std::string& arguments);
+// A report's lines, each of which must end with CR LF, without it.
+std::vector<std::string> ReportLines(const std::string& text);
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -94,20 +93,6 @@ std::string Upper(std::string text) {
 // The path is the folder or lies below it.
 bool Within(const std::string& path, const std::string& folder) {
     return Upper(path) == Upper(folder) || Upper(path).rfind(Upper(folder) + "\\", 0) == 0;
-}
-
-int RunProgram(const std::string& arguments) {
-    return WinMain(reinterpret_cast<HINSTANCE>(0x400000), nullptr, const_cast<char*>(arguments.c_str()), 1);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 // The folders the guard protects, as the package's machine has them.
@@ -202,7 +187,7 @@ void CheckRun(int code, bool quiet) {
     // A quiet run's code agrees with its report, read line by line: what the log names and the
     // run kept (other than a shared file other packages use) means 1; else anything queued for
     // the restart means 3010. The totals count the same lines.
-    std::vector<std::string> lines = fake::Exists(kReport) ? Lines(fake::Content(kReport)) : std::vector<std::string>{};
+    std::vector<std::string> lines = fake::Exists(kReport) ? test::ReportLines(fake::Content(kReport)) : std::vector<std::string>{};
     if (lines.empty()) return;  // the report could not be made
     unsigned int removed = 0, kept = 0, missing = 0, queued = 0;
     int fields = std::sscanf(lines.back().c_str(), "totals: %u removed, %u kept, %u missing, %u queued", &removed,
@@ -248,7 +233,7 @@ protected:
                 fake::AnswerBoxes({IDOK, IDYES, IDOK, IDNO});
                 fake::AnswerDialogs({IDYES, IDC_NOALL});
             }
-            code = RunProgram(quiet ? std::string("/Q /L=") + kReport : std::string("/L=") + kReport);
+            code = test::RunProgram(quiet ? std::string("/Q /L=") + kReport : std::string("/L=") + kReport);
         };
         std::set<std::string> met;
         plan.check = [&](const test::FailurePoint& point) {
