@@ -489,22 +489,30 @@ void MakeFile(const std::wstring& path) {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
+// Shows a visible top-level window of a class of its own with the window procedure; null, with
+// the reason on stderr, when it cannot be made.
+HWND ShowWindowOfClass(const wchar_t* className, const wchar_t* title, WNDPROC procedure, int at) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, className, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, at, at, 240, 120, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
+    if (!window) {
+        std::fprintf(stderr, "cannot create the window: error %lu\n", GetLastError());
+        return nullptr;
+    }
+    UpdateWindow(window);
+    return window;
+}
+
 // Shows a top-level window, then takes no message at all until told to stop: whatever is sent
 // to it waits, as with a program that hangs; 0 when the window was shown.
 int HangWindow(const Options& options) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = L"TwAutoHungWindow";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, L"TwAutoHungWindow", L"tw-auto: not answering", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
-                                  240, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (!window) {
-        std::fprintf(stderr, "cannot create the window: error %lu\n", GetLastError());
-        return 1;
-    }
-    UpdateWindow(window);
+    HWND window = ShowWindowOfClass(L"TwAutoHungWindow", L"tw-auto: not answering", DefWindowProcW, 40);
+    if (!window) return 1;
     Pump(500);  // what showing it brings is answered; from the ready file on, nothing is
     if (!IsWindowVisible(window)) {
         std::fputs("the window is not visible\n", stderr);
@@ -530,19 +538,8 @@ LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 // A program of the package with a window of its own, until it is closed or told to end.
 int AppWindow(const Options& options) {
     ignoresClose = options.ignoreClose;
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = AppWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = L"TwAutoAppWindow";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, L"TwAutoAppWindow", L"tw-auto: a package's program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                  60, 60, 240, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (!window) {
-        std::fprintf(stderr, "cannot create the window: error %lu\n", GetLastError());
-        return 1;
-    }
-    UpdateWindow(window);
+    HWND window = ShowWindowOfClass(L"TwAutoAppWindow", L"tw-auto: a package's program", AppWindowProc, 60);
+    if (!window) return 1;
     MakeFile(options.ready);
     DWORD deadline = GetTickCount() + static_cast<DWORD>(options.timeoutSeconds) * 1000;
     for (;;) {
