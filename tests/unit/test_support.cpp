@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "base/memory.h"
+#include "removal/protected_folders.h"
 #include "removal/report.h"
 
 namespace test {
@@ -49,6 +50,7 @@ void ProgramTest::SetUp() {
     fake::Reset();
     ResetRunContext();
     ResetReport();
+    ResetProtectedFolders();
 }
 
 void ProgramTest::TearDown() {
