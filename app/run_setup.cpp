@@ -4,6 +4,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/consent.h"
+#include "removal/left_folders.h"
 #include "removal/protected_folders.h"
 #include "removal/report.h"
 #include "removal/trusted_folders.h"
@@ -16,6 +17,7 @@ int InitRunContext(HINSTANCE instance) {
     ResetReport();
     ResetConsent();
     ResetProtectedFolders();
+    ResetLeftFolders();
     OleInitialize(nullptr);
     CreateDialogBrush();
     if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.installDir))

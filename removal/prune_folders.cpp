@@ -3,6 +3,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "log/log_format.h"
+#include "removal/left_folders.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
@@ -44,14 +45,18 @@ int FolderIsMissing(const char* path) {
 // as it came, when it removed nothing.
 int PruneUpward(char* path, char* lastPrunedFolder) {
     if (FolderIsMissing(path)) return 0;
-    // What lies behind a link in the package's tree is not the package's to prune.
-    if (IsFolderBehindLink(path)) {
+    // What lies behind a link in the package's tree is not the package's to prune. A folder the
+    // run already found behind a link or protected is not asked about again.
+    int left = LeftFolderKind(path);
+    if (left == LEFT_BEHIND_LINK || (left == LEFT_UNKNOWN && IsFolderBehindLink(path))) {
+        RememberLeftFolder(LEFT_BEHIND_LINK, path);
         ReportFolderLeft(1, path);
         return 0;
     }
     int removedOwn = 0;
     for (;;) {
-        if (IsProtectedFolder(path)) {
+        if (LeftFolderKind(path) == LEFT_PROTECTED || IsProtectedFolder(path)) {
+            RememberLeftFolder(LEFT_PROTECTED, path);
             ReportFolderLeft(0, path);
             return removedOwn;
         }

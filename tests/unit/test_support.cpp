@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "base/memory.h"
+#include "removal/left_folders.h"
 #include "removal/protected_folders.h"
 #include "removal/report.h"
 
@@ -51,6 +52,7 @@ void ProgramTest::SetUp() {
     ResetRunContext();
     ResetReport();
     ResetProtectedFolders();
+    ResetLeftFolders();
 }
 
 void ProgramTest::TearDown() {
