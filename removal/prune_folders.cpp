@@ -31,9 +31,10 @@ int HoldingFolder(const FileRecord* record, char* path) {
 }
 
 // 1 when the folder is certainly not there. A walk from it would end at its removal whatever the
-// guard said, so it ends before the guard is asked: a guard call costs up to seven folder
-// lookups and four registry operations, and after the leftover sweep every folder of the
-// package may be gone. Any other failure to read the folder leaves the walk as it is.
+// guard said, so it ends before the guard is asked: a guard call that asks the system (each
+// one, where its registry keys cannot be watched) costs eleven folder lookups and three registry
+// keys read, and after the leftover sweep every folder of the package may be gone. Any other
+// failure to read the folder leaves the walk as it is.
 int FolderIsMissing(const char* path) {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
     DWORD error = GetLastError();
