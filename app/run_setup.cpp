@@ -4,6 +4,8 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/consent.h"
+#include "removal/left_folders.h"
+#include "removal/protected_folders.h"
 #include "removal/record_paths.h"
 #include "removal/report.h"
 #include "removal/trusted_folders.h"
@@ -16,6 +18,8 @@ int InitRunContext(HINSTANCE instance) {
     ResetReport();
     ResetConsent();
     ResetRecordPaths();
+    ResetProtectedFolders();
+    ResetLeftFolders();
     OleInitialize(nullptr);
     CreateDialogBrush();
     if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.installDir))
@@ -34,6 +38,7 @@ int InitRunContext(HINSTANCE instance) {
 }
 
 void ReleaseRunContext() {
+    ReleaseProtectedFolders();
     OleUninitialize();
     FreeAndNull(&run.modulePath);
     FreeAndNull(&run.installDir);

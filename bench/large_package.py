@@ -4,6 +4,9 @@ remove the same tree: one DeleteFileA per file and one RemoveDirectoryA per fold
 The package: 20,000 installed files, twenty in each of 1,000 folders three levels deep (10
 folders, 9 in each of them, 10 in each of those), all listed in the log; and a leftover tree of
 5,000 files, twenty in each of 250 folders (10, and 24 in each), that the log's patterns sweep.
+A second package has many small folders, as help files, locales and plug-ins make them: 5,000
+installed files, five in each of 1,000 folders (10, and 99 in each), and no patterns, so that
+the pruning removes every folder.
 
 Each repetition makes the tree afresh for each run and interleaves the runs: the uninstaller and
 the baseline timed whole (wall clock), then the uninstaller with the relay trace for its phases,
@@ -17,14 +20,36 @@ import tempfile
 from pathlib import Path
 
 PACKAGE = "C:\\bench\\pkg"
-PROGRAM = PACKAGE + "\\uninstall.exe"
 TOOLS = "C:\\bench\\tools"
 BASELINE = TOOLS + "\\remove-listed.exe"
 PATTERNS = [".tmp", ".log", ".bak", ".old"]
 FILE_CONTENT = b"x" * 64
 
 
-def installed_folders():
+class Shape:
+    """One package: its installed files (folder, name), its leftover files and its patterns."""
+
+    def __init__(self, name, package, installed_folders, files_per_folder, leftover_folders, patterns):
+        kinds = [".dll", ".dat", ".txt", ".ini", ".bmp"]
+        self.name, self.package, self.patterns = name, package, patterns
+        self.program = package + "\\uninstall.exe"
+        self.installed_folders, self.leftover_folders = installed_folders, leftover_folders
+        self.installed_files = [(folder, f"file{n:02}{kinds[n % 5]}")
+                                for folder in installed_folders for n in range(files_per_folder)]
+        self.leftover_files = [(folder, f"x{n:02}{patterns[n % len(patterns)]}")
+                               for folder in leftover_folders for n in range(20)]
+
+
+def nested(top, below):
+    """Folders two levels deep: top[i], and below(top[i]) under each."""
+    folders = []
+    for name in top:
+        folders.append(name)
+        folders += [f"{name}\\{sub}" for sub in below]
+    return folders
+
+
+def large_folders():
     folders = []
     for a in range(10):
         folders.append(f"mod{a}")
@@ -34,32 +59,21 @@ def installed_folders():
     return folders
 
 
-def leftover_folders():
-    folders = []
-    for a in range(10):
-        folders.append(f"cache{a}")
-        folders += [f"cache{a}\\run{b:02}" for b in range(24)]
-    return folders
+LARGE = Shape("large_package", PACKAGE, large_folders(), 20,
+              nested([f"cache{a}" for a in range(10)], [f"run{b:02}" for b in range(24)]), PATTERNS)
+SMALL_FOLDERS = Shape("large_package.small_folders", "C:\\bench\\small",
+                      nested([f"loc{a}" for a in range(10)], [f"topic{b:02}" for b in range(99)]), 5, [], [])
 
 
-def installed_files():
-    kinds = [".dll", ".dat", ".txt", ".ini", ".bmp"]
-    return [(folder, f"file{n:02}{kinds[n % 5]}") for folder in installed_folders() for n in range(20)]
+def manifest(shape):
+    return {"messages": {}, "files": [{"folder": ".\\" + folder, "name": name} for folder, name in shape.installed_files],
+            "patterns": shape.patterns}
 
 
-def leftover_files():
-    return [(folder, f"x{n:02}{PATTERNS[n % 4]}") for folder in leftover_folders() for n in range(20)]
-
-
-def manifest():
-    return {"messages": {}, "files": [{"folder": ".\\" + folder, "name": name} for folder, name in installed_files()],
-            "patterns": PATTERNS}
-
-
-def make_tree(root):
+def make_tree(root, shape):
     """Creates every file and folder of the package below root (the program file stays)."""
     made = set()
-    for folder, name in installed_files() + leftover_files():
+    for folder, name in shape.installed_files + shape.leftover_files:
         directory = os.path.join(root, folder.replace("\\", "/"))
         if directory not in made:
             os.makedirs(directory, exist_ok=True)
@@ -76,18 +90,18 @@ def left_in(root, keep=()):
     return sorted(p for p in left if os.path.basename(p) not in keep)
 
 
-def write_list(path, files, folders):
-    lines = [f"F {PACKAGE}\\{folder}\\{name}" for folder, name in files]
-    lines += [f"D {PACKAGE}\\{folder}" for folder in sorted(folders, key=lambda f: -f.count("\\"))]
+def write_list(path, package, files, folders):
+    lines = [f"F {package}\\{folder}\\{name}" for folder, name in files]
+    lines += [f"D {package}\\{folder}" for folder in sorted(folders, key=lambda f: -f.count("\\"))]
     Path(path).write_text("\n".join(lines) + "\n")
 
 
-def install(session, host_dir):
-    program = session.unix(PROGRAM)
+def install(session, host_dir, shape):
+    program = session.unix(shape.program)
     program.parent.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as scratch:
         manifest_path = Path(scratch) / "package.json"
-        manifest_path.write_text(json.dumps(manifest()))
+        manifest_path.write_text(json.dumps(manifest(shape)))
         subprocess.run([str(host_dir / "tidewell-log"), "attach", "--stub", str(session.win64 / "uninstall.exe"),
                         "--manifest", str(manifest_path), "--out", str(program)], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -95,15 +109,21 @@ def install(session, host_dir):
     tools.mkdir(parents=True, exist_ok=True)
     for name in ("remove-listed", "guard-calls"):
         (tools / f"{name}.exe").write_bytes((session.win64 / f"bench-{name}.exe").read_bytes())
-    every_folder = installed_folders() + leftover_folders()
-    write_list(tools / "all.txt", installed_files() + leftover_files(), every_folder)
-    write_list(tools / "installed.txt", installed_files(), [])
-    write_list(tools / "leftover.txt", leftover_files(), every_folder)
+    every_folder = shape.installed_folders + shape.leftover_folders
+    prefix = shape.name.replace(".", "-")
+    write_list(tools / f"{prefix}-all.txt", shape.package, shape.installed_files + shape.leftover_files, every_folder)
+    write_list(tools / f"{prefix}-installed.txt", shape.package, shape.installed_files, [])
+    write_list(tools / f"{prefix}-leftover.txt", shape.package, shape.leftover_files, every_folder)
 
 
-def program_phases(trace):
-    """The phases of one traced run of the uninstaller, in seconds. The marks are taken in the
-    order the program made them: several may share a millisecond."""
+# The system's folder lookups (the shell's and the registry's value reads) the program makes.
+LOOKUP_CALLS = ("SHGetSpecialFolderLocation", "SHGetFolderPathA", "RegQueryValueExA")
+
+
+def program_phases(trace, package):
+    """The phases of one traced run of the uninstaller, in seconds, and the guard's work in the
+    sweep and the pruning. The marks are taken in the order the program made them: several may
+    share a millisecond."""
     marks = trace.marks
 
     def position(kind, call, text=None, start=0, last=False):
@@ -114,15 +134,19 @@ def program_phases(trace):
         return found[-1] if last else found[0]
 
     loaded = position("Ret", "CreateWindowExA")
-    # Removing plain installed files makes none of the marker calls: the next one after the
-    # window is the sweep's first guard lookup, or the pruning's first change of directory when
-    # the sweep does not run.
-    removed = loaded + 1
-    prune = position("Call", "SetCurrentDirectoryA", PACKAGE, last=True)
+    # The sweep and the pruning each begin in the installation folder; without patterns the
+    # sweep does not run, and the installed files end where the pruning begins.
+    removed = position("Call", "SetCurrentDirectoryA", package, start=loaded)
+    prune = position("Call", "SetCurrentDirectoryA", package, last=True)
     window_gone = position("Call", "DestroyWindow", start=prune)
 
-    def guard_checks(begin, end):  # each check asks for the Windows folder once
-        return sum(1 for m in marks[begin:end] if m.kind == "Call" and m.call == "GetWindowsDirectoryA")
+    def count(begin, end, calls):
+        return sum(1 for m in marks[begin:end] if m.kind == "Call" and m.call in calls)
+
+    def guard_checks(begin, end):
+        # A check makes one wait-free test of the watched keys' event; where nothing is watched,
+        # it fetches every folder, the Windows folder first.
+        return max(count(begin, end, ("WaitForSingleObject",)), count(begin, end, ("GetWindowsDirectoryA",)))
 
     return {
         "start_and_load": marks[loaded].time - trace.start,
@@ -132,6 +156,12 @@ def program_phases(trace):
         "teardown": trace.end - marks[window_gone].time,
         "sweep_guard_checks": guard_checks(removed, prune),
         "pruning_guard_checks": guard_checks(prune, window_gone),
+        # The checks that fetched the folders from the system, and the lookups the phase made
+        # (the link checks' well-known folders among them).
+        "sweep_guard_fetches": count(removed, prune, ("GetWindowsDirectoryA",)),
+        "pruning_guard_fetches": count(prune, window_gone, ("GetWindowsDirectoryA",)),
+        "sweep_lookups": count(removed, prune, LOOKUP_CALLS),
+        "pruning_lookups": count(prune, window_gone, LOOKUP_CALLS),
     }
 
 
@@ -156,24 +186,26 @@ class Failure(RuntimeError):
     pass
 
 
-def measure(session, host_dir, repetitions, log=print):
-    install(session, host_dir)
-    root = str(session.unix(PACKAGE))
-    program_name = os.path.basename(str(session.unix(PROGRAM)))
-    expected = len(installed_files()) + len(leftover_files()) + len(installed_folders()) + len(leftover_folders())
+def measure(session, host_dir, repetitions, log=print, shape=LARGE):
+    install(session, host_dir, shape)
+    root = str(session.unix(shape.package))
+    program_name = os.path.basename(str(session.unix(shape.program)))
+    lists = shape.name.replace(".", "-")
+    expected = (len(shape.installed_files) + len(shape.leftover_files) + len(shape.installed_folders) +
+                len(shape.leftover_folders))
     runs = {"program": [], "baseline": [], "program_cpu": [], "baseline_cpu": [], "program_phases": [],
             "baseline_installed": [], "baseline_leftover": [], "program_traced": [], "left_by_program": [],
             "guard_check": []}
 
     def fresh_tree():
-        make_tree(root)
+        make_tree(root, shape)
         count = len(left_in(root, keep=(program_name,)))
         if count != expected:
             raise Failure(f"the tree holds {count} entries, not {expected}")
 
     def run_program(relay):
         fresh_tree()
-        seconds, code, trace = session.run(PROGRAM, ["/X"], relay=relay)
+        seconds, code, trace = session.run(shape.program, ["/X"], relay=relay)
         if code != 0:
             raise Failure(f"the uninstaller ended with {code}")
         left = left_in(root, keep=(program_name,))
@@ -183,7 +215,7 @@ def measure(session, host_dir, repetitions, log=print):
     def run_baseline(listing, relay, tree=True):
         if tree:
             fresh_tree()
-        seconds, code, trace = session.run(BASELINE, [f"{TOOLS}\\{listing}"], relay=relay)
+        seconds, code, trace = session.run(BASELINE, [f"{TOOLS}\\{lists}-{listing}"], relay=relay)
         if code != 0:
             raise Failure(f"the baseline failed to remove {code} entries of {listing}")
         return seconds, trace
@@ -202,41 +234,78 @@ def measure(session, host_dir, repetitions, log=print):
             if side == "program":
                 seconds, trace = run_program(relay=True)
                 runs["program_traced"].append(seconds)
-                runs["program_phases"].append(program_phases(trace))
+                runs["program_phases"].append(program_phases(trace, shape.package))
             else:
                 runs["baseline_installed"].append(baseline_phases(run_baseline("installed.txt", relay=True)[1]))
                 runs["baseline_leftover"].append(baseline_phases(run_baseline("leftover.txt", relay=True, tree=False)[1]))
                 if left_in(root, keep=(program_name,)):
                     raise Failure("the baseline left entries behind")
-        seconds, code, trace = session.run(f"{TOOLS}\\guard-calls.exe", [str(GUARD_CHECKS)], relay=True)
-        if code != 0:
-            raise Failure(f"guard-calls ended with {code}")
-        runs["guard_check"].append(guard_check_seconds(trace))
-        log(f"  large package, repetition {repetition + 1}/{repetitions}: uninstaller {runs['program'][-1]:.2f} s, "
+        if shape is LARGE:
+            seconds, code, trace = session.run(f"{TOOLS}\\guard-calls.exe", [str(GUARD_CHECKS)], relay=True)
+            if code != 0:
+                raise Failure(f"guard-calls ended with {code}")
+            runs["guard_check"].append(guard_check_seconds(trace))
+        log(f"  {shape.name}, repetition {repetition + 1}/{repetitions}: uninstaller {runs['program'][-1]:.2f} s, "
             f"baseline {runs['baseline'][-1]:.2f} s")
     return runs
 
 
-def figures(runs):
-    """The benchmark objects of the large package, from the measured runs."""
-    def per_rep_ratios(ours, theirs):
-        return [a / b for a, b in zip(ours, theirs) if b > 0]
+def per_rep_ratios(ours, theirs):
+    return [a / b for a, b in zip(ours, theirs) if b > 0]
 
-    def entry(name, what, ours, theirs, baseline_what, goal=None, limit=None):
-        ratios = per_rep_ratios(ours, theirs) if theirs else []
-        ratio = statistics.median(ratios) if ratios else None
-        return {
-            "name": name, "what": what, "unit": "s",
-            "value": statistics.median(ours), "baseline": statistics.median(theirs) if theirs else 0.0,
-            "baseline_what": baseline_what, "ratio": ratio, "ratio_means": "median of the repetitions' ratios",
-            "goal": goal, "met": (ratio <= limit) if (limit and ratio is not None) else None,
-            "repetitions": len(ours),
-            "spread": {"value_min": min(ours), "value_max": max(ours),
-                       "baseline_min": min(theirs) if theirs else None, "baseline_max": max(theirs) if theirs else None,
-                       "ratio_min": min(ratios) if ratios else None, "ratio_max": max(ratios) if ratios else None,
-                       "ratio_of_bests": min(ours) / min(theirs) if theirs and min(theirs) > 0 else None},
-        }
 
+def entry(name, what, ours, theirs, baseline_what, goal=None, limit=None):
+    ratios = per_rep_ratios(ours, theirs) if theirs else []
+    ratio = statistics.median(ratios) if ratios else None
+    return {
+        "name": name, "what": what, "unit": "s",
+        "value": statistics.median(ours), "baseline": statistics.median(theirs) if theirs else 0.0,
+        "baseline_what": baseline_what, "ratio": ratio, "ratio_means": "median of the repetitions' ratios",
+        "goal": goal, "met": (ratio <= limit) if (limit and ratio is not None) else None,
+        "repetitions": len(ours),
+        "spread": {"value_min": min(ours), "value_max": max(ours),
+                   "baseline_min": min(theirs) if theirs else None, "baseline_max": max(theirs) if theirs else None,
+                   "ratio_min": min(ratios) if ratios else None, "ratio_max": max(ratios) if ratios else None,
+                   "ratio_of_bests": min(ours) / min(theirs) if theirs and min(theirs) > 0 else None},
+    }
+
+
+def add_guard_work(result, phases, phase, removals, guard):
+    """The guard's calls in the phase, those that asked the system for its folders, and the
+    system's folder lookups the phase made; with the uncached check's time, the least the
+    removals and the fetches take on the platform."""
+    checks = statistics.median(p[f"{phase}_guard_checks"] for p in phases)
+    fetches = statistics.median(p[f"{phase}_guard_fetches"] for p in phases)
+    lookups = statistics.median(p[f"{phase}_lookups"] for p in phases)
+    result.update({"guard_checks": checks, "guard_fetches": fetches, "system_lookups": lookups})
+    notes = f"{checks:.0f} guard checks, {fetches:.0f} of them asking the system; {lookups:.0f} folder lookups"
+    if guard is not None:
+        floor = (statistics.median(removals) if removals else 0.0) + fetches * guard
+        result["floor_with_guard"] = floor
+        result["ratio_to_floor_with_guard"] = result["value"] / floor if floor > 0 else None
+        if floor > 0:
+            notes += (f"; the removals and those fetches take {floor:.2f} s on the platform alone: "
+                      f"{result['value'] / floor:.2f}x of that")
+    result["notes"] = notes
+
+
+def whole_run_notes(result, runs):
+    cpu_ratios = per_rep_ratios(runs["program_cpu"], runs["baseline_cpu"])
+    result["processor_time"] = {
+        "what": "processor seconds of the run's process and of the prefix's Wine server",
+        "value": statistics.median(runs["program_cpu"]), "baseline": statistics.median(runs["baseline_cpu"]),
+        "ratio": statistics.median(cpu_ratios), "ratio_min": min(cpu_ratios), "ratio_max": max(cpu_ratios)}
+    traced = statistics.median(runs["program_traced"])
+    result["notes"] = (f"relay-traced runs took {traced:.2f} s (median), "
+                       f"{100 * (traced / statistics.median(runs['program']) - 1):+.1f}% against untraced")
+    if any(runs["left_by_program"]):
+        result["notes"] += (f"; the uninstaller left {max(runs['left_by_program'])} entries of the tree "
+                            "(is the leftover sweep built?)")
+
+
+def figures(runs, small=None):
+    """The benchmark objects of the large package and of the one with many small folders, from
+    the measured runs."""
     phases = runs["program_phases"]
     ours = {key: [p[key] for p in phases] for key in phases[0]}
     installed = [b["removals"] for b in runs["baseline_installed"]]
@@ -257,35 +326,34 @@ def figures(runs):
         entry("large_package.teardown", "owner window closed to process end",
               ours["teardown"], [b["teardown"] for b in runs["baseline_leftover"]], "ExitProcess to process end"),
     ]
-    cpu_ratios = per_rep_ratios(runs["program_cpu"], runs["baseline_cpu"])
-    results[0]["processor_time"] = {
-        "what": "processor seconds of the run's process and of the prefix's Wine server",
-        "value": statistics.median(runs["program_cpu"]), "baseline": statistics.median(runs["baseline_cpu"]),
-        "ratio": statistics.median(cpu_ratios), "ratio_min": min(cpu_ratios), "ratio_max": max(cpu_ratios)}
-    # The phases that must ask the guard for each folder, against the removals and the guard's
-    # platform calls for as many checks as they made.
+    whole_run_notes(results[0], runs)
+    # The platform's share of one check that asks the system for every folder.
     guard = statistics.median(runs["guard_check"])
     results.append({
-        "name": "large_package.guard_check", "what": "the platform calls of one protected-folder check (median)",
+        "name": "large_package.guard_check",
+        "what": "the platform calls of one protected-folder check that asks the system (median)",
         "unit": "s", "value": guard, "baseline": None, "baseline_what": None, "ratio": None, "goal": None, "met": None,
         "repetitions": len(runs["guard_check"]),
         "spread": {"value_min": min(runs["guard_check"]), "value_max": max(runs["guard_check"])},
     })
-    for result, key, removals in (("large_package.leftover_sweep", "sweep_guard_checks", leftover),
-                                  ("large_package.pruning_and_registry", "pruning_guard_checks", None)):
-        entry_of = next(r for r in results if r["name"] == result)
-        checks = statistics.median(p[key] for p in phases)
-        floor = (statistics.median(removals) if removals else 0.0) + checks * guard
-        entry_of["guard_checks"] = checks
-        entry_of["floor_with_guard"] = floor
-        entry_of["ratio_to_floor_with_guard"] = entry_of["value"] / floor if floor > 0 else None
-        if floor > 0:
-            entry_of["notes"] = (f"{checks:.0f} guard checks; they and the removals take {floor:.2f} s on the "
-                                 f"platform alone: {entry_of['value'] / floor:.2f}x of that")
-    traced = statistics.median(runs["program_traced"])
-    results[0]["notes"] = (f"relay-traced runs took {traced:.2f} s (median), "
-                           f"{100 * (traced / statistics.median(runs['program']) - 1):+.1f}% against untraced")
-    if any(runs["left_by_program"]):
-        results[0]["notes"] += (f"; the uninstaller left {max(runs['left_by_program'])} entries of the tree "
-                                "(is the leftover sweep built?)")
+    add_guard_work(results[3], phases, "sweep", leftover, guard)
+    add_guard_work(results[4], phases, "pruning", None, guard)
+    if small:
+        phases = small["program_phases"]
+        theirs = {key: [p[key] for p in phases] for key in phases[0]}
+        folders = [b["removals"] for b in small["baseline_leftover"]]
+        whole = entry("large_package.small_folders.whole_run",
+                      "silent run, 5,000 files in 1,000 folders, no patterns (wall clock)", small["program"],
+                      small["baseline"], "5,000 DeleteFileA and 1,000 RemoveDirectoryA, process start to end",
+                      "<= 2x", 2.0)
+        whole_run_notes(whole, small)
+        pruning = entry("large_package.small_folders.pruning_and_registry",
+                        "folder records (none), pruning of 5,000 records in 1,000 folders, registry (none)",
+                        theirs["pruning_and_registry"], folders, "1,000 RemoveDirectoryA")
+        add_guard_work(pruning, phases, "pruning", folders, guard)
+        results += [whole,
+                    entry("large_package.small_folders.installed_files", "installed-file phase: 5,000 records",
+                          theirs["installed_files"], [b["removals"] for b in small["baseline_installed"]],
+                          "5,000 DeleteFileA", "<= 1.25x", 1.25),
+                    pruning]
     return results

@@ -87,7 +87,9 @@ def main():
             if "large" in chosen:
                 log("large package under Wine (several minutes)...")
                 runs = large_package.measure(session, host_dir, args.large_repetitions, log=log)
-                results += large_package.figures(runs)
+                small = large_package.measure(session, host_dir, args.large_repetitions, log=log,
+                                              shape=large_package.SMALL_FOLDERS)
+                results += large_package.figures(runs, small)
         except Exception as error:  # the figures measured so far are still written
             failures.append(f"{type(error).__name__}: {error}")
             traceback.print_exc()

@@ -15,10 +15,13 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 
 # The calls whose trace marks the phases of a run: the uninstaller's window (created after the
-# log is loaded, destroyed after the last phase), its changes of directory and the guard's first
-# lookup (the leftover sweep and the pruning), and the baseline's one read of its list.
+# log is loaded, destroyed after the last phase), its changes of directory (the leftover sweep
+# and the pruning), and the baseline's one read of its list; and those that count the guard's
+# work: its wait-free check of the watched keys, its first fetch (the Windows folder), and the
+# system's folder lookups.
 MARKER_CALLS = ["CreateWindowExA", "DestroyWindow", "SetCurrentDirectoryA", "GetWindowsDirectoryA", "ReadFile",
-                "ExitProcess"]
+                "ExitProcess", "WaitForSingleObject", "SHGetSpecialFolderLocation", "SHGetFolderPathA",
+                "RegQueryValueExA"]
 
 # Both the uninstaller and the baselines are linked at this base, and are far below 1 MB.
 IMAGE_BASE, IMAGE_LIMIT = 0x140000000, 0x140100000

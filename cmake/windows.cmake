@@ -87,14 +87,17 @@ target_link_libraries(tw-fontprobe PRIVATE user32 gdi32 kernel32)
 set_target_properties(tw-fontprobe PROPERTIES PREFIX "" OUTPUT_NAME tw-fontprobe${HELPER_SUFFIX})
 
 # Modules for the end-to-end tests of the self-registration step: one with DllUnregisterServer,
-# one without; each build's program loads those of its own bitness.
-foreach(fixture selfreg noexport)
+# one without, and one whose DllUnregisterServer moves the user's Startup folder; each build's program
+# loads those of its own bitness.
+foreach(fixture selfreg noexport movestartup)
     add_library(${fixture} SHARED tests/e2e/fixtures/selfreg.cpp)
     target_compile_options(${fixture} PRIVATE -O2 -Wall -Wextra)
     target_link_options(${fixture} PRIVATE -static -Wl,--kill-at)
+    target_link_libraries(${fixture} PRIVATE advapi32 kernel32)
     set_target_properties(${fixture} PROPERTIES PREFIX "" OUTPUT_NAME ${fixture})
 endforeach()
 target_compile_definitions(selfreg PRIVATE UNREGISTER_ENTRY)
+target_compile_definitions(movestartup PRIVATE UNREGISTER_ENTRY MOVE_STARTUP)
 
 # The benchmarks' baselines under Wine (64-bit, as the program they run beside), built as the
 # program is: the least a program can do to remove a listed tree, a program that ends at once,

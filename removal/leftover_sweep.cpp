@@ -7,6 +7,7 @@
 // open from before it is entered until just before its removal, so that no link can take its
 // place: ".." then leads back to the folder the sweep came from.
 #include "removal/leftover_sweep.h"
+#include "removal/left_folders.h"
 #include "removal/package_links.h"
 #include "base/memory.h"
 #include "base/run_context.h"
@@ -175,7 +176,8 @@ int MaySweepCurrentFolder() {
     if (!AllocZeroed(PATH_SIZE, &path)) return 0;
     // An empty path, when the current directory cannot be read, is reported as protected.
     ReadCurrentDirectory(path);
-    int isProtected = IsProtectedFolder(path);
+    int isProtected = LeftFolderKind(path) == LEFT_PROTECTED || IsProtectedFolder(path);
+    if (isProtected) RememberLeftFolder(LEFT_PROTECTED, path);
     FreeAndNull(&path);
     return !isProtected;
 }

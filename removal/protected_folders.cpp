@@ -18,7 +18,38 @@ enum {
     FOLDERS_EVERYWHERE = 2 + 5,  // the entries every system has
     KEY_NATIVE_VIEW = 0x0100,    // KEY_WOW64_64KEY, which some headers do not name
     CSIDL_DONT_VERIFY = 0x4000,  // CSIDL_FLAG_DONT_VERIFY
+    // The entries: the Windows and system folders, the shell folders, the profiles folder, then
+    // the program-files and common-files values, of the program's own view and of the native one.
+    ENTRY_SHELL = 2,
+    ENTRY_PROFILES = ENTRY_SHELL + SHELL_FOLDER_COUNT,
+    ENTRY_VALUES = ENTRY_PROFILES + 1,
+    ENTRY_COUNT = ENTRY_VALUES + 4,
+    // The registry keys the folders come from: the user's and the machine's shell folders (two
+    // keys each), the profiles list and the version key, in the program's view and the native one.
+    WATCH_COUNT = 7,
+    KEPT_NOTHING = 0,  // not fetched since the last change
+    KEPT_FOLDER,
+    KEPT_NONE,         // a value that is not there: no folder
 };
+
+const char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+const char kProfileListKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const char* const kShellFolderKeys[] = {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
+const char* const kFolderValues[] = {"ProgramFilesDir", "CommonFilesDir", "ProgramW6432Dir", "CommonW6432Dir"};
+
+// Each entry as it was fetched, and its short form once one was had: kept while no watched key
+// has changed. A lookup that failed is never kept.
+struct KeptFolder {
+    unsigned char state;
+    unsigned char shortMade;
+    char path[PATH_SIZE];
+    char shortPath[PATH_SIZE];
+};
+KeptFolder kept[ENTRY_COUNT];
+HANDLE changed;             // signalled by a change to any watched key; null while none is watched
+HKEY watched[WATCH_COUNT];
+int unwatched;              // the watches could not be set up: every call asks afresh
 
 // 1 with the shell folder's file-system path in the buffer; 0 when the shell has none for it. A
 // folder that does not exist (a deleted Startup folder) has no location: its path is asked for
@@ -90,19 +121,22 @@ const char* ShortFormOf(ShortForm* form) {
 // either (or mixed, level by level). Failing the plain comparison, the short forms of both are
 // compared. A short name stands for one level, so paths of different depths never share a
 // short form and are told apart without asking the file system. A short form that exists but
-// cannot be had leaves them unknown apart: they are taken for the same folder.
-int SameFolder(const char* folder, ShortForm* path) {
-    if (EqualsIgnoreCase(folder, path->path)) return 1;
-    unsigned int folderLevels = PlainLevels(folder);
+// cannot be had leaves them unknown apart: they are taken for the same folder. The folder's
+// short form is kept once it was had.
+int SameFolder(KeptFolder* folder, ShortForm* path) {
+    if (EqualsIgnoreCase(folder->path, path->path)) return 1;
+    unsigned int folderLevels = PlainLevels(folder->path);
     unsigned int pathLevels = PlainLevels(path->path);
     if (folderLevels && pathLevels && folderLevels != pathLevels) return 0;
     const char* shortPath = ShortFormOf(path);
     if (path->unknown) return 1;
     if (!shortPath[0]) return 0;
-    char shortFolder[PATH_SIZE];
-    int fetched = FetchShortForm(folder, shortFolder);
-    if (fetched <= 0) return fetched < 0;
-    return EqualsIgnoreCase(shortFolder, shortPath);
+    if (!folder->shortMade) {
+        int fetched = FetchShortForm(folder->path, folder->shortPath);
+        if (fetched <= 0) return fetched < 0;
+        folder->shortMade = 1;
+    }
+    return EqualsIgnoreCase(folder->shortPath, shortPath);
 }
 
 enum { VALUE_NONE, VALUE_READ, VALUE_UNREADABLE };
@@ -124,38 +158,32 @@ int ReadFolderValue(HKEY key, const char* name, char* folder) {
     return VALUE_READ;
 }
 
-// 1 when the value names the folder, or is there but cannot be read whole: the guard then
-// cannot tell which folder it protects. A value that is not there names no folder. Its own
-// trailing backslash makes no other folder of it.
-int RegistryValueProtects(HKEY key, const char* name, char* folder, ShortForm* path) {
-    int read = ReadFolderValue(key, name, folder);
-    return read == VALUE_UNREADABLE || (read == VALUE_READ && SameFolder(folder, path));
-}
-
-// The profiles folder, as the NT family records it ("%SystemDrive%\Users"): the shell of the
+// The profiles folder, as the NT family records it ("%SystemDrive%\\Users"): the shell of the
 // older NT versions has no name for it. Every NT system has it, so a value that cannot be had
-// protects. Read in the native view, where 64-bit Windows keeps it.
-int ProfilesFolderProtects(REGSAM view, char* folder, ShortForm* path) {
+// is a failed lookup. Read in the native view, where 64-bit Windows keeps it.
+int FetchProfilesFolder(REGSAM view, char* folder) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                      KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
-        return 1;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileListKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return 0;
     char stored[PATH_SIZE];
     int read = ReadFolderValue(key, "ProfilesDirectory", stored);
     RegCloseKey(key);
-    return read != VALUE_READ || !FitsPathBuffer(ExpandEnvironmentStringsA(stored, folder, PATH_SIZE)) ||
-           SameFolder(folder, path);
+    return read == VALUE_READ && FitsPathBuffer(ExpandEnvironmentStringsA(stored, folder, PATH_SIZE));
 }
 
-// The two values of the version key in the view given; a key that cannot be opened protects.
-int RegistryFoldersProtect(REGSAM view, const char* first, const char* second, char* folder, ShortForm* path) {
+// The two values of the version key in the view given, into the pair of entries; 0 when the key
+// cannot be opened or a value that is there cannot be read whole. A value that is not there
+// names no folder. Its own trailing backslash makes no other folder of it.
+int FetchFolderValues(REGSAM view, const char* const* names, KeptFolder* pair) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE | view,
-                      &key) != ERROR_SUCCESS)
-        return 1;
-    int found = RegistryValueProtects(key, first, folder, path) || RegistryValueProtects(key, second, folder, path);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVersionKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return 0;
+    int fetched = 1;
+    for (int i = 0; i < 2; ++i) {
+        int read = ReadFolderValue(key, names[i], pair[i].path);
+        if (read == VALUE_UNREADABLE) fetched = 0;
+        pair[i].state = read == VALUE_READ ? KEPT_FOLDER : KEPT_NONE;
+    }
     RegCloseKey(key);
-    return found;
+    return fetched;
 }
 
 // The registry's view that holds the 64-bit Program Files folders: for a 32-bit program on 64-bit
@@ -168,24 +196,82 @@ REGSAM NativeView() {
     return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64 ? KEY_NATIVE_VIEW : 0;
 }
 
+// Fetches the entry (a registry value with the other of its key); 0 when a lookup failed.
+int FetchEntry(int entry) {
+    KeptFolder* folder = &kept[entry];
+    folder->shortMade = 0;
+    if (entry >= ENTRY_VALUES) {
+        int native = entry >= ENTRY_VALUES + 2;
+        kept[entry + 1].shortMade = 0;
+        return FetchFolderValues(native ? NativeView() : 0, kFolderValues + 2 * native, folder);
+    }
+    if (entry == ENTRY_PROFILES) {
+        if (!FetchProfilesFolder(NativeView(), folder->path)) return 0;
+    } else {
+        if (!FetchFolderEntry(entry, folder->path)) return 0;
+        StripBackslash(folder->path);
+    }
+    folder->state = KEPT_FOLDER;
+    return 1;
+}
+
+void ForgetFolders() {
+    for (int entry = 0; entry < ENTRY_COUNT; ++entry) kept[entry].state = KEPT_NOTHING;
+}
+
+// Watches every key the folders come from, with one event, before anything is fetched; 0 when
+// a watch cannot be set up. The 95 family has no such notification. The shell folders'
+// keys are watched with what lies below them; the profiles list's subkeys change as users log
+// on, and the version key's (shared files, uninstall entries) during every run, so those two
+// are watched without.
+int WatchFolderKeys() {
+    typedef LONG(WINAPI * NotifyCall)(HKEY, BOOL, DWORD, HANDLE, BOOL);
+    NotifyCall notify = reinterpret_cast<NotifyCall>(SystemCall("advapi32.dll", "RegNotifyChangeKeyValue"));
+    if (!run.isNT || !notify || !(changed = CreateEventA(nullptr, FALSE, FALSE, nullptr))) return 0;
+    REGSAM native = NativeView();
+    for (int i = 0; i < WATCH_COUNT; ++i) {
+        HKEY root = i == 0 || i == 2 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        const char* path = i < 4 ? kShellFolderKeys[i / 2] : i == 4 ? kProfileListKey : kVersionKey;
+        REGSAM view = i == 4 || i == 6 ? native : 0;
+        // The native version key is another key only for a 32-bit program on 64-bit Windows.
+        if (i == 6 && !native) break;
+        if (RegOpenKeyExA(root, path, 0, KEY_NOTIFY | view, &watched[i]) != ERROR_SUCCESS) {
+            watched[i] = nullptr;
+            return 0;
+        }
+        if (notify(watched[i], i < 4, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE) !=
+            ERROR_SUCCESS)
+            return 0;
+    }
+    return 1;
+}
+
+// Forgets the kept folders when a watched key may have changed, and watches the keys afresh.
+void ForgetChangedFolders() {
+    if (changed && WaitForSingleObject(changed, 0) == WAIT_TIMEOUT) return;
+    ReleaseProtectedFolders();
+    if (unwatched || WatchFolderKeys()) return;
+    ReleaseProtectedFolders();
+    unwatched = 1;
+}
+
 // A folder lookup that fails for a folder the system has protects the path: the guard cannot
 // tell it is not that folder. Only the folders the system does not have at all are passed over.
 int MatchesProtectedFolder(const char* candidate) {
+    ForgetChangedFolders();
     ShortForm path;
     path.path = candidate;
     path.made = 0;
-
-    char folder[PATH_SIZE];
-    int entries = run.isNT ? 2 + SHELL_FOLDER_COUNT : FOLDERS_EVERYWHERE;
-    for (int entry = 0; entry < entries; ++entry) {
-        if (!FetchFolderEntry(entry, folder)) return 1;
-        StripBackslash(folder);
-        if (SameFolder(folder, &path)) return 1;
+    for (int entry = 0; entry < ENTRY_COUNT; ++entry) {
+        if (!run.isNT && entry >= FOLDERS_EVERYWHERE && entry <= ENTRY_PROFILES) continue;
+        KeptFolder* folder = &kept[entry];
+        if (!folder->state && !FetchEntry(entry)) {
+            ForgetFolders();
+            return 1;
+        }
+        if (folder->state == KEPT_FOLDER && SameFolder(folder, &path)) return 1;
     }
-    REGSAM native = NativeView();
-    if (run.isNT && ProfilesFolderProtects(native, folder, &path)) return 1;
-    return RegistryFoldersProtect(0, "ProgramFilesDir", "CommonFilesDir", folder, &path) ||
-           RegistryFoldersProtect(native, "ProgramW6432Dir", "CommonW6432Dir", folder, &path);
+    return 0;
 }
 
 // The device forms "\\?\X:\..." and "\\?\UNC\server\share\..." (and "\\.\" alike) name the
@@ -218,4 +304,21 @@ int IsProtectedFolder(const char* path) {
     if (TextLength(full) < 4) return 1;
     StripBackslash(full);
     return MatchesProtectedFolder(full);
+}
+
+void ResetProtectedFolders() {
+    changed = nullptr;
+    FillZero(watched, sizeof watched);
+    unwatched = 0;
+    ForgetFolders();
+}
+
+void ReleaseProtectedFolders() {
+    for (int i = 0; i < WATCH_COUNT; ++i) {
+        if (watched[i]) RegCloseKey(watched[i]);
+        watched[i] = nullptr;
+    }
+    if (changed) CloseHandle(changed);
+    changed = nullptr;
+    ForgetFolders();
 }

@@ -3,6 +3,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "log/log_format.h"
+#include "removal/left_folders.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
@@ -28,9 +29,10 @@ int HoldingFolder(const FileRecord* record, const RecordPath* resolved, char* pa
 }
 
 // 1 when the folder is certainly not there. A walk from it would end at its removal whatever the
-// guard said, so it ends before the guard is asked: a guard call costs up to seven folder
-// lookups and four registry operations, and after the leftover sweep every folder of the
-// package may be gone. Any other failure to read the folder leaves the walk as it is.
+// guard said, so it ends before the guard is asked: a guard call that asks the system (each
+// one, where its registry keys cannot be watched) costs eleven folder lookups and three registry
+// keys read, and after the leftover sweep every folder of the package may be gone. Any other
+// failure to read the folder leaves the walk as it is.
 int FolderIsMissing(const char* path) {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
     DWORD error = GetLastError();
@@ -42,14 +44,18 @@ int FolderIsMissing(const char* path) {
 // as it came, when it removed nothing.
 int PruneUpward(char* path, char* lastPrunedFolder) {
     if (FolderIsMissing(path)) return 0;
-    // What lies behind a link in the package's tree is not the package's to prune.
-    if (IsFolderBehindLink(path)) {
+    // What lies behind a link in the package's tree is not the package's to prune. A folder the
+    // run already found behind a link or protected is not asked about again.
+    int left = LeftFolderKind(path);
+    if (left == LEFT_BEHIND_LINK || (left == LEFT_UNKNOWN && IsFolderBehindLink(path))) {
+        RememberLeftFolder(LEFT_BEHIND_LINK, path);
         ReportFolderLeft(1, path);
         return 0;
     }
     int removedOwn = 0;
     for (;;) {
-        if (IsProtectedFolder(path)) {
+        if (LeftFolderKind(path) == LEFT_PROTECTED || IsProtectedFolder(path)) {
+            RememberLeftFolder(LEFT_PROTECTED, path);
             ReportFolderLeft(0, path);
             return removedOwn;
         }

@@ -52,7 +52,7 @@ const std::set<std::string>& KnownApis() {
         "SetEnvironmentVariableA", "GetTempPath2A", "SystemFunction036", "CharToOemBuffA",
         "GetFileInformationByHandle", "SetEndOfFile", "OpenProcessToken", "GetTokenInformation", "IsWow64Process",
         "ExpandEnvironmentStringsA", "SHGetFolderPathA", "MoveFileExA", "GetFileSize", "OpenProcess", "PostMessageA",
-        "ExitWindowsEx",
+        "ExitWindowsEx", "RegNotifyChangeKeyValue", "CreateEventA",
     };
     return apis;
 }

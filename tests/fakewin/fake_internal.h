@@ -52,6 +52,12 @@ FARPROC NtdllEntry(const std::string& name);
 // The files area's view of the module path, for GetModuleFileNameA's checks.
 std::string FullPath(const std::string& path);
 
+// RegNotifyChangeKeyValue, for GetProcAddress on the NT family.
+FARPROC NotifyEntry();
+// Events (CreateEventA): whether the handle is one, and setting one.
+bool IsEvent(HANDLE handle);
+void SignalEvent(HANDLE handle);
+
 // GetTempPath2A where the test gave the system one; null otherwise.
 FARPROC TempPath2Entry();
 

@@ -1,6 +1,7 @@
 // The stand-in's registry: predefined roots, keys with values, open key handles, the NT
 // family's registry links, and the difference between the two families in deleting a key that
 // has subkeys.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -32,6 +33,17 @@ std::map<HKEY, std::shared_ptr<Key>> openKeys;
 std::map<HKEY, REGSAM> grantedAccess;  // what each open handle may do
 uintptr_t nextKeyHandle;
 bool deletesTrees;
+
+// A pending RegNotifyChangeKeyValue: the first change it watches for signals its event and ends
+// it, as the platform's one-shot notifications do; closing its key's handle ends it too.
+struct Watch {
+    HKEY handle;
+    const Key* key;
+    bool subtree;
+    DWORD filter;
+    HANDLE event;
+};
+std::vector<Watch> watches;
 
 uint32_t RootValue(HKEY key) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)); }
 
@@ -127,6 +139,23 @@ std::shared_ptr<Key> SharedOf(Key* key) {
     throw std::logic_error("registry key without owner");
 }
 
+// A change to the key (its values: REG_NOTIFY_CHANGE_LAST_SET; its subkeys made or deleted:
+// REG_NOTIFY_CHANGE_NAME) reaches the watches on it and, with their subtree, on the keys above it.
+void Changed(const Key* key, DWORD filter) {
+    for (size_t i = 0; i < watches.size();) {
+        const Watch& watch = watches[i];
+        bool reaches = watch.key == key;
+        for (const Key* above = key->parent; above && watch.subtree && !reaches; above = above->parent)
+            reaches = above == watch.key;
+        if (reaches && (watch.filter & filter)) {
+            SignalEvent(watch.event);
+            watches.erase(watches.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
 std::shared_ptr<Key> Create(HKEY root, const std::string& path) {
     auto found = roots.find(RootValue(root));
     if (found == roots.end()) throw std::invalid_argument("not a predefined root");
@@ -142,6 +171,7 @@ std::shared_ptr<Key> Create(HKEY root, const std::string& path) {
                 slot = std::make_shared<Key>();
                 slot->name = level;
                 slot->parent = key.get();
+                Changed(key.get(), REG_NOTIFY_CHANGE_NAME);
             }
             key = slot;
         }
@@ -158,6 +188,8 @@ std::shared_ptr<Key> Lookup(HKEY root, const std::string& path) {
 }
 
 void MarkDeleted(Key* key) {
+    Changed(key, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET);
+    if (key->parent) Changed(key->parent, REG_NOTIFY_CHANGE_NAME);
     key->deleted = true;
     for (auto& sub : key->subkeys) MarkDeleted(sub.second.get());
 }
@@ -234,7 +266,9 @@ std::string Subject(HKEY handle, const char* sub) {
 void RegAddKey(HKEY root, const std::string& path) { Create(root, path); }
 
 void RegSetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& data) {
-    Create(root, path)->values[Upper(name)] = {name, {type, data}};
+    std::shared_ptr<Key> key = Create(root, path);
+    key->values[Upper(name)] = {name, {type, data}};
+    Changed(key.get(), REG_NOTIFY_CHANGE_LAST_SET);
 }
 
 void RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
@@ -277,6 +311,7 @@ void MakeRegistryLink(HKEY root, const std::string& path, HKEY targetRoot, const
     std::shared_ptr<Key> link = Create(root, path);
     link->subkeys.clear();
     link->values.clear();
+    Changed(link.get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET);
     link->linkRoot = RootValue(targetRoot);
     link->linkPath = targetPath;
     // The platform keeps the target's native path in UTF-16; here it is the target as the journal
@@ -293,6 +328,7 @@ void RegFail(HKEY root, const std::string& path, const std::string& operation, D
 void RegDenyAccess(HKEY root, const std::string& path, REGSAM rights) { Create(root, path)->denied = rights; }
 
 size_t OpenKeys() { return openKeys.size(); }
+size_t PendingNotifications() { return watches.size(); }
 
 namespace detail {
 
@@ -300,6 +336,7 @@ bool Wow64() { return wow64; }
 
 void ResetRegistry() {
     wow64 = false;
+    watches.clear();
     openKeys.clear();
     grantedAccess.clear();
     roots.clear();
@@ -374,6 +411,8 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
     auto open = openKeys.find(key);
     if (open == openKeys.end()) return Fail(api, "", ERROR_INVALID_HANDLE, LSTATUS(ERROR_INVALID_HANDLE));
     std::string subject = Display(open->second.get());
+    watches.erase(std::remove_if(watches.begin(), watches.end(), [key](const Watch& watch) { return watch.handle == key; }),
+                  watches.end());
     openKeys.erase(open);
     grantedAccess.erase(key);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
@@ -413,6 +452,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY handle, LPCSTR name, DWORD, DWORD type, const
     if (!Allows(handle, KEY_SET_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     std::string valueName = name ? name : "";
     key->values[Upper(valueName)] = {valueName, {type, std::string(reinterpret_cast<const char*>(data), data ? size : 0)}};
+    Changed(key, REG_NOTIFY_CHANGE_LAST_SET);
     std::string detail = subject + " = type " + std::to_string(type) + " size " + std::to_string(size);
     if (type == REG_DWORD && size == 4) {
         DWORD number;
@@ -431,6 +471,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY handle, LPCSTR name) {
     if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
     if (!Allows(handle, KEY_SET_VALUE)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
     if (!key->values.erase(Upper(name ? name : ""))) return Fail(api, subject, ERROR_FILE_NOT_FOUND, LSTATUS(ERROR_FILE_NOT_FOUND));
+    Changed(key, REG_NOTIFY_CHANGE_LAST_SET);
     return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
 }
 
@@ -499,11 +540,28 @@ LONG WINAPI NtDeleteKey(HKEY handle) {
     return Succeed(api, subject, LONG(0));
 }
 
+// Advapi32's change notification, which the 95 family lacks: found with GetProcAddress on NT.
+LSTATUS WINAPI RegNotifyChangeKeyValue(HKEY handle, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous) {
+    const char* api = "RegNotifyChangeKeyValue";
+    std::string subject = Subject(handle, nullptr) + (subtree ? " (subtree)" : "");
+    DWORD error;
+    if (Injected(api, &error)) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    Key* key = Resolve(handle, &error);
+    if (!key) return Fail(api, subject, error, static_cast<LSTATUS>(error));
+    if (!Allows(handle, KEY_NOTIFY)) return Fail(api, subject, ERROR_ACCESS_DENIED, LSTATUS(ERROR_ACCESS_DENIED));
+    // Only the asynchronous form is modelled: a waiting one would block the test for ever.
+    if (!asynchronous || !IsEvent(event)) return Fail(api, subject, ERROR_INVALID_PARAMETER, LSTATUS(ERROR_INVALID_PARAMETER));
+    watches.push_back({handle, key, subtree != FALSE, filter, event});
+    return Succeed(api, subject, LSTATUS(ERROR_SUCCESS));
+}
+
 ULONG WINAPI RtlNtStatusToDosError(LONG status) { return status == 0 ? 0 : static_cast<ULONG>(status & 0xFFFF); }
 
 }  // namespace
 
 namespace fake::detail {
+
+FARPROC NotifyEntry() { return reinterpret_cast<FARPROC>(&RegNotifyChangeKeyValue); }
 
 FARPROC NtdllEntry(const std::string& name) {
     if (name == "NtDeleteKey") return reinterpret_cast<FARPROC>(&NtDeleteKey);

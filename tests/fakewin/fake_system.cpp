@@ -40,6 +40,10 @@ std::map<int, std::string> specialFolders;
 std::map<const void*, int> idLists;  // outstanding lists -> csidl
 
 struct ProcessObject : KernelObject {};
+struct EventObject : KernelObject {
+    bool manualReset;
+    bool signalled;
+};
 struct TokenObject : KernelObject {};
 
 std::string accountSid;
@@ -148,6 +152,7 @@ FARPROC SystemEntry(const std::string& name) {
     if (name == "OpenProcessToken") return reinterpret_cast<FARPROC>(&OpenProcessTokenEntry);
     if (name == "GetTokenInformation") return reinterpret_cast<FARPROC>(&GetTokenInformationEntry);
     if (name == "SystemFunction036") return reinterpret_cast<FARPROC>(&SystemFunction036);
+    if (name == "RegNotifyChangeKeyValue") return NotifyEntry();
     return nullptr;
 }
 
@@ -175,8 +180,15 @@ void SetProcessStarter(std::function<bool(const std::string&)> decide) { starter
 
 void SetSpecialFolder(int csidl, const std::string& path) { specialFolders[csidl] = path; }
 size_t OutstandingIdLists() { return idLists.size(); }
+int FolderLookups() { return CallCount("SHGetSpecialFolderLocation") + CallCount("SHGetFolderPathA") + CallCount("RegQueryValueExA"); }
 
 namespace detail {
+
+bool IsEvent(HANDLE handle) { return dynamic_cast<EventObject*>(FindHandle(handle)) != nullptr; }
+
+void SignalEvent(HANDLE handle) {
+    if (auto* event = dynamic_cast<EventObject*>(FindHandle(handle))) event->signalled = true;
+}
 
 void ResetSystem() {
     platformId = VER_PLATFORM_WIN32_NT;
@@ -437,5 +449,23 @@ HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD id) {
     if (Injected("OpenProcess", &error)) return Fail("OpenProcess", std::to_string(id), error, HANDLE(nullptr));
     return Fail("OpenProcess", std::to_string(id), ERROR_INVALID_PARAMETER, HANDLE(nullptr));
 }
-DWORD WINAPI WaitForSingleObject(HANDLE, DWORD) { return WAIT_FAILED; }
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
+    DWORD error;
+    if (Injected("CreateEventA", &error)) return Fail("CreateEventA", "", error, HANDLE(nullptr));
+    auto event = std::make_unique<EventObject>();
+    event->manualReset = manualReset != FALSE;
+    event->signalled = initialState != FALSE;
+    return Succeed("CreateEventA", "", AddHandle(std::move(event)));
+}
+
+// Only events can be waited for: a signalled one is had at once (an auto-reset one is reset), an
+// unsignalled one times out, since nothing else runs while the program waits. Any other handle
+// fails the wait.
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD) {
+    auto* event = dynamic_cast<EventObject*>(FindHandle(object));
+    if (!event) return WAIT_FAILED;
+    if (!event->signalled) return WAIT_TIMEOUT;
+    if (!event->manualReset) event->signalled = false;
+    return WAIT_OBJECT_0;
+}
 DWORD WINAPI WaitForMultipleObjects(DWORD, const HANDLE*, BOOL, DWORD) { return WAIT_FAILED; }

@@ -137,10 +137,15 @@ void RegFail(HKEY root, const std::string& path, const std::string& operation, D
 // value writes and deletions KEY_SET_VALUE, enumeration KEY_ENUMERATE_SUB_KEYS.
 void RegDenyAccess(HKEY root, const std::string& path, REGSAM rights);
 size_t OpenKeys();
+// The RegNotifyChangeKeyValue watches still waiting for a change.
+size_t PendingNotifications();
 
 // ---- Shell folders -------------------------------------------------------------------------
 // A folder that the shell resolves to the path; an empty path makes the lookup fail.
 void SetSpecialFolder(int csidl, const std::string& path);
+// The system's folder lookups so far: the shell's (SHGetSpecialFolderLocation, SHGetFolderPathA)
+// and the registry's value reads (RegQueryValueExA).
+int FolderLookups();
 size_t OutstandingIdLists();
 
 // ---- System --------------------------------------------------------------------------------

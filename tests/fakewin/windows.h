@@ -224,6 +224,7 @@ HANDLE WINAPI GetCurrentProcess();
 #define WAIT_FAILED 0xFFFFFFFFu
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD id);
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name);
 DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL all, DWORD milliseconds);
 #define TOKEN_ADJUST_PRIVILEGES 0x0020
 #define SE_PRIVILEGE_ENABLED 0x00000002
@@ -398,6 +399,8 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
 #define REG_QWORD 11
 #define REG_LINK 6
 #define REG_OPTION_OPEN_LINK 0x00000008L
+#define REG_NOTIFY_CHANGE_NAME 0x00000001L
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
 LSTATUS WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LSTATUS WINAPI RegCloseKey(HKEY key);

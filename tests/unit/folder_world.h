@@ -28,6 +28,15 @@ constexpr char kCommonStartup[] = "C:\\ProgramData\\Start Menu\\Programs\\Startu
 constexpr char kProfiles[] = "C:\\Users";
 constexpr char kVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 constexpr char kProfileListKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr char kUserShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// The keys the shell keeps its folders in, the user's and the machine's, which the guard
+// watches: without them it keeps nothing from one call to the next.
+inline void AddShellFolderKeys() {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (const char* key : {kUserShellFoldersKey, kShellFoldersKey}) fake::RegAddKey(root, key);
+}
 
 // The Windows and system folders are the stand-in's defaults (C:\WINDOWS, C:\WINDOWS\SYSTEM32).
 inline void AddSystemFolders() {

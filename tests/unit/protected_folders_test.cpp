@@ -43,6 +43,8 @@ TEST_F(ProtectedFolders, TheFoldersAreComparedInTheirOrderUntilOneMatches) {
     EXPECT_EQ(fake::Calls({"GetWindowsDirectoryA", "GetSystemDirectoryA", "SHGetSpecialFolderLocation", "RegOpenKeyExA",
                            "RegQueryValueExA", "RegCloseKey"}),
               (std::vector<std::string>{
+                  // The shell's keys are not there to be watched: nothing is kept between calls.
+                  "RegOpenKeyExA HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders -> error 2",
                   "GetWindowsDirectoryA C:\\WINDOWS -> ok", "GetSystemDirectoryA C:\\WINDOWS\\SYSTEM32 -> ok",
                   "SHGetSpecialFolderLocation 0 -> ok", "SHGetSpecialFolderLocation 20 -> ok",
                   "SHGetSpecialFolderLocation 2 -> ok", "SHGetSpecialFolderLocation 11 -> ok",

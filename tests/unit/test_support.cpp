@@ -1,6 +1,8 @@
 #include "test_support.h"
 
 #include "base/memory.h"
+#include "removal/left_folders.h"
+#include "removal/protected_folders.h"
 #include "removal/record_paths.h"
 #include "removal/report.h"
 
@@ -51,6 +53,8 @@ void ProgramTest::SetUp() {
     fake::Reset();
     ResetRunContext();
     ResetReport();
+    ResetProtectedFolders();
+    ResetLeftFolders();
 }
 
 void ProgramTest::TearDown() {

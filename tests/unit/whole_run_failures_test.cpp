@@ -30,13 +30,14 @@ constexpr char kReport[] = "C:\\Logs\\r.txt";
 constexpr char kFontsShort[] = "C:\\WINDOWS\\FONTS~1";  // the fonts folder, as a record names it
 
 // The calls the removal depends on: deletions, folder removals, current-folder changes, path and
-// folder lookups, registry opens, enumerations and value reads, folder listings, file and folder creation,
-// allocations and the restart's queue.
+// folder lookups, registry opens, enumerations, value reads and change notifications, folder
+// listings, file and folder creation, allocations and the restart's queue.
 const std::vector<std::string> kApis = {
     "DeleteFileA",        "RemoveDirectoryA",     "SetCurrentDirectoryA", "GetFullPathNameA", "GetShortPathNameA",
     "SHGetFolderPathA",   "SHGetPathFromIDListA", "GetWindowsDirectoryA", "GetSystemDirectoryA", "GetTempPathA",
     "RegOpenKeyExA",      "RegEnumKeyExA",        "FindFirstFileA",       "FindNextFileA",    "CreateFileA",
     "CreateDirectoryA",   "LocalAlloc",           "MoveFileExA",          "RegQueryValueExA",
+    "RegNotifyChangeKeyValue",
 };
 
 // Files of every flag, a tree for the sweep, a file in use and one behind a link, shared files,
@@ -44,6 +45,7 @@ const std::vector<std::string> kApis = {
 // among their keys, and the self-deletion at the end.
 void InstallPackage() {
     test::AddSystemFolders();
+    test::AddShellFolderKeys();
     // A deleted all-users Startup folder: the shell gives no location, only its path.
     fake::SetSpecialFolder(CSIDL_COMMON_STARTUP, std::string(test::kCommonPrograms) + "\\Gone");
     tidewell::LogContent content;
