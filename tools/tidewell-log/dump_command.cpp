@@ -60,6 +60,9 @@ int DumpCommand(const std::vector<std::string>& args) {
     std::string codePage;
     if (arguments.options.count("codepage")) {
         codePage = CodePageName(arguments.options.at("codepage"));
+    } else if (log.content.codePage) {
+        // The log says its own.
+        if (*log.content.codePage != kUtf8CodePage) codePage = CodePageName(std::to_string(*log.content.codePage));
     } else if (!AllUtf8(log.content)) {
         codePage = kGuessedCodePage;
         std::cerr << "tidewell-log: " << path << ": the texts are not UTF-8; read as " << codePage
