@@ -103,7 +103,14 @@ void OpenReport() {
         file = INVALID_HANDLE_VALUE;
     }
     reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
-    Report(OUTCOME_NOTED, "Tidewell removal report: %s", run.modulePath);
+    // The lines' paths are in the run's code page, the log's: the first line names it.
+    char encoding[24] = "UTF-8";
+    UINT codePage = GetACP();
+    if (codePage != CP_UTF8) {
+        CopyText(encoding, sizeof encoding, "code page ");
+        AppendNumber(encoding, sizeof encoding, codePage);
+    }
+    Report(OUTCOME_NOTED, "Tidewell removal report, %s: %s", encoding, run.modulePath);
 }
 
 void Report(int outcome, const char* format, ...) {
