@@ -12,6 +12,7 @@
 #include "removal/consent.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
 #include "removal/restart_queue.h"
 #include "removal/running_programs.h"
@@ -88,6 +89,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int) {
     }
 
     CloseOwnerWindow();
+    FreeRecordPaths();
     FreeUninstallLog();
     UnpinInstallDir();
     int selfDeletes = 0;

@@ -5,11 +5,14 @@
 #include "log/catalogue.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
 #include "ui/message_box.h"
 
 int LoadUninstallLog() {
     int code = ReadUninstallLog();
+    // Every record's path is made once, here, for all the phases.
+    if (code == LOG_OK && !ResolveRecordPaths()) code = ERR_NO_MEMORY;
     if (code == LOG_OK) return 1;
     Report(OUTCOME_NOTED, "nothing removed, %s: %s",
            code == LOG_NOT_READ ? "no log, or the program file cannot be opened"

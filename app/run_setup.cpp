@@ -4,6 +4,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/consent.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
 #include "removal/trusted_folders.h"
 #include "ui/dialog_objects.h"
@@ -14,6 +15,7 @@ int InitRunContext(HINSTANCE instance) {
     ResetTrustedFolders();
     ResetReport();
     ResetConsent();
+    ResetRecordPaths();
     OleInitialize(nullptr);
     CreateDialogBrush();
     if (!AllocZeroed(PATH_SIZE, &run.modulePath) || !AllocZeroed(PATH_SIZE, &run.installDir))

@@ -5,8 +5,8 @@
 #include "removal/named_folder.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
-#include "removal/resolve_folder.h"
 
 namespace {
 
@@ -19,28 +19,26 @@ void RemoveShortcut(const char* path) {
     ReportDeletion("shortcut", deleted, deleted ? 0 : GetLastError(), "", path);
 }
 
-void RemoveFolderEntry(const FolderRecord* record) {
+void RemoveFolderEntry(const FolderRecord* record, const RecordPath* resolved) {
     // An entry whose folder the rule skips, or whose file path or folder would not fit a path
     // buffer, names nothing the platform could hold, and is passed over whole.
-    char path[PATH_SIZE];
-    if (!ResolveFolder(record->folder, path) ||
-        (record->name[0] && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)))) {
-        ReportPassedOver(record->name[0] ? OUTCOME_KEPT : OUTCOME_NOTED, "shortcut", record->folder, record->name);
+    if (resolved->state != PATH_RESOLVED) {
+        ReportPassedOver(record->name[0] ? OUTCOME_KEPT : OUTCOME_NOTED, "shortcut", record->folder, record->name,
+                         resolved->state);
         return;
     }
-    if (record->name[0]) {
-        RemoveShortcut(path);
-    }
+    if (record->name[0]) RemoveShortcut(resolved->path);
     // An entry without a folder names its file alone.
     if (!record->folder[0]) return;
-    ResolveFolder(record->folder, path);
-    RemoveNamedFolder(path, 1);
+    char folder[PATH_SIZE];
+    CopyRecordFolder(resolved, folder);
+    RemoveNamedFolder(folder, 1);
 }
 
 }  // namespace
 
 void RemoveFolderRecords() {
     ForgetLinkChecks();
-    for (unsigned int i = 0; i < run.folderCount; ++i) RemoveFolderEntry(run.folders[i]);
+    for (unsigned int i = 0; i < run.folderCount; ++i) RemoveFolderEntry(run.folders[i], FolderRecordPath(i));
     ForgetLinkChecks();
 }

@@ -9,8 +9,8 @@
 #include "removal/named_folder.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
-#include "removal/resolve_folder.h"
 #include "removal/restart_queue.h"
 
 namespace {
@@ -170,21 +170,15 @@ void DeleteWithConsent(const char* path) {
     ReportDeletion("file", deleted, error, answer, path);
 }
 
-void RemoveInstalledFile(const FileRecord* record) {
-    char path[PATH_SIZE];
-    // A folder the rule skips, or a path that would not fit the buffer (never cut: a shortened
-    // path could name some other file), passes the record over whole.
-    if (!ResolveFolder(record->folder, path)) {
-        ReportPassedOver(OUTCOME_KEPT, "file", record->folder, record->name);
+void RemoveInstalledFile(const FileRecord* record, const RecordPath* resolved) {
+    if (resolved->state != PATH_RESOLVED) {
+        ReportPassedOver(OUTCOME_KEPT, "file", record->folder, record->name, resolved->state);
         return;
     }
+    const char* path = resolved->path;
     if (!record->name[0]) {
         // The phase makes no folder current, and leaves the current one where it is.
         RemoveNamedFolder(path, 0);
-        return;
-    }
-    if (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name)) {
-        ReportPassedOver(OUTCOME_KEPT, "file", record->folder, record->name);
         return;
     }
     if (KeptBehindLink(path)) return;
@@ -206,6 +200,6 @@ void RemoveInstalledFile(const FileRecord* record) {
 
 void RemoveInstalledFiles() {
     ForgetLinkChecks();
-    for (unsigned int i = 0; i < run.fileCount; ++i) RemoveInstalledFile(run.files[i]);
+    for (unsigned int i = 0; i < run.fileCount; ++i) RemoveInstalledFile(run.files[i], FileRecordPath(i));
     ForgetLinkChecks();
 }

@@ -6,19 +6,17 @@
 #include "removal/package_links.h"
 #include "removal/phases.h"
 #include "removal/protected_folders.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
 
 namespace {
 
 // The folder that directly held the record's file, in its full form without a trailing
-// backslash, so that the walk up cuts at real levels; 0 when the record's folder is skipped, its
-// path does not fit the buffer or names no folder.
-int HoldingFolder(const FileRecord* record, char* path) {
-    char resolved[PATH_SIZE];
-    if (!ResolveFolder(record->folder, resolved)) return 0;
-    if (record->name[0] && (!AppendBackslash(resolved) || !AppendText(resolved, PATH_SIZE, record->name))) return 0;
-    if (!FullPathOf(resolved, path)) return 0;
+// backslash, so that the walk up cuts at real levels; 0 when the record's path could not be
+// made or names no folder.
+int HoldingFolder(const FileRecord* record, const RecordPath* resolved, char* path) {
+    if (resolved->state != PATH_RESOLVED || !FullPathOf(resolved->path, path)) return 0;
     if (record->name[0]) {
         // A name may hold backslashes of its own: the cut finds the folder the file lies in.
         char* cut = FindLast(path, '\\');
@@ -92,7 +90,7 @@ void PruneEmptyFolders() {
     for (unsigned int i = 0; i < run.fileCount; ++i) {
         const FileRecord* record = run.files[i];
         if (record->flags & FILE_FONT) continue;
-        if (!HoldingFolder(record, folder)) continue;
+        if (!HoldingFolder(record, FileRecordPath(i), folder)) continue;
         if (EqualsIgnoreCase(folder, lastPrunedFolder) || EqualsIgnoreCase(folder, lastKeptFolder)) continue;
         if (!PruneUpward(folder, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, folder);
     }

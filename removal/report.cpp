@@ -5,6 +5,7 @@
 #include "base/run_context.h"
 #include "base/text.h"
 #include "removal/package_links.h"
+#include "removal/record_paths.h"
 #include "removal/resolve_folder.h"
 #include "removal/trusted_folders.h"
 
@@ -152,10 +153,10 @@ void ReportFolderLeft(int behindLink, const char* path) {
     Report(OUTCOME_NOTED, "folder kept, %s: %s", behindLink ? "behind a link" : "protected", path);
 }
 
-void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name) {
+void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name, int state) {
     Report(outcome, "%s passed over, %s: %s\\%s", kind,
-           DependsOnCurrentFolder(folder) ? "its folder depends on the current folder" : "its path is too long", folder,
-           name);
+           state == PATH_DEPENDS_ON_CURRENT_FOLDER ? "its folder depends on the current folder" : "its path is too long",
+           folder, name);
 }
 
 void CloseReport() {

@@ -55,8 +55,8 @@ void ReportFolderKept(unsigned int error, const char* path);
 // A folder left alone before its removal was tried: behind a link, or protected.
 void ReportFolderLeft(int behindLink, const char* path);
 // A record whose path could not be made: its folder depends on the current folder, or its path
-// is too long. KIND is "file" or "shortcut".
-void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name);
+// is too long, as its state says (removal/record_paths.h). KIND is "file" or "shortcut".
+void ReportPassedOver(int outcome, const char* kind, const char* folder, const char* name, int state);
 // Writes the totals (with the files queued and "restart needed" when there are any) and closes
 // the report.
 void CloseReport();

@@ -10,8 +10,8 @@
 #include "log/log_format.h"
 #include "removal/consent.h"
 #include "removal/protected_folders.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
-#include "removal/resolve_folder.h"
 
 namespace {
 
@@ -61,16 +61,15 @@ void ShortFormOf(const char* path, char* shortPath) {
 // file of the program's name is resolved.
 int IsPackageProgram(const char* image, const char* treeShort) {
     char imageShort[PATH_SIZE];
-    char path[PATH_SIZE];
     char pathShort[PATH_SIZE];
     ShortFormOf(image, imageShort);
     for (unsigned int i = 0; i < run.fileCount; ++i) {
         const FileRecord* record = run.files[i];
         const char* name = NameOf(record->name);
         if (!name[0] || (!EqualsIgnoreCase(name, NameOf(image)) && !EqualsIgnoreCase(name, NameOf(imageShort)))) continue;
-        if (!ResolveFolder(record->folder, path) || !AppendBackslash(path) || !AppendText(path, PATH_SIZE, record->name))
-            continue;
-        ShortFormOf(path, pathShort);
+        const RecordPath* resolved = FileRecordPath(i);
+        if (resolved->state != PATH_RESOLVED) continue;
+        ShortFormOf(resolved->path, pathShort);
         if (!EqualsIgnoreCase(pathShort, imageShort)) continue;
         return !(record->flags & FILE_SHARED);
     }

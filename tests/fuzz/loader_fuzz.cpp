@@ -13,6 +13,7 @@
 #include "fake_win32.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "removal/record_paths.h"
 
 namespace {
 
@@ -42,6 +43,11 @@ void CheckLoadedLog() {
         for (unsigned int i = 0; i < run.registryCount; ++i) Require(TextLength(run.registryEntries[i]->path) <= MAX_REGISTRY_PATH);
         for (unsigned int i = run.registryCount; i < run.registryCapacity; ++i) Require(!run.registryEntries[i]);
     }
+    // Every record's path, as the phases read it, within a path buffer.
+    for (unsigned int i = 0; run.files && i < run.fileCount; ++i)
+        Require(!FileRecordPath(i)->path || TextLength(FileRecordPath(i)->path) < PATH_SIZE);
+    for (unsigned int i = 0; run.folders && i < run.folderCount; ++i)
+        Require(!FolderRecordPath(i)->path || TextLength(FolderRecordPath(i)->path) < PATH_SIZE);
     // The walk of the pattern list, as the sweep makes it, up to its empty pattern.
     for (const char* pattern = run.patterns; pattern && *pattern; pattern += TextLength(pattern) + 1) {
     }
@@ -61,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckLoadedLog();
     else
         Require(fake::Boxes().size() == 1);
+    FreeRecordPaths();
     FreeUninstallLog();
     ReleaseRunContext();
     Require(fake::LiveBlocks() == 0 && fake::OpenHandles() == 0);

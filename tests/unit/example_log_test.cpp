@@ -176,8 +176,8 @@ TEST_F(ExampleLog, EveryAllocationFailureEndsTheLoadWithoutLeakOrCrash) {
     };
     // The catalogue and its 11 texts; the registry list, its staging buffer and 2 records; the
     // same for the files and the folders; the patterns; the added record and its staging buffer;
-    // then the clean run.
-    EXPECT_EQ(test::DriveFailures(plan), 12 + 4 + 4 + 4 + 1 + 2 + 1);
+    // the resolved paths' lists and the paths of the 2 files and the 2 folders; then the clean run.
+    EXPECT_EQ(test::DriveFailures(plan), 12 + 4 + 4 + 4 + 1 + 2 + 3 + 3 + 1);
 }
 
 TEST_F(ExampleLog, EveryFailedReadIsDamageWithoutLeakOrCrash) {

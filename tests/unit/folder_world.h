@@ -7,6 +7,7 @@
 #include "base/memory.h"
 #include "base/run_context.h"
 #include "base/text.h"
+#include "removal/record_paths.h"
 #include "fake_win32.h"
 #include "test_support.h"
 #include "tools/logwriter/log_writer.h"
@@ -73,6 +74,7 @@ inline void SetFileRecords(const std::vector<tidewell::FileEntry>& entries) {
         run.files[i] = MakeRecord<FileRecord>(entries[i].folder, entries[i].name);
         run.files[i]->flags = entries[i].flags;
     }
+    ResolveRecordPaths();
 }
 
 inline void SetFolderRecords(const std::vector<tidewell::FolderEntry>& entries) {
@@ -81,6 +83,7 @@ inline void SetFolderRecords(const std::vector<tidewell::FolderEntry>& entries) 
     AllocZeroed(static_cast<unsigned int>((entries.size() + 2) * sizeof(FolderRecord*)), &run.folders);
     run.folderCount = static_cast<unsigned int>(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) run.folders[i] = MakeRecord<FolderRecord>(entries[i].folder, entries[i].name);
+    ResolveRecordPaths();
 }
 
 // A run under way on a machine with the system's folders, the program file in its folder: what

@@ -16,6 +16,7 @@
 #include "log/log_format.h"
 #include "removal/consent.h"
 #include "removal/phases.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
 #include "removal/restart_queue.h"
 #include "resources/resource.h"
@@ -61,6 +62,7 @@ protected:
             record->flags = entry.flags;
             run.files[i] = record;
         }
+        ASSERT_TRUE(ResolveRecordPaths());
     }
     // Runs the phase over the records, with a fresh journal.
     void Remove(const std::vector<tidewell::FileEntry>& entries) {

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "base/memory.h"
+#include "removal/record_paths.h"
 #include "removal/report.h"
 
 namespace test {
@@ -25,6 +26,7 @@ void StartRun() {
 }
 
 void EndRun() {
+    FreeRecordPaths();
     FreeUninstallLog();
     ReleaseRunContext();
 }

@@ -30,13 +30,13 @@ constexpr char kReport[] = "C:\\Logs\\r.txt";
 constexpr char kFontsShort[] = "C:\\WINDOWS\\FONTS~1";  // the fonts folder, as a record names it
 
 // The calls the removal depends on: deletions, folder removals, current-folder changes, path and
-// folder lookups, registry opens and enumerations, folder listings, file and folder creation,
+// folder lookups, registry opens, enumerations and value reads, folder listings, file and folder creation,
 // allocations and the restart's queue.
 const std::vector<std::string> kApis = {
     "DeleteFileA",        "RemoveDirectoryA",     "SetCurrentDirectoryA", "GetFullPathNameA", "GetShortPathNameA",
     "SHGetFolderPathA",   "SHGetPathFromIDListA", "GetWindowsDirectoryA", "GetSystemDirectoryA", "GetTempPathA",
     "RegOpenKeyExA",      "RegEnumKeyExA",        "FindFirstFileA",       "FindNextFileA",    "CreateFileA",
-    "CreateDirectoryA",   "LocalAlloc",           "MoveFileExA",
+    "CreateDirectoryA",   "LocalAlloc",           "MoveFileExA",          "RegQueryValueExA",
 };
 
 // Files of every flag, a tree for the sweep, a file in use and one behind a link, shared files,
