@@ -105,13 +105,11 @@ void OpenReport() {
     }
     reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
     // The lines' paths are in the run's code page, the log's: the first line names it.
-    char encoding[24] = "UTF-8";
     UINT codePage = GetACP();
-    if (codePage != CP_UTF8) {
-        CopyText(encoding, sizeof encoding, "code page ");
-        AppendNumber(encoding, sizeof encoding, codePage);
-    }
-    Report(OUTCOME_NOTED, "Tidewell removal report, %s: %s", encoding, run.modulePath);
+    if (codePage == CP_UTF8)
+        Report(OUTCOME_NOTED, "Tidewell removal report, UTF-8: %s", run.modulePath);
+    else
+        Report(OUTCOME_NOTED, "Tidewell removal report, code page %u: %s", codePage, run.modulePath);
 }
 
 void Report(int outcome, const char* format, ...) {
