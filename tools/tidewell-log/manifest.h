@@ -54,6 +54,9 @@ LogContent ParseManifest(const std::string& json);
 // user's.
 std::string WriteManifest(const LogContent& content, const std::string& codePage, Scope scope = Scope::Machine);
 
+// Every text and path of the content, in the order of its blocks.
+std::vector<const std::string*> ContentTexts(const LogContent& content);
+
 // The entry's key as a registry record of the log.
 RegistryEntry EntryRecord(Scope scope, const std::string& key);
 

@@ -193,20 +193,9 @@ void ConvertTexts(Manifest* manifest) {
 }
 
 bool AllAscii(const LogContent& content) {
-    bool ascii = true;
-    auto look = [&ascii](const std::string& text) { ascii = ascii && IsAscii(text); };
-    if (content.messages)
-        for (const std::string& text : *content.messages) look(text);
-    if (content.files)
-        for (const FileEntry& file : *content.files) look(file.folder), look(file.name);
-    if (content.folders)
-        for (const FolderEntry& folder : *content.folders) look(folder.folder), look(folder.name);
-    if (content.registry)
-        for (const RegistryEntry& entry : *content.registry) look(entry.path);
-    for (const RegistryEntry& entry : content.registryAdded) look(entry.path);
-    if (content.patterns)
-        for (const std::string& pattern : *content.patterns) look(pattern);
-    return ascii;
+    for (const std::string* text : ContentTexts(content))
+        if (!IsAscii(*text)) return false;
+    return true;
 }
 
 }  // namespace
