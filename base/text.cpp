@@ -1,6 +1,9 @@
-// ANSI text and path helpers.
+// ANSI text and path helpers. Texts are stepped through by characters of the ANSI code page,
+// so that the second byte of a double-byte one (932, 936, 949, 950) is never taken for a
+// backslash or a letter; in UTF-8 no byte of a character beyond ASCII is an ASCII one.
 #include "base/text.h"
 #include "base/buffer_sizes.h"
+#include "base/platform.h"
 
 unsigned int TextLength(const char* text) {
     unsigned int length = 0;
@@ -53,17 +56,33 @@ char ToUpperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-int EqualsIgnoreCase(const char* a, const char* b) {
-    while (*a && ToUpperAscii(*a) == ToUpperAscii(*b)) {
-        ++a;
-        ++b;
+const char* NextCharacter(const char* text) {
+    return IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] ? text + 2 : text + 1;
+}
+
+unsigned int SameStart(const char* a, const char* b, unsigned int limit) {
+    unsigned int at = 0;
+    while (a[at] && at < limit) {
+        unsigned int size = static_cast<unsigned int>(NextCharacter(a + at) - (a + at));
+        if (size == 2) {
+            // A double-byte character only whole and as it stands: its trail byte may be a letter.
+            if (at + 2 > limit || a[at] != b[at] || a[at + 1] != b[at + 1]) break;
+        } else if (ToUpperAscii(a[at]) != ToUpperAscii(b[at])) {
+            break;
+        }
+        at += size;
     }
-    return ToUpperAscii(*a) == ToUpperAscii(*b);
+    return at;
+}
+
+int EqualsIgnoreCase(const char* a, const char* b) {
+    unsigned int same = SameStart(a, b, 0xFFFFFFFFu);
+    return !a[same] && !b[same];
 }
 
 char* FindLast(char* text, char c) {
     char* last = nullptr;
-    for (; *text; ++text)
+    for (; *text; text = const_cast<char*>(NextCharacter(text)))
         if (*text == c) last = text;
     return last;
 }
@@ -72,9 +91,20 @@ int FitsPathBuffer(unsigned int length) {
     return length != 0 && length < PATH_SIZE;
 }
 
+namespace {
+
+// 1 when the path's last character is a backslash, never the trail byte of a double-byte one.
+int EndsWithBackslash(const char* path) {
+    const char* last = nullptr;
+    for (const char* at = path; *at; at = NextCharacter(at)) last = at;
+    return last && *last == '\\';
+}
+
+}  // namespace
+
 int AppendBackslash(char* path) {
     unsigned int length = TextLength(path);
-    if (length == 0 || path[length - 1] == '\\') return 1;
+    if (length == 0 || EndsWithBackslash(path)) return 1;
     if (length + 1 >= PATH_SIZE) return 0;
     path[length] = '\\';
     path[length + 1] = 0;
@@ -83,5 +113,5 @@ int AppendBackslash(char* path) {
 
 void StripBackslash(char* path) {
     unsigned int length = TextLength(path);
-    if (length >= 4 && path[length - 1] == '\\') path[length - 1] = 0;
+    if (length >= 4 && EndsWithBackslash(path)) path[length - 1] = 0;
 }

@@ -11,9 +11,16 @@ void CopyBytes(void* destination, const void* source, unsigned int count);
 void FillZero(void* destination, unsigned int count);
 
 char ToUpperAscii(char c);
-// Equality that folds only the ASCII letters A to Z; every other byte must be identical.
+// The character after the one at text (which is not its end): a lead byte of the ANSI code
+// page's double-byte characters takes the byte after it along.
+const char* NextCharacter(const char* text);
+// How many bytes at the start of a, at most `limit`, b begins with too: ASCII letters of either
+// case alike, every other character the same bytes, a double-byte one only whole.
+unsigned int SameStart(const char* a, const char* b, unsigned int limit);
+// Equality that folds only the ASCII letters A to Z; every other byte must be identical (the
+// trail byte of a double-byte character is never folded).
 int EqualsIgnoreCase(const char* a, const char* b);
-// The last occurrence of c in text, or null.
+// The last occurrence of the ASCII character c in text, or null.
 char* FindLast(char* text, char c);
 
 // Paths live in buffers of PATH_SIZE bytes.

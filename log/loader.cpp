@@ -22,6 +22,14 @@ int ReadAddedRegistryRecord(HANDLE file) {
     return code;
 }
 
+// A log read in another code page than its own would name other files than its installation
+// made: a changed locale, or a copy on a machine whose code page is not the log's.
+int CheckCodePage(HANDLE file) {
+    unsigned int codePage;
+    if (BlockReadU32(file, &codePage)) return ERR_BAD_LOG;
+    return codePage == GetACP() ? LOG_OK : ERR_OTHER_CODE_PAGE;
+}
+
 int DispatchBlock(HANDLE file, const BlockHeader* header) {
     switch (header->tag) {
     case BLOCK_MESSAGES:
@@ -36,6 +44,8 @@ int DispatchBlock(HANDLE file, const BlockHeader* header) {
         return ReadAddedRegistryRecord(file);
     case BLOCK_PATTERNS:
         return ReadPatternList(file, header);
+    case BLOCK_CODE_PAGE:
+        return CheckCodePage(file);
     default:
         return LOG_OK;  // unknown tags, and BLOCK_END with a payload, are passed over
     }

@@ -16,6 +16,7 @@ enum BlockTag : unsigned short {
     BLOCK_REGISTRY = 0x1237,
     BLOCK_REGISTRY_ADD = 0x1238,
     BLOCK_PATTERNS = 0x1239,
+    BLOCK_CODE_PAGE = 0x123A,  // the code page of the log's texts: a 32-bit number, 65001 for UTF-8
     BLOCK_END = 0x7F7F,
 };
 
@@ -51,6 +52,9 @@ enum LogError {
     LOG_OK = 0,
     ERR_NO_MEMORY = MSG_NO_MEMORY,
     ERR_BAD_LOG = MSG_BAD_LOG,
+    // The log's texts are in another code page than the run's: reported as a damaged log, as
+    // its paths would name other files.
+    ERR_OTHER_CODE_PAGE = MSG_SLOT_COUNT,
 };
 
 // Longest strings a record may carry: both strings of a file or folder record, with their

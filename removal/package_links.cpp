@@ -30,9 +30,7 @@ void CloseLevelsFrom(unsigned int first) {
 // 1 when the first `end` characters of the path are those of the held path and end a level.
 int SharesHeldLevel(const char* path, unsigned int end) {
     if (path[end] != '\\' && path[end] != 0) return 0;
-    for (unsigned int i = 0; i < end; ++i)
-        if (!path[i] || ToUpperAscii(path[i]) != ToUpperAscii(heldPath[i])) return 0;
-    return 1;
+    return SameStart(path, heldPath, end) == end;
 }
 
 int IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -86,7 +84,7 @@ int HasLinkOnPath(char* path) {
     if (kept && heldEnd[kept - 1] > from) from = heldEnd[kept - 1];
     CopyText(heldPath, PATH_SIZE, path);
     if (!path[from]) return 0;
-    for (unsigned int at = from + 1;; ++at) {
+    for (unsigned int at = from + 1;; at = static_cast<unsigned int>(NextCharacter(path + at) - path)) {
         char c = path[at];
         if (c != '\\' && c != 0) continue;
         path[at] = 0;

@@ -79,7 +79,7 @@ int FetchFolderEntry(int entry, char* folder) {
 // or ".." level, which a file system may fold in making a short form.
 unsigned int PlainLevels(const char* path) {
     unsigned int levels = 0;
-    for (const char* at = path; *at; ++at) {
+    for (const char* at = path; *at; at = NextCharacter(at)) {
         if (*at != '\\' || at[1] == 0) continue;
         if (at[1] == '\\' || at[1] == '.') return 0;
         ++levels;

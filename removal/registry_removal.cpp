@@ -97,7 +97,7 @@ LONG OpenRecordKey(unsigned int root, char* path, REGSAM access, HKEY* opened) {
     LONG result = ERROR_SUCCESS;
     for (char* level = path; *level && result == ERROR_SUCCESS;) {
         char* end = level;
-        while (*end && *end != '\\') ++end;
+        while (*end && *end != '\\') end = const_cast<char*>(NextCharacter(end));
         char stop = *end;
         int last = !stop || !end[1];
         *end = 0;

@@ -104,7 +104,12 @@ void OpenReport() {
         file = INVALID_HANDLE_VALUE;
     }
     reportFile = file == INVALID_HANDLE_VALUE ? nullptr : file;
-    Report(OUTCOME_NOTED, "Tidewell removal report: %s", run.modulePath);
+    // The lines' paths are in the run's code page, the log's: the first line names it.
+    UINT codePage = GetACP();
+    if (codePage == CP_UTF8)
+        Report(OUTCOME_NOTED, "Tidewell removal report, UTF-8: %s", run.modulePath);
+    else
+        Report(OUTCOME_NOTED, "Tidewell removal report, code page %u: %s", codePage, run.modulePath);
 }
 
 void Report(int outcome, const char* format, ...) {

@@ -3,8 +3,8 @@
 // when a report file was asked for, each outcome, and what else the run did (folders, fonts,
 // modules, the sweep, the self-deletion), is also written to it as a line as it happens, so that
 // a run stopped half-way leaves what it did. The lines' words are the program's own, in English;
-// paths stand as the log has them, in its code page. A report that cannot be made or written
-// changes nothing else.
+// paths stand as the log has them, in its code page, which the first line names ("UTF-8" or
+// "code page 1252"). A report that cannot be made or written changes nothing else.
 #pragma once
 
 enum Outcome {
@@ -41,6 +41,7 @@ void ResetReport();
 // first line. A place reached through a link (a link as the file, a folder link on its folder's
 // levels as for a record) or a file with other names (hard links) gets no report. A new file
 // gets the private access list (base/private_access.h).
+// The first line: "Tidewell removal report, ENCODING: PROGRAM".
 void OpenReport();
 // Counts the outcome and writes one line, made as wsprintfA makes it from the format and its
 // arguments (%s a text, %u a number); a line holds at most 1,024 characters.

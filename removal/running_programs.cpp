@@ -39,7 +39,7 @@ typedef BOOL(WINAPI* SessionCall)(DWORD, DWORD*);
 
 const char* NameOf(const char* path) {
     const char* name = path;
-    for (const char* c = path; *c; ++c)
+    for (const char* c = path; *c; c = NextCharacter(c))
         if (*c == '\\' || *c == '/') name = c + 1;
     return name;
 }
@@ -47,9 +47,7 @@ const char* NameOf(const char* path) {
 // 1 when the path begins with the folder, which ends with a backslash.
 int LiesIn(const char* path, const char* folder) {
     unsigned int length = TextLength(folder);
-    for (unsigned int i = 0; i < length; ++i)
-        if (ToUpperAscii(path[i]) != ToUpperAscii(folder[i])) return 0;
-    return length > 3;
+    return SameStart(path, folder, length) == length && length > 3;
 }
 
 // The path's short form, or the path itself where it has none.

@@ -35,9 +35,7 @@ HANDLE pinnedInstallDir;
 // backslash that ends the folder within the path, or of its end; 0 when it does not lie there.
 unsigned int TrustedEnd(const char* path, const char* folder) {
     unsigned int length = TextLength(folder);
-    if (length < 2) return 0;
-    for (unsigned int i = 0; i + 1 < length; ++i)
-        if (ToUpperAscii(path[i]) != ToUpperAscii(folder[i])) return 0;
+    if (length < 2 || SameStart(path, folder, length - 1) != length - 1) return 0;
     return path[length - 1] == '\\' || path[length - 1] == 0 ? length - 1 : 0;
 }
 
@@ -76,7 +74,7 @@ unsigned int TrustedLevelsEnd(const char* path) {
     // "\\server\share" and "\\?\X:" alike: the root is the two names after the pair.
     unsigned int at = 2;
     for (int names = 0; names < 2; ++names) {
-        while (path[at] && path[at] != '\\') ++at;
+        while (path[at] && path[at] != '\\') at = static_cast<unsigned int>(NextCharacter(path + at) - path);
         if (names == 0 && path[at]) ++at;
     }
     return at;

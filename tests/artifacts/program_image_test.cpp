@@ -1,7 +1,7 @@
 // Checks on the built programs: system DLLs only, the log marker once with a zero offset, a GUI
 // program of the right machine, small, with its icon, the question's dialog template, an
-// application manifest whose level attach can rewrite and a version resource; and tidewell-log
-// for Windows, which needs system DLLs only.
+// application manifest whose level and code page attach can rewrite and a version resource; and
+// tidewell-log for Windows, which needs system DLLs only and runs in UTF-8 where it can.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -189,6 +189,21 @@ TEST_P(ProgramImage, CarriesAnApplicationManifestWhoseLevelAttachCanRewrite) {
                            "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
                            "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
         EXPECT_NE(manifest.find("<supportedOS Id=\"{" + std::string(os) + "}\"/>"), std::string::npos) << os;
+    // The system's code page, with room behind it for UTF-8, which attach writes for a UTF-8 log.
+    const std::string settings = "<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n<windowsSettings>\n";
+    const std::string codePage = "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">";
+    EXPECT_NE(manifest.find(settings + codePage + "Legacy</activeCodePage>\n</windowsSettings>"), std::string::npos);
+}
+
+// tidewell-log.exe runs in UTF-8 where Windows allows it: the logs it writes there are UTF-8.
+TEST_P(ProgramImage, TidewellLogAsksForUtf8AsItsCodePage) {
+    pe::Image image = pe::Load(GetParam().tool);
+    auto found = image.resources.find({24, 1, 1033});
+    ASSERT_NE(found, image.resources.end());
+    EXPECT_EQ(wellformed::XmlProblem(found->second), "");
+    EXPECT_NE(found->second.find("<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8"
+                                 "</activeCodePage>"),
+              std::string::npos);
 }
 
 TEST_P(ProgramImage, CarriesAVersionResourceThatNamesItAnUninstaller) {

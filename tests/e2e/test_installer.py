@@ -6,6 +6,7 @@ QuietUninstallString; and afterwards everything the installer made is gone, the 
 while the folders the manifest's names stood for are all still there."""
 import json
 import subprocess
+import time
 import unittest
 
 from demo_package import shortcut
@@ -132,7 +133,9 @@ class InstallerTest(PrefixTestCase):
         # The entry, as the list of installed programs reads it.
         entry = reg_query(self.prefix, f"HKLM\\{UNINSTALL}\\Sample Notes")
         quoted = f'"{program}"'
-        self.assertEqual({name: data for name, (kind, data) in entry.items() if kind == "REG_SZ"}, {
+        texts = {name: data for name, (kind, data) in entry.items() if kind == "REG_SZ"}
+        self.assertEqual(texts.pop("InstallDate"), time.strftime("%Y%m%d"))  # the day of the attach
+        self.assertEqual(texts, {
             "DisplayName": "Sample Notes 2.4", "DisplayVersion": "2.4", "Publisher": "Éditions Tidewell",
             "HelpLink": "https://example.org/sample-notes/help", "DisplayIcon": program + ",0",
             "UninstallString": quoted, "QuietUninstallString": quoted + " /Q", "InstallLocation": MACHINE_FOLDER})

@@ -76,7 +76,7 @@ class QuietRunTest(UnattendedCase):
         self.assertFalse(self.exists(plain))
 
         lines = self.report(report)
-        self.assertEqual(lines[0], f"Tidewell removal report: {PROGRAM}")
+        self.assertEqual(lines[0], f"Tidewell removal report, code page 1252: {PROGRAM}")
         # The installed files come first, in the log's order, each with its reason.
         self.assertEqual(lines[1:6], [
             f"file removed: {plain}",
@@ -138,7 +138,7 @@ class QuietRunTest(UnattendedCase):
         self.assertEqual(user["software\\tidewell shared"], {'"OtherVersion"="2.5"'})
 
         self.assertEqual(self.report(report), [
-            f"Tidewell removal report: {PROGRAM}",
+            f"Tidewell removal report, code page 1252: {PROGRAM}",
             *[f"file removed: {path}" for path in present[:3]],
             f"file missing: {FOLDER}\\data\\gone.txt",
             # The sweep takes the leftover and the three folders left empty (cache, bin, data),
@@ -171,7 +171,7 @@ class QuietRunTest(UnattendedCase):
         self.assertTrue(self.exists(f"{FOLDER}\\bin\\sample.exe"))
         self.assertTrue(self.exists(PROGRAM))
         self.assertEqual(self.batches(), [])
-        self.assertEqual(self.report(report), [f"Tidewell removal report: {PROGRAM}",
+        self.assertEqual(self.report(report), [f"Tidewell removal report, code page 1252: {PROGRAM}",
                                                f"nothing removed, the log is damaged: {PROGRAM}",
                                                "totals: 0 removed, 0 kept, 0 missing"])
 
@@ -206,7 +206,7 @@ class ReportPathTest(UnattendedCase):
         self.assertEqual(self.drive_c(), before, "a file or folder was made in C:\\ (a cut path)")
 
         lines = self.report("C:\\Deploy -x -q\\Sample - Reports\\log\\x-q.txt")
-        self.assertEqual(lines[0], f"Tidewell removal report: {PROGRAM}")
+        self.assertEqual(lines[0], f"Tidewell removal report, code page 1252: {PROGRAM}")
         self.assertEqual(lines[1:3], [f"file removed: {path}" for path in files])
         self.assertEqual(lines[-2:], [f"self-deletion scheduled: {BATCH}", "totals: 2 removed, 0 kept, 0 missing"])
 
@@ -255,7 +255,7 @@ class ReportPathTest(UnattendedCase):
         report = "C:\\ProgramData\\Reports\\new.txt"
         code, trace = self.prefix.server_trace(PROGRAM, ["/Q", "/X", f"/L={report}"])
         self.assertEqual(code, 0)
-        self.assertEqual(self.report(report)[0], f"Tidewell removal report: {PROGRAM}")
+        self.assertEqual(self.report(report)[0], f"Tidewell removal report, code page 1252: {PROGRAM}")
         made = [line for line in trace if "create_file(" in line and "/ProgramData/Reports/new.txt" in line]
         self.assertEqual(len(made), 1, made)
         self.assertIsNotNone(private_descriptor(made[0]), made[0])

@@ -51,7 +51,7 @@ class QuietRunTest(InstalledFilesCase):
         data = self.prefix.unix(REPORT).read_bytes()
         self.assertTrue(data.endswith(b"\r\n"))
         lines = [job_in_report(line) for line in data[:-2].decode("cp1252").split("\r\n")]
-        self.assertEqual(lines[:3], [f"Tidewell removal report: {PROGRAM}", f"file removed: {plain}",
+        self.assertEqual(lines[:3], [f"Tidewell removal report, code page 1252: {PROGRAM}", f"file removed: {plain}",
                                      f"file kept, read-only, not asked in a quiet run (error 5): {read_only}"])
         self.assertIn(f"registry key removed: HKLM\\Software\\{UNINSTALL}", lines)
         self.assertEqual(lines[-2:], ["self-deletion scheduled: <job>\\Delme.bat", "totals: 2 removed, 1 kept, 0 missing"])

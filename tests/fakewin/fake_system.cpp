@@ -16,6 +16,7 @@ namespace fake {
 namespace {
 
 DWORD platformId;
+UINT codePage;
 std::map<std::string, std::string> environment;  // upper-case name -> value
 int oleInits;
 int oleUninits;
@@ -159,6 +160,7 @@ FARPROC SystemEntry(const std::string& name) {
 }  // namespace
 
 void SetPlatformId(DWORD id) { platformId = id; }
+void SetCodePage(UINT page) { codePage = page; }
 std::string Environment(const std::string& name) {
     auto found = environment.find(Upper(name));
     return found == environment.end() ? "" : found->second;
@@ -192,6 +194,7 @@ void SignalEvent(HANDLE handle) {
 
 void ResetSystem() {
     platformId = VER_PLATFORM_WIN32_NT;
+    codePage = 1252;
     accountSid = "S-1-5-21-7-8-9-1001";
     environment.clear();
     nextRandom = 0x5a;
@@ -306,6 +309,14 @@ BOOL WINAPI CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length) {
         destination[i] = c >= 0x80 && c <= 0x9F ? '?' : source[i];
     }
     return TRUE;
+}
+
+UINT WINAPI GetACP(void) { return codePage; }
+
+BOOL WINAPI IsDBCSLeadByte(BYTE byte) {
+    if (codePage == 932) return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (codePage == 936 || codePage == 949 || codePage == 950) return byte >= 0x81 && byte <= 0xFE;
+    return FALSE;
 }
 
 BOOL WINAPI OemToCharBuffA(LPCSTR source, LPSTR destination, DWORD length) {

@@ -152,6 +152,9 @@ size_t OutstandingIdLists();
 // The running account's SID, as the process token gives it ("S-1-5-21-7-8-9-1001" by default).
 void SetAccountSid(const std::string& sid);
 void SetPlatformId(DWORD platformId);
+// The ANSI code page GetACP reports (1252 after Reset); 932, 936, 949 and 950 are double-byte
+// ones, whose lead bytes IsDBCSLeadByte knows.
+void SetCodePage(UINT codePage);
 void SetEnvironment(const std::string& name, const std::string& value);
 std::string Environment(const std::string& name);  // empty when not set
 // The folder GetTempPath2A gives (found with GetProcAddress on NT only); empty: it is missing.

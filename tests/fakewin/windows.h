@@ -519,6 +519,10 @@ int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);
 // The console's (OEM) code page and back.
 BOOL WINAPI CharToOemBuffA(LPCSTR source, LPSTR destination, DWORD length);
 BOOL WINAPI OemToCharBuffA(LPCSTR source, LPSTR destination, DWORD length);
+// The ANSI code page (fake::SetCodePage), and whether a byte begins a two-byte character in it.
+#define CP_UTF8 65001
+UINT WINAPI GetACP(void);
+BOOL WINAPI IsDBCSLeadByte(BYTE byte);
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001
 #define SMTO_ABORTIFHUNG 0x0002

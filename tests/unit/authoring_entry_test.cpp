@@ -33,7 +33,7 @@ std::string Shown(const EntryValue& value) {
 
 TEST(EntryValues, NameTheUninstallerItsFolderAndSizeAndComeWithTheDisplayNameLast) {
     std::vector<std::string> shown;
-    for (const EntryValue& value : tidewell::EntryValues(SampleNotes(), kProgram, 2 * 1024 * 1024 + 1)) shown.push_back(Shown(value));
+    for (const EntryValue& value : tidewell::EntryValues(SampleNotes(), kProgram, 2 * 1024 * 1024 + 1, "20261209")) shown.push_back(Shown(value));
     EXPECT_EQ(shown, (std::vector<std::string>{
                          "DisplayVersion=2.4",
                          "Publisher=Tidewell Samples",
@@ -41,6 +41,7 @@ TEST(EntryValues, NameTheUninstallerItsFolderAndSizeAndComeWithTheDisplayNameLas
                          "DisplayIcon=C:\\Program Files\\Sample Notes\\Remove.exe,0",
                          "UninstallString=\"C:\\Program Files\\Sample Notes\\Remove.exe\"",
                          "QuietUninstallString=\"C:\\Program Files\\Sample Notes\\Remove.exe\" /Q",
+                         "InstallDate=20261209",
                          "InstallLocation=C:\\Program Files\\Sample Notes",
                          "EstimatedSize=dword:2049",  // kilobytes, rounded up
                          "NoModify=dword:1",
@@ -48,8 +49,8 @@ TEST(EntryValues, NameTheUninstallerItsFolderAndSizeAndComeWithTheDisplayNameLas
                          "DisplayName=Sample Notes 2.4",
                      }));
     // An uninstaller in a drive's root: its folder is the root itself.
-    EXPECT_EQ(Shown(tidewell::EntryValues(SampleNotes(), "D:\\Remove.exe", 0)[6]), "InstallLocation=D:\\");
-    for (const EntryValue& value : tidewell::EntryValues(SampleNotes(), kProgram, 0))
+    EXPECT_EQ(Shown(tidewell::EntryValues(SampleNotes(), "D:\\Remove.exe", 0, "20261209")[7]), "InstallLocation=D:\\");
+    for (const EntryValue& value : tidewell::EntryValues(SampleNotes(), kProgram, 0, "20261209"))
         EXPECT_NE(std::find(tidewell::EntryValueNames().begin(), tidewell::EntryValueNames().end(), value.name),
                   tidewell::EntryValueNames().end())
             << value.name;
@@ -100,7 +101,7 @@ std::map<std::string, std::string> Written(const std::vector<EntryValue>& values
 }
 
 TEST(WriteEntry, LeavesTheWholeEntryOrNoneWhicheverCallFails) {
-    const std::vector<EntryValue> values = tidewell::EntryValues(SampleNotes(), kProgram, 4096);
+    const std::vector<EntryValue> values = tidewell::EntryValues(SampleNotes(), kProgram, 4096, "20261209");
     const std::map<std::string, std::string> earlier = {{"DisplayName", "Sample Notes 2.3"}, {"HelpLink", "old"},
                                                         {"Comments", "the installation's own"}};
     // A new entry, and one an earlier installation left with values of its own and of ours.

@@ -111,6 +111,33 @@ TEST(ExecutionLevel, AManifestWithoutARewritableLevelIsRefusedAndNoManifestIsNon
     EXPECT_THROW(tidewell::FindExecutionLevel(outside), tidewell::LogError);
 }
 
+std::string CodePage(const Bytes& program) { return tidewell::FindCodePageElement(program)->value; }
+
+// The code page element beside the level: UTF-8 written in place of Legacy and back, the file
+// keeping its size and every byte outside the element's room.
+TEST(CodePageElement, TheProgramsManifestTakesEitherValueInPlace) {
+    const std::string manifest = ProgramManifest();
+    const Bytes stub = StubWithManifest(manifest);
+    ASSERT_EQ(CodePage(stub), "Legacy");
+    Bytes utf8 = stub;
+    tidewell::WriteCodePageElement(&utf8, *tidewell::FindCodePageElement(utf8), tidewell::kUtf8Element);
+    EXPECT_EQ(CodePage(utf8), "UTF-8");
+    ASSERT_EQ(utf8.size(), stub.size());
+    const size_t at = kManifestAt + manifest.find("Legacy</activeCodePage>");
+    const size_t room = tidewell::FindCodePageElement(stub)->room;
+    EXPECT_EQ(utf8.substr(at, room), std::string("UTF-8</activeCodePage>").append(room - 22, ' '));
+    EXPECT_TRUE(utf8.substr(0, at) == stub.substr(0, at));
+    EXPECT_TRUE(utf8.substr(at + room) == stub.substr(at + room));
+    EXPECT_EQ(Level(utf8), "requireAdministrator");
+    tidewell::WriteCodePageElement(&utf8, *tidewell::FindCodePageElement(utf8), tidewell::kLegacyElement);
+    EXPECT_EQ(CodePage(utf8), "Legacy");
+
+    // A manifest without the element runs in the system's code page; one without room is not a stub.
+    EXPECT_FALSE(tidewell::FindCodePageElement(StubWithManifest(R"(<requestedExecutionLevel level="asInvoker"/>)")));
+    EXPECT_FALSE(tidewell::FindCodePageElement(tidewell::ExampleStub()));
+    EXPECT_THROW(tidewell::FindCodePageElement(StubWithManifest("<activeCodePage>UTF-8</activeCodePage></x>")), tidewell::LogError);
+}
+
 // attach writes the scope's level; dump gives the scope back.
 class AttachScope : public test::ScratchFolderTest {
 protected:
@@ -137,6 +164,17 @@ TEST_F(AttachScope, WritesTheLevelTheScopeNeedsAndDumpReadsItBack) {
     EXPECT_EQ(Attach(R"({"scope": "machine"})"), "requireAdministrator");
     EXPECT_EQ(Dump(), "{\n}\n");
     EXPECT_EQ(Attach("{}"), "requireAdministrator");
+}
+
+// A log in UTF-8 marks its copy so; the same stub attached again in a legacy code page is not.
+TEST_F(AttachScope, MarksTheCopyOfAUtf8LogUtf8) {
+    Attach(R"({"codepage": "utf-8", "messages": {"MSG_TITLE": "表"}})");
+    const Bytes copy = tidewell::ReadFileBytes(Path("Remove.exe"));
+    EXPECT_EQ(CodePage(copy), "UTF-8");
+    EXPECT_EQ(tidewell::ReadProgramLog(copy).content.codePage, std::optional<uint32_t>(65001));
+    tidewell::WriteFileBytes(Path("stub.exe"), copy);
+    Attach(R"({"codepage": "windows-1252", "messages": {"MSG_TITLE": "Año"}})");
+    EXPECT_EQ(CodePage(tidewell::ReadFileBytes(Path("Remove.exe"))), "Legacy");
 }
 
 tidewell::Findings Scoped(const std::string& manifest, const tidewell::FolderNames& names = {}) {

@@ -127,6 +127,38 @@ TEST_F(Loader, UnknownTagsAreSkippedAndTheNextBlockIsRead) {
     EXPECT_STREQ(GetMessageText(0, 0), "second");
 }
 
+// A log read in another code page than its own would name other files: it is refused as a
+// damaged one, in the catalogue's words; in its own it loads, and without the block as before.
+TEST_F(Loader, ALogInAnotherCodePageThanTheRunsIsRefusedAsDamaged) {
+    const struct {
+        UINT run;
+        Bytes block;
+        int loaded;
+    } cases[] = {
+        {1252, tidewell::CodePagePayload(65001), 0},  // a UTF-8 log in a copy that runs in the system's
+        {932, tidewell::CodePagePayload(1252), 0},    // the locale changed since the installation
+        {1252, tidewell::CodePagePayload(1252), 1},
+        {65001, tidewell::CodePagePayload(65001), 1},
+        {1252, Bytes("\xE4\x04", 2), 0},               // a block too short for its number
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.run);
+        fake::SetCodePage(c.run);
+        EXPECT_EQ(Load(tidewell::EncodeLog({Messages(test::Catalogue()), Raw(BLOCK_CODE_PAGE, c.block), Messages({"after"})})),
+                  c.loaded);
+        if (c.loaded) {
+            EXPECT_STREQ(GetMessageText(0, 0), "after");
+            EXPECT_TRUE(fake::Boxes().empty());
+        } else {
+            ASSERT_EQ(fake::Boxes().size(), 1u);
+            EXPECT_EQ(fake::Boxes()[0].text, kDamaged);
+        }
+        test::EndRun();
+        fake::Reset();
+        ResetRunContext();
+    }
+}
+
 TEST_F(Loader, AKnownTagWithNoPayloadRunsNoReader) {
     // A length-0 catalogue block: its reader would read the next header as a table count.
     EXPECT_EQ(Load(tidewell::EncodeLog({Raw(BLOCK_MESSAGES, ""), Raw(BLOCK_PATTERNS, ""), Messages({"after"})})), 1);

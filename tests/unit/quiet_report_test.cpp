@@ -129,7 +129,7 @@ TEST_F(QuietRun, NoBoxAppearsEveryQuestionGetsItsSafeAnswerAndTheExitCodeSaysSom
     const std::string bin = kPkg + "\\bin\\";
     EXPECT_EQ(Lines(fake::Content(kReport)),
               (std::vector<std::string>{
-                  "Tidewell removal report: " + std::string(test::kProgramPath),
+                  "Tidewell removal report, code page 1252: " + std::string(test::kProgramPath),
                   "file removed: " + bin + "app.exe",
                   "file missing: " + bin + "gone.dll",
                   "file queued for the restart, in use, not asked in a quiet run (error 32): " + bin + "held.dll",
@@ -176,8 +176,27 @@ TEST_F(QuietRun, ACleanPackageEndsWithZeroAndADamagedLogWithMinusOneAndNoBox) {
     EXPECT_EQ(Run(std::string("/Q /L=") + "C:\\Logs\\r.txt"), EXIT_FAILED);
     EXPECT_TRUE(fake::Boxes().empty());
     EXPECT_EQ(Lines(fake::Content("C:\\Logs\\r.txt")),
-              (std::vector<std::string>{"Tidewell removal report: " + std::string(test::kProgramPath),
+              (std::vector<std::string>{"Tidewell removal report, code page 1252: " + std::string(test::kProgramPath),
                                         "nothing removed, the log is damaged: " + std::string(test::kProgramPath),
+                                        "totals: 0 removed, 0 kept, 0 missing"}));
+
+    // A log in another code page than the run's, here a UTF-8 one: the report says which the
+    // run's is, and why nothing was removed.
+    fake::Reset();
+    ResetRunContext();
+    fake::SetCodePage(CP_UTF8);
+    tidewell::LogContent content;
+    content.codePage = 1252;
+    content.files = std::vector<tidewell::FileEntry>{{"C:\\A\xf1o", "a.txt", 0}};
+    test::InstallProgram(content);
+    fake::AddFile("C:\\A\xf1o\\a.txt");
+    fake::AddFolder("C:\Logs");
+    EXPECT_EQ(Run("/Q /L=C:\Logs\r.txt"), EXIT_FAILED);
+    EXPECT_TRUE(fake::Exists("C:\\A\xf1o\\a.txt"));
+    EXPECT_EQ(Lines(fake::Content("C:\Logs\r.txt")),
+              (std::vector<std::string>{"Tidewell removal report, UTF-8: " + std::string(test::kProgramPath),
+                                        "nothing removed, the log is in another code page than this system's: " +
+                                            std::string(test::kProgramPath),
                                         "totals: 0 removed, 0 kept, 0 missing"}));
 }
 
@@ -196,7 +215,7 @@ TEST_F(QuietRun, WithoutTheQuietSwitchTheQuestionsAreAskedAndTheExitCodesAreAsBe
 }
 
 TEST_F(QuietRun, TheReportIsWrittenOnlyIntoAPlainFileOfOneNameThatNoLinkLeadsTo) {
-    const std::string header = "Tidewell removal report: " + std::string(test::kProgramPath);
+    const std::string header = "Tidewell removal report, code page 1252: " + std::string(test::kProgramPath);
     InstallPackage();
     // A new report: only the running account, the administrators and the system may change it.
     EXPECT_EQ(Run("/Q /L=C:\\Logs\\r.txt"), EXIT_KEPT);

@@ -84,6 +84,12 @@ Bytes PatternsPayload(const std::vector<std::string>& patterns) {
     return out;
 }
 
+Bytes CodePagePayload(uint32_t codePage) {
+    Bytes out;
+    PutU32(out, codePage);
+    return out;
+}
+
 Bytes EncodeBlock(const Block& block) {
     Bytes out;
     PutU16(out, block.tag);
@@ -105,6 +111,7 @@ std::vector<Block> ContentBlocks(const LogContent& content) {
     std::vector<Block> blocks;
     auto add = [&blocks](uint16_t tag, Bytes payload) { blocks.push_back({tag, 0, 0, std::move(payload), std::nullopt}); };
     if (content.messages) add(BLOCK_MESSAGES, MessagesPayload({*content.messages}));
+    if (content.codePage) add(BLOCK_CODE_PAGE, CodePagePayload(*content.codePage));
     if (content.registry) add(BLOCK_REGISTRY, RegistryPayload(*content.registry));
     if (content.files) add(BLOCK_FILES, FilesPayload(*content.files));
     if (content.folders) add(BLOCK_FOLDERS, FoldersPayload(*content.folders));

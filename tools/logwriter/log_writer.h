@@ -42,6 +42,7 @@ struct LogContent {
     std::optional<std::vector<FolderEntry>> folders;
     std::vector<RegistryEntry> registryAdded;  // each one BLOCK_REGISTRY_ADD
     std::optional<std::vector<std::string>> patterns;
+    std::optional<uint32_t> codePage;  // BLOCK_CODE_PAGE: the code page the texts are in
 };
 
 // One frame of the log, written as given (the tests use it for logs that are not sound).
@@ -62,11 +63,13 @@ Bytes FoldersPayload(const std::vector<FolderEntry>& folders);
 Bytes RegistryRecord(const RegistryEntry& entry);
 Bytes RegistryPayload(const std::vector<RegistryEntry>& entries);
 Bytes PatternsPayload(const std::vector<std::string>& patterns);
+Bytes CodePagePayload(uint32_t codePage);
 
 Bytes EncodeBlock(const Block& block);
 // The blocks, then BLOCK_END.
 Bytes EncodeLog(const std::vector<Block>& blocks);
-// The blocks of the content in the order the installation tool writes them: messages, the
+// The blocks of the content in the order the installation tool writes them: messages, the code
+// page (a program of another one stops there, and says so in the catalogue's words), the
 // registry list, files, folders, patterns, the added registry records, then BLOCK_END.
 std::vector<Block> ContentBlocks(const LogContent& content);
 Bytes BuildLog(const LogContent& content);

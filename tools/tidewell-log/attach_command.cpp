@@ -1,6 +1,6 @@
 // tidewell-log attach: the log built from a manifest (or given whole) appended to a copy of the
 // uninstaller, its offset written behind the log marker and the execution level the package's
-// scope needs written into its application manifest; with --register, the package's entry in
+// scope needs and the code page of its texts written into its application manifest; with --register, the package's entry in
 // the list of installed programs.
 #include <iostream>
 #include <set>
@@ -38,6 +38,22 @@ void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
         WriteExecutionLevel(program, *field, LevelFor(scope));
     else
         Warn(stubPath, "carries no application manifest: Windows guesses the rights it runs with, and may redirect its deletions");
+}
+
+// The code page the log's texts are in, in the copy's application manifest: UTF-8, or the
+// system's (Legacy) in a copy made from one that was marked UTF-8 before.
+void WriteCodePage(Bytes* program, bool utf8, const std::string& stubPath) {
+    std::optional<CodePageField> field;
+    try {
+        field = FindCodePageElement(*program);
+    } catch (const LogError& error) {
+        throw LogError(stubPath + ": " + error.what());
+    }
+    if (field)
+        WriteCodePageElement(program, *field, utf8 ? kUtf8Element : kLegacyElement);
+    else if (utf8)
+        throw LogError(stubPath + ": has no code page element in its application manifest: the copy would read its UTF-8 log "
+                                  "in the system's code page");
 }
 
 // The installed files' sizes on this machine, the uninstaller's own among them, each file once.
@@ -79,6 +95,7 @@ int AttachCommand(const std::vector<std::string>& args) {
         ManifestOptions options;
         options.folders = FolderNamesFor(arguments, false);
         options.registerEntry = registering;
+        options.systemCodePage = SystemCodePage();
         try {
             manifest = ReadManifest(ReadInput(manifestPath), options);
         } catch (const LogError& error) {
@@ -103,14 +120,18 @@ int AttachCommand(const std::vector<std::string>& args) {
     } catch (const LogError& error) {
         throw LogError(stubPath + ": " + error.what());
     }
-    if (manifest) WriteLevel(&program, manifest->scope, stubPath);
+    if (manifest) {
+        WriteLevel(&program, manifest->scope, stubPath);
+        WriteCodePage(&program, manifest->utf8, stubPath);
+    }
 
     std::vector<EntryValue> values;
     if (registering) {
         if (installDir.empty()) throw LogError("cannot tell the folder of " + outPath);
         std::string programPath = installDir + (installDir.back() == '\\' ? "" : "\\") +
                                   CommandLineText(outPath.substr(outPath.find_last_of("\\/") + 1));
-        values = EntryValues(*manifest->product, programPath, InstalledBytes(*manifest, installDir, programPath, program.size()));
+        values = EntryValues(*manifest->product, programPath, InstalledBytes(*manifest, installDir, programPath, program.size()),
+                             Today());
     }
     WriteFileAtomically(outPath, program);
     if (registering) WriteEntry(*list, manifest->product->key, values);

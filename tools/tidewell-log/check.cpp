@@ -38,6 +38,19 @@ size_t Count(const std::string& text, const std::string& what) {
     return count;
 }
 
+// The entry in the list of installed programs, as the list and its readers take it.
+void CheckProduct(const Product& product, Findings* findings) {
+    if (product.version.empty())
+        findings->push_back({false, "product.version",
+                             "is not given: the Windows Package Manager passes over an entry without a version"});
+    size_t characters = 0;
+    for (unsigned char c : product.name) characters += (c & 0xC0) != 0x80;
+    if (characters > 259)
+        findings->push_back({false, "product.name",
+                             "holds " + std::to_string(characters) +
+                                 " characters: the list of installed programs shows no name longer than 259"});
+}
+
 }  // namespace
 
 std::string Visible(const std::string& text) { return text.substr(0, text.find('\0')); }
@@ -47,6 +60,7 @@ Findings CheckManifest(const Manifest& manifest, const FolderNames& names) {
     if (HasError(findings)) return findings;
     for (const Finding& finding : CheckContent(manifest.content)) findings.push_back(finding);
     CheckScope(manifest.content, manifest.scope, names, &findings);
+    if (manifest.product) CheckProduct(*manifest.product, &findings);
     return findings;
 }
 

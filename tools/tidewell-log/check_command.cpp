@@ -7,6 +7,7 @@
 #include "tools/tidewell-log/execution_level.h"
 #include "tools/tidewell-log/log_reader.h"
 #include "tools/tidewell-log/manifest.h"
+#include "tools/tidewell-log/system.h"
 
 namespace tidewell {
 namespace {
@@ -28,6 +29,7 @@ int CheckCommand(const std::vector<std::string>& args) {
     // path stands in, with a warning.
     ManifestOptions options;
     options.folders = FolderNamesFor(arguments, true);
+    options.systemCodePage = SystemCodePage();
 
     Findings findings;
     if (LooksLikeManifest(bytes)) {

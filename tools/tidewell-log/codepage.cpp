@@ -3,8 +3,44 @@
 #include "tools/tidewell-log/codepage.h"
 
 #include "tools/logwriter/log_writer.h"
+#include "tools/tidewell-log/known_folders.h"
 
 namespace tidewell {
+namespace {
+
+// Names both converters know, for the code pages packages use.
+const struct {
+    const char* name;
+    unsigned number;
+} kNames[] = {
+    {"UTF-8", kUtf8CodePage},  {"UTF8", kUtf8CodePage},    {"US-ASCII", 20127},      {"ASCII", 20127},
+    {"ISO-8859-1", 28591},     {"LATIN1", 28591},          {"ISO-8859-2", 28592},    {"LATIN2", 28592},
+    {"ISO-8859-5", 28595},     {"ISO-8859-7", 28597},      {"ISO-8859-9", 28599},    {"ISO-8859-15", 28605},
+    {"KOI8-R", 20866},         {"KOI8-U", 21866},          {"SHIFT_JIS", 932},       {"SHIFT-JIS", 932},
+    {"SJIS", 932},             {"EUC-JP", 20932},          {"GBK", 936},             {"GB2312", 936},
+    {"BIG5", 950},             {"EUC-KR", 949},            {"UHC", 949},             {"MACINTOSH", 10000},
+};
+
+bool Digits(const std::string& text) { return !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos; }
+
+}  // namespace
+
+unsigned CodePageNumber(const std::string& name) {
+    for (const auto& known : kNames)
+        if (EqualsIgnoringCase(name, known.name)) return known.number;
+    std::string digits;
+    for (const char* prefix : {"", "CP", "windows-", "IBM", "IBM-"}) {
+        std::string start = prefix;
+        if (name.size() > start.size() && EqualsIgnoringCase(name.substr(0, start.size()), start) && Digits(name.substr(start.size())))
+            digits = name.substr(start.size());
+    }
+    return digits.empty() ? 0 : static_cast<unsigned>(std::stoul(digits));
+}
+
+bool IsAnsiCodePage(unsigned number) {
+    return number == 874 || number == 932 || number == 936 || number == 949 || number == 950 ||
+           (number >= 1250 && number <= 1258) || number == kUtf8CodePage;
+}
 
 std::string ToCodePage(const std::string& utf8, const std::string& codePage, const std::string& where) {
     if (!IsUtf8(utf8)) throw LogError(where + ": the text is not UTF-8");

@@ -23,6 +23,14 @@ std::string ToCodePage(const std::string& utf8, const std::string& codePage, con
 // undefined.
 std::string FromCodePage(const std::string& bytes, const std::string& codePage, const std::string& where);
 
+// The number of a code page's name: 1252, CP1252, windows-1252, IBM437, utf-8 (65001) or one of
+// the names the converters share, such as SHIFT_JIS; 0 for any other.
+unsigned CodePageNumber(const std::string& name);
+// 1 for a code page Windows runs programs in as their ANSI code page (UTF-8 among them): the only
+// ones a log records, as a program's run is compared with it.
+bool IsAnsiCodePage(unsigned number);
+enum : unsigned { kUtf8CodePage = 65001 };
+
 bool IsUtf8(const std::string& text);
 bool IsAscii(const std::string& text);
 

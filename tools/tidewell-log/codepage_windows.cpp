@@ -1,44 +1,19 @@
 // The code page converter of the Windows build: the system's own conversions, through UTF-16.
 #include <windows.h>
 
-#include <cctype>
-
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/codepage.h"
-#include "tools/tidewell-log/known_folders.h"
 
 namespace tidewell {
 namespace {
 
-// Names the host's converter knows too, for the code pages packages use.
-const struct {
-    const char* name;
-    UINT number;
-} kNames[] = {
-    {"UTF-8", CP_UTF8},        {"UTF8", CP_UTF8},          {"US-ASCII", 20127},      {"ASCII", 20127},
-    {"ISO-8859-1", 28591},     {"LATIN1", 28591},          {"ISO-8859-2", 28592},    {"LATIN2", 28592},
-    {"ISO-8859-5", 28595},     {"ISO-8859-7", 28597},      {"ISO-8859-9", 28599},    {"ISO-8859-15", 28605},
-    {"KOI8-R", 20866},         {"KOI8-U", 21866},          {"SHIFT_JIS", 932},       {"SHIFT-JIS", 932},
-    {"SJIS", 932},             {"EUC-JP", 20932},          {"GBK", 936},             {"GB2312", 936},
-    {"BIG5", 950},             {"EUC-KR", 949},            {"UHC", 949},             {"MACINTOSH", 10000},
-};
-
-bool Digits(const std::string& text) { return !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos; }
-
-// The code page's number: 1252, CP1252, windows-1252, IBM437 or a name above. 0 for none.
+// The number of a name the system can convert. 0 for none.
 UINT Number(const std::string& name) {
-    for (const auto& known : kNames)
-        if (EqualsIgnoringCase(name, known.name)) return known.number;
-    std::string digits;
-    for (const char* prefix : {"", "CP", "windows-", "IBM", "IBM-"}) {
-        std::string start = prefix;
-        if (name.size() > start.size() && EqualsIgnoringCase(name.substr(0, start.size()), start) && Digits(name.substr(start.size())))
-            digits = name.substr(start.size());
-    }
-    if (digits.empty()) return 0;
-    UINT number = static_cast<UINT>(std::stoul(digits));
-    return number == CP_UTF8 || IsValidCodePage(number) ? number : 0;
+    UINT number = CodePageNumber(name);
+    return number != 0 && (number == CP_UTF8 || IsValidCodePage(number)) ? number : 0;
 }
+
+bool Digits(const std::string& text) { return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos; }
 
 UINT Known(const std::string& name) {
     UINT number = Number(name);

@@ -14,19 +14,7 @@ namespace {
 const char kGuessedCodePage[] = "windows-1252";
 
 bool AllUtf8(const LogContent& content) {
-    std::vector<const std::string*> texts;
-    if (content.messages)
-        for (const std::string& text : *content.messages) texts.push_back(&text);
-    if (content.files)
-        for (const FileEntry& file : *content.files) texts.insert(texts.end(), {&file.folder, &file.name});
-    if (content.folders)
-        for (const FolderEntry& folder : *content.folders) texts.insert(texts.end(), {&folder.folder, &folder.name});
-    if (content.registry)
-        for (const RegistryEntry& entry : *content.registry) texts.push_back(&entry.path);
-    for (const RegistryEntry& entry : content.registryAdded) texts.push_back(&entry.path);
-    if (content.patterns)
-        for (const std::string& pattern : *content.patterns) texts.push_back(&pattern);
-    for (const std::string* text : texts)
+    for (const std::string* text : ContentTexts(content))
         if (!IsUtf8(*text)) return false;
     return true;
 }
@@ -60,6 +48,9 @@ int DumpCommand(const std::vector<std::string>& args) {
     std::string codePage;
     if (arguments.options.count("codepage")) {
         codePage = CodePageName(arguments.options.at("codepage"));
+    } else if (log.content.codePage) {
+        // The log says its own.
+        if (*log.content.codePage != kUtf8CodePage) codePage = CodePageName(std::to_string(*log.content.codePage));
     } else if (!AllUtf8(log.content)) {
         codePage = kGuessedCodePage;
         std::cerr << "tidewell-log: " << path << ": the texts are not UTF-8; read as " << codePage

@@ -14,7 +14,13 @@ const char kUserLevel[] = "asInvoker";
 
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+const char kCodePageOpen[] = "<activeCodePage";
+const char kCodePageClose[] = "</activeCodePage>";
+
 }  // namespace
+
+const char kUtf8Element[] = "UTF-8";
+const char kLegacyElement[] = "Legacy";
 
 std::optional<LevelField> FindExecutionLevel(const Bytes& program) {
     std::optional<ResourcePlace> place = ResourceData(program, kManifestType, kProgramManifest);
@@ -46,6 +52,37 @@ std::optional<LevelField> FindExecutionLevel(const Bytes& program) {
 
 void WriteExecutionLevel(Bytes* program, const LevelField& field, const std::string& level) {
     std::string text = level + (*program)[field.at - 1];  // the level and its closing quote
+    text.resize(field.room, ' ');
+    program->replace(field.at, field.room, text);
+}
+
+std::optional<CodePageField> FindCodePageElement(const Bytes& program) {
+    std::optional<ResourcePlace> place = ResourceData(program, kManifestType, kProgramManifest);
+    if (!place) return std::nullopt;
+    const std::string manifest = program.substr(place->offset, place->size);
+    size_t element = manifest.find(kCodePageOpen);
+    if (element == std::string::npos) return std::nullopt;
+    size_t open = manifest.find('>', element);
+    size_t close = open == std::string::npos ? open : manifest.find(kCodePageClose, open);
+    if (close == std::string::npos || manifest[open - 1] == '/')
+        throw LogError("has a code page element without a value in its application manifest");
+    CodePageField field;
+    field.at = place->offset + open + 1;
+    field.value = manifest.substr(open + 1, close - open - 1);
+    size_t after = close + sizeof kCodePageClose - 1;
+    while (after < manifest.size() && Blank(manifest[after])) ++after;
+    field.room = after - open - 1;
+    for (const char* value : {kUtf8Element, kLegacyElement})
+        if (std::string(value).size() + sizeof kCodePageClose - 1 > field.room)
+            throw LogError("has no room in its application manifest for the code page " + std::string(value) +
+                           ": it is not the stub this tool writes code pages into");
+    return field;
+}
+
+// The value, its closing tag, and blanks where a longer value stood: the text between the
+// elements may hold blanks, the value may not.
+void WriteCodePageElement(Bytes* program, const CodePageField& field, const std::string& value) {
+    std::string text = value + kCodePageClose;
     text.resize(field.room, ' ');
     program->replace(field.at, field.room, text);
 }

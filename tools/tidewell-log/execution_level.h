@@ -1,5 +1,5 @@
-// The privileges the uninstaller asks Windows for: the requested execution level in its
-// application manifest resource. The program carries the level of a machine's package
+// The privileges the uninstaller asks Windows for, the requested execution level in its
+// application manifest resource, and the code page it runs in, in the same manifest. The program carries the level of a machine's package
 // (requireAdministrator) followed by blanks, so that attach can write the level a package's
 // scope needs (asInvoker for a user's package) in place: the file keeps its size and layout.
 #pragma once
@@ -25,6 +25,23 @@ std::optional<LevelField> FindExecutionLevel(const Bytes& program);
 
 // Writes the level into the field, padded with blanks to its room.
 void WriteExecutionLevel(Bytes* program, const LevelField& field, const std::string& level);
+
+// The code page the program runs in, the value of the code page element (<activeCodePage>) of
+// its application manifest: "Legacy" (the system's ANSI code page) in the stub, with room for
+// "UTF-8", which attach writes in place for a log in UTF-8. The value, the closing tag and the
+// blanks behind it make the room.
+struct CodePageField {
+    size_t at = 0;
+    size_t room = 0;
+    std::string value;
+};
+extern const char kUtf8Element[];
+extern const char kLegacyElement[];
+
+// The element's value; none when the program has no application manifest or no such element.
+// Raises LogError for an element without room for both values.
+std::optional<CodePageField> FindCodePageElement(const Bytes& program);
+void WriteCodePageElement(Bytes* program, const CodePageField& field, const std::string& value);
 
 // requireAdministrator for the machine, asInvoker for one user.
 const char* LevelFor(Scope scope);

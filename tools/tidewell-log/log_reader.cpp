@@ -181,6 +181,14 @@ struct Walk {
         return true;
     }
 
+    bool CodePage(Payload& in) {
+        uint32_t codePage = 0;
+        if (!in.Number(4, &codePage)) return Fail("", "the block ends inside its code page"), false;
+        if (in.left > 0) Warn(std::to_string(in.left) + " bytes after its code page are never read");
+        log.content.codePage = codePage;
+        return true;
+    }
+
     bool Dispatch(const BlockInfo& block, Payload& in) {
         switch (block.tag) {
         case BLOCK_MESSAGES: return Messages(in);
@@ -189,6 +197,7 @@ struct Walk {
         case BLOCK_REGISTRY: return RegistryList(in);
         case BLOCK_REGISTRY_ADD: return RegistryAdded(in);
         case BLOCK_PATTERNS: return Patterns(in, block);
+        case BLOCK_CODE_PAGE: return CodePage(in);
         case BLOCK_END: return true;
         default:
             Warn("an unknown tag " + Hex(block.tag) + ": the program passes over the block");
@@ -262,6 +271,7 @@ const char* BlockName(uint16_t tag) {
     case BLOCK_REGISTRY: return "BLOCK_REGISTRY";
     case BLOCK_REGISTRY_ADD: return "BLOCK_REGISTRY_ADD";
     case BLOCK_PATTERNS: return "BLOCK_PATTERNS";
+    case BLOCK_CODE_PAGE: return "BLOCK_CODE_PAGE";
     case BLOCK_END: return "BLOCK_END";
     default: return "unknown";
     }

@@ -61,6 +61,22 @@ std::string RootShortName(uint32_t root) {
     return "";
 }
 
+std::vector<const std::string*> ContentTexts(const LogContent& content) {
+    std::vector<const std::string*> texts;
+    if (content.messages)
+        for (const std::string& text : *content.messages) texts.push_back(&text);
+    if (content.registry)
+        for (const RegistryEntry& entry : *content.registry) texts.push_back(&entry.path);
+    if (content.files)
+        for (const FileEntry& file : *content.files) texts.insert(texts.end(), {&file.folder, &file.name});
+    if (content.folders)
+        for (const FolderEntry& folder : *content.folders) texts.insert(texts.end(), {&folder.folder, &folder.name});
+    if (content.patterns)
+        for (const std::string& pattern : *content.patterns) texts.push_back(&pattern);
+    for (const RegistryEntry& entry : content.registryAdded) texts.push_back(&entry.path);
+    return texts;
+}
+
 RegistryEntry EntryRecord(Scope scope, const std::string& key) {
     return {scope == Scope::User ? 0x80000001u : 0x80000002u, std::string(kUninstallList) + "\\" + key};
 }

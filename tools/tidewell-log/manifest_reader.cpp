@@ -161,7 +161,7 @@ void ConvertTexts(Manifest* manifest) {
     std::string firstWide;
     auto convert = [&](std::string* text, const std::string& where) {
         if (manifest->codePage.empty()) {
-            if (firstWide.empty() && !IsAscii(*text)) firstWide = where;
+            if (firstWide.empty() && !IsAscii(*text) && !manifest->utf8) firstWide = where;
         } else {
             *text = ToCodePage(*text, manifest->codePage, where);
         }
@@ -190,6 +190,12 @@ void ConvertTexts(Manifest* manifest) {
                                       "holds characters outside ASCII, which go into the log as UTF-8 bytes while the "
                                       "program shows the system's ANSI code page: name the package's \"codepage\", "
                                       "such as \"windows-1252\""});
+}
+
+bool AllAscii(const LogContent& content) {
+    for (const std::string* text : ContentTexts(content))
+        if (!IsAscii(*text)) return false;
+    return true;
 }
 
 }  // namespace
@@ -222,13 +228,24 @@ Manifest ReadManifest(const std::string& text, const ManifestOptions& options) {
 
     Manifest result;
     LogContent& content = result.content;
+    unsigned codePage = options.systemCodePage;
     if (manifest.contains("codepage")) {
         const json& page = manifest["codepage"];
         if (page.is_number_unsigned() && page.get<uint64_t>() > 65535) throw LogError("codepage: " + page.dump() + " is not a code page's number");
-        if (page.is_number_unsigned()) result.codePage = CodePageName(std::to_string(page.get<unsigned>()));
-        else if (page.is_string()) result.codePage = CodePageName(page.get<std::string>());
-        else throw LogError("codepage: expected a code page's name or number, such as \"windows-1252\" or 1252");
+        if (!page.is_number_unsigned() && !page.is_string())
+            throw LogError("codepage: expected a code page's name or number, such as \"windows-1252\", 1252 or \"utf-8\"");
+        std::string given = page.is_string() ? page.get<std::string>() : std::to_string(page.get<unsigned>());
+        codePage = CodePageNumber(given);
+        if (codePage == kUtf8CodePage)
+            result.findings.push_back({false, "codepage",
+                                       "\"utf-8\" has the uninstaller run in UTF-8, as Windows 10 version 1903 and later "
+                                       "do; an older Windows runs it in its own code page, where it removes nothing"});
+        else
+            result.codePage = CodePageName(given);
+    } else if (codePage != 0 && codePage != kUtf8CodePage) {
+        result.codePage = CodePageName(std::to_string(codePage));
     }
+    result.utf8 = codePage == kUtf8CodePage;
     result.scope = ScopeField(manifest);
     result.product = ProductField(manifest);
     // Left out, the messages are the English defaults; null writes no catalogue at all.
@@ -274,6 +291,8 @@ Manifest ReadManifest(const std::string& text, const ManifestOptions& options) {
         }
     if (options.registerEntry) AddEntryRecord(&result);
     ConvertTexts(&result);
+    // Texts of ASCII alone read the same in every code page: only others tie the log to its own.
+    if (IsAnsiCodePage(codePage) && !AllAscii(content)) content.codePage = codePage;
     return result;
 }
 

@@ -30,7 +30,10 @@ std::string WriteManifest(const LogContent& content, const std::string& codePage
         return out + "  ]";
     };
 
-    if (!codePage.empty()) sections.push_back({"codepage", json(codePage).dump()});
+    if (content.codePage == kUtf8CodePage)
+        sections.push_back({"codepage", "\"utf-8\""});
+    else if (!codePage.empty())
+        sections.push_back({"codepage", json(codePage).dump()});
     if (scope == Scope::User) sections.push_back({"scope", "\"user\""});
     if (!content.messages) {
         sections.push_back({"messages", "null"});

@@ -32,6 +32,15 @@ std::optional<uint64_t> FileSize(const std::string& path);
 // Writes the file whole or not at all: a new file beside it, renamed over it at the end.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
+// The code page of the tool's own ANSI calls, which a log written here is in: 65001 (UTF-8)
+// where the system honours the code page element of the tool's manifest (Windows 10 version
+// 1903 and later), the system's ANSI code page on older Windows; 0 on the host, a build
+// machine, whose logs go out to machines of any code page.
+unsigned SystemCodePage();
+
+// The day, in local time, as the list of installed programs has it: yyyyMMdd.
+std::string Today();
+
 // Windows: takes the current folder and the tool's own folder out of the DLL search.
 void MakeDllSearchSafe();
 

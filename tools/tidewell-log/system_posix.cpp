@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/system.h"
@@ -43,6 +44,17 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
         std::remove(scratch.c_str());
         throw LogError("cannot write " + path);
     }
+}
+
+unsigned SystemCodePage() { return 0; }
+
+std::string Today() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &local);
+    return text;
 }
 
 void MakeDllSearchSafe() {}

@@ -1,6 +1,7 @@
 // The system of the Windows build: the machine the package is installed on. Its folders come
 // from the calls the program's own guard makes (the ANSI ones, as the program can only name
-// what the ANSI code page can); texts go to and from UTF-8 through UTF-16.
+// what the ANSI code page can: UTF-8 where the tool's manifest makes it so, which is then the
+// log's); texts go to and from UTF-8 through UTF-16.
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
@@ -191,6 +192,16 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
         DeleteFileA(scratch.c_str());
         throw LogError("cannot write " + path);
     }
+}
+
+unsigned SystemCodePage() { return GetACP(); }
+
+std::string Today() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
 }
 
 // No DLL from the current folder or the tool's own folder, where the system allows it.

@@ -13,7 +13,8 @@ const char kDisplayName[] = "DisplayName";
 
 }  // namespace
 
-std::vector<EntryValue> EntryValues(const Product& product, const std::string& program, uint64_t installedBytes) {
+std::vector<EntryValue> EntryValues(const Product& product, const std::string& program, uint64_t installedBytes,
+                                    const std::string& installDate) {
     std::vector<EntryValue> values;
     auto text = [&values](const char* name, const std::string& value) {
         if (!value.empty()) values.push_back({name, value, std::nullopt});
@@ -29,6 +30,7 @@ std::vector<EntryValue> EntryValues(const Product& product, const std::string& p
     // Quiet: no box, each question its safe answer, and the uninstaller deleted afterwards.
     text("QuietUninstallString", "\"" + program + "\" /Q");
     size_t slash = program.rfind('\\');
+    text("InstallDate", installDate);
     text("InstallLocation", slash == std::string::npos ? program : program.substr(0, slash == 2 ? 3 : slash));
     // In kilobytes, rounded up.
     uint64_t kilobytes = (installedBytes + 1023) / 1024;
@@ -42,7 +44,7 @@ std::vector<EntryValue> EntryValues(const Product& product, const std::string& p
 const std::vector<std::string>& EntryValueNames() {
     static const std::vector<std::string> names = {
         "DisplayVersion", "Publisher", "HelpLink", "URLInfoAbout", "Contact", "DisplayIcon", "UninstallString",
-        "QuietUninstallString", "InstallLocation", "EstimatedSize", "NoModify", "NoRepair", kDisplayName};
+        "QuietUninstallString", "InstallDate", "InstallLocation", "EstimatedSize", "NoModify", "NoRepair", kDisplayName};
     return names;
 }
 

@@ -30,9 +30,10 @@ struct EntryValue {
 };
 
 // The entry's values for an uninstaller at `program` (absolute) whose package's installed files
-// take `installedBytes`. DisplayName comes last: the list shows no entry without one, so the
+// take `installedBytes`, installed on `installDate` (yyyyMMdd). DisplayName comes last: the list shows no entry without one, so the
 // entry appears only once everything else is in place.
-std::vector<EntryValue> EntryValues(const Product& product, const std::string& program, uint64_t installedBytes);
+std::vector<EntryValue> EntryValues(const Product& product, const std::string& program, uint64_t installedBytes,
+                                    const std::string& installDate);
 
 // The names of every value the tool may write; those a product leaves out are taken out of an
 // entry made earlier, so that attaching again replaces the values.
