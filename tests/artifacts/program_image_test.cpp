@@ -226,10 +226,11 @@ INSTANTIATE_TEST_SUITE_P(Builds, ProgramImage, ::testing::ValuesIn(Builds()),
 
 // 32 KB until the program had to defend an elevated run against the machine's other users (its
 // links, its batch's own folder and rights, its report's checks), 36 KB until it closed the
-// package's running programs and queued files in use for the restart: 40 KB since.
-TEST(ShippedProgram, StaysWithin40Kilobytes) {
+// package's running programs and queued files in use for the restart, 40 KB until it kept the
+// guard's folders between checks and read logs in UTF-8 and double-byte code pages: 44 KB since.
+TEST(ShippedProgram, StaysWithin44Kilobytes) {
     pe::Image image = pe::Load(std::string(TIDEWELL_WIN32_DIR) + "/uninstall.exe");
-    EXPECT_LE(image.bytes.size(), 40u * 1024);
+    EXPECT_LE(image.bytes.size(), 44u * 1024);
 }
 
 }  // namespace

@@ -50,7 +50,9 @@ TEST(CodePageChoice, TheLogRecordsTheCodePageItsTextsAreWrittenIn) {
         tidewell::Manifest manifest = tidewell::ReadManifest(Package(choice.codePage, choice.folder), options);
         EXPECT_EQ(manifest.utf8, choice.utf8);
         ASSERT_EQ(manifest.findings.size(), choice.warning.empty() ? 0u : 1u);
-        if (!choice.warning.empty()) EXPECT_EQ(manifest.findings[0].where, choice.warning);
+        if (!choice.warning.empty()) {
+            EXPECT_EQ(manifest.findings[0].where, choice.warning);
+        }
         // What the program reads: the block's number and the record's bytes.
         tidewell::ReadLog log = tidewell::ReadProgramLog(tidewell::AttachToProgram(tidewell::ExampleStub(), tidewell::BuildLog(manifest.content)));
         ASSERT_TRUE(log.accepted);

@@ -190,10 +190,10 @@ TEST_F(QuietRun, ACleanPackageEndsWithZeroAndADamagedLogWithMinusOneAndNoBox) {
     content.files = std::vector<tidewell::FileEntry>{{"C:\\A\xf1o", "a.txt", 0}};
     test::InstallProgram(content);
     fake::AddFile("C:\\A\xf1o\\a.txt");
-    fake::AddFolder("C:\Logs");
-    EXPECT_EQ(Run("/Q /L=C:\Logs\r.txt"), EXIT_FAILED);
+    fake::AddFolder("C:\\Logs");
+    EXPECT_EQ(Run("/Q /L=C:\\Logs\\r.txt"), EXIT_FAILED);
     EXPECT_TRUE(fake::Exists("C:\\A\xf1o\\a.txt"));
-    EXPECT_EQ(Lines(fake::Content("C:\Logs\r.txt")),
+    EXPECT_EQ(Lines(fake::Content("C:\\Logs\\r.txt")),
               (std::vector<std::string>{"Tidewell removal report, UTF-8: " + std::string(test::kProgramPath),
                                         "nothing removed, the log is in another code page than this system's: " +
                                             std::string(test::kProgramPath),
