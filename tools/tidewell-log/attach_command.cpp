@@ -26,14 +26,19 @@ std::string Required(const Arguments& arguments, const std::string& name) {
 
 void Warn(const std::string& path, const std::string& text) { std::cerr << "tidewell-log: " << path << ": warning: " << text << "\n"; }
 
-// The level the scope needs, in the copy's application manifest.
-void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
-    std::optional<LevelField> field;
+// A field of the copy's application manifest, with a damaged manifest named by the stub's path.
+template <typename Find>
+auto FindInManifest(const std::string& stubPath, Find find) {
     try {
-        field = FindExecutionLevel(*program);
+        return find();
     } catch (const LogError& error) {
         throw LogError(stubPath + ": " + error.what());
     }
+}
+
+// The level the scope needs, in the copy's application manifest.
+void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
+    std::optional<LevelField> field = FindInManifest(stubPath, [&] { return FindExecutionLevel(*program); });
     if (field)
         WriteExecutionLevel(program, *field, LevelFor(scope));
     else
@@ -43,12 +48,7 @@ void WriteLevel(Bytes* program, Scope scope, const std::string& stubPath) {
 // The code page the log's texts are in, in the copy's application manifest: UTF-8, or the
 // system's (Legacy) in a copy made from one that was marked UTF-8 before.
 void WriteCodePage(Bytes* program, bool utf8, const std::string& stubPath) {
-    std::optional<CodePageField> field;
-    try {
-        field = FindCodePageElement(*program);
-    } catch (const LogError& error) {
-        throw LogError(stubPath + ": " + error.what());
-    }
+    std::optional<CodePageField> field = FindInManifest(stubPath, [&] { return FindCodePageElement(*program); });
     if (field)
         WriteCodePageElement(program, *field, utf8 ? kUtf8Element : kLegacyElement);
     else if (utf8)
