@@ -250,7 +250,7 @@ protected:
     }
 };
 
-// Some 470 to 490 runs each, five seconds or so under the sanitizers.
+// Some 340 to 360 runs each, two or three seconds under the sanitizers.
 TEST_F(WholeRun, AConfirmedRunKeepsItsBoundsWhateverFailsOnce) { Drive(false, false); }
 TEST_F(WholeRun, AConfirmedRunKeepsItsBoundsWhateverFailsFromThenOn) { Drive(false, true); }
 TEST_F(WholeRun, AQuietRunKeepsItsBoundsAndItsWordWhateverFailsOnce) { Drive(true, false); }
