@@ -57,7 +57,9 @@ char ToUpperAscii(char c) {
 }
 
 const char* NextCharacter(const char* text) {
-    return IsDBCSLeadByte(static_cast<BYTE>(*text)) && text[1] ? text + 2 : text + 1;
+    // No code page has a lead byte below 0x80: ASCII, the bulk of every path, asks the system nothing.
+    BYTE byte = static_cast<BYTE>(*text);
+    return byte >= 0x80 && IsDBCSLeadByte(byte) && text[1] ? text + 2 : text + 1;
 }
 
 unsigned int SameStart(const char* a, const char* b, unsigned int limit) {

@@ -158,7 +158,7 @@ int ReadFolderValue(HKEY key, const char* name, char* folder) {
     return VALUE_READ;
 }
 
-// The profiles folder, as the NT family records it ("%SystemDrive%\\Users"): the shell of the
+// The profiles folder, as the NT family records it ("%SystemDrive%\Users"): the shell of the
 // older NT versions has no name for it. Every NT system has it, so a value that cannot be had
 // is a failed lookup. Read in the native view, where 64-bit Windows keeps it.
 int FetchProfilesFolder(REGSAM view, char* folder) {
