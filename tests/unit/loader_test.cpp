@@ -12,6 +12,7 @@
 #include "log/file_reader.h"
 #include "log/loader.h"
 #include "log/log_format.h"
+#include "log_load_test.h"
 #include "test_support.h"
 
 namespace {
@@ -27,18 +28,8 @@ Block Raw(uint16_t tag, const Bytes& payload, std::optional<uint32_t> length = s
     return {tag, flags, 0, payload, length};
 }
 
-class Loader : public test::ProgramTest {
+class Loader : public test::LogLoadTest {
 protected:
-    int Load(const Bytes& log) {
-        test::InstallProgram(log);
-        test::StartRun();
-        return LoadUninstallLog();
-    }
-    void TearDown() override {
-        test::EndRun();
-        EXPECT_EQ(fake::LiveBlocks(), 0u);
-        ProgramTest::TearDown();
-    }
     const std::string kDamaged = std::string("The log in ") + test::kProgramPath + " is damaged.";
 };
 
@@ -153,9 +144,7 @@ TEST_F(Loader, ALogInAnotherCodePageThanTheRunsIsRefusedAsDamaged) {
             ASSERT_EQ(fake::Boxes().size(), 1u);
             EXPECT_EQ(fake::Boxes()[0].text, kDamaged);
         }
-        test::EndRun();
-        fake::Reset();
-        ResetRunContext();
+        Restart();
     }
 }
 
@@ -170,9 +159,7 @@ TEST_F(Loader, TheWalkResumesAtTheDeclaredEndWhateverTheReaderRead) {
     Bytes padded = tidewell::MessagesPayload({{"short"}}) + Bytes(4, '\x11');
     EXPECT_EQ(Load(tidewell::EncodeLog({Raw(BLOCK_MESSAGES, padded), Messages({"next"})})), 1);
     EXPECT_STREQ(GetMessageText(0, 0), "next");
-    test::EndRun();
-    fake::Reset();
-    ResetRunContext();
+    Restart();
 
     // A reader that would read more stops at the declared end: the block declares only its two
     // counts, and the string's length would come from the end header behind them.
