@@ -3,6 +3,7 @@
 #include "removal/left_folders.h"
 #include "base/buffer_sizes.h"
 #include "base/text.h"
+#include "removal/protected_folders.h"
 
 namespace {
 
@@ -23,6 +24,13 @@ int LeftFolderKind(const char* path) {
 void RememberLeftFolder(int kind, const char* path) {
     if (LeftFolderKind(path) != LEFT_UNKNOWN || leftCount == LEFT_FOLDERS || !CopyText(leftPath[leftCount], PATH_SIZE, path)) return;
     leftKind[leftCount++] = static_cast<char>(kind);
+}
+
+int IsFolderLeftProtected(const char* path) {
+    if (LeftFolderKind(path) == LEFT_PROTECTED) return 1;
+    if (!IsProtectedFolder(path)) return 0;
+    RememberLeftFolder(LEFT_PROTECTED, path);
+    return 1;
 }
 
 void ResetLeftFolders() { leftCount = 0; }

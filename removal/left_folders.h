@@ -8,5 +8,8 @@ enum { LEFT_UNKNOWN = -1, LEFT_PROTECTED = 0, LEFT_BEHIND_LINK = 1 };
 int LeftFolderKind(const char* path);
 // Remembers it, while there is room (a folder not remembered is only asked about again).
 void RememberLeftFolder(int kind, const char* path);
+// 1 when the run found the folder protected before, or the guard finds it so now (then it is
+// remembered).
+int IsFolderLeftProtected(const char* path);
 // Forgets every folder (the run's set-up calls it).
 void ResetLeftFolders();

@@ -176,8 +176,7 @@ int MaySweepCurrentFolder() {
     if (!AllocZeroed(PATH_SIZE, &path)) return 0;
     // An empty path, when the current directory cannot be read, is reported as protected.
     ReadCurrentDirectory(path);
-    int isProtected = LeftFolderKind(path) == LEFT_PROTECTED || IsProtectedFolder(path);
-    if (isProtected) RememberLeftFolder(LEFT_PROTECTED, path);
+    int isProtected = IsFolderLeftProtected(path);
     FreeAndNull(&path);
     return !isProtected;
 }

@@ -6,7 +6,6 @@
 #include "removal/left_folders.h"
 #include "removal/package_links.h"
 #include "removal/phases.h"
-#include "removal/protected_folders.h"
 #include "removal/record_paths.h"
 #include "removal/report.h"
 #include "removal/resolve_folder.h"
@@ -54,8 +53,7 @@ int PruneUpward(char* path, char* lastPrunedFolder) {
     }
     int removedOwn = 0;
     for (;;) {
-        if (LeftFolderKind(path) == LEFT_PROTECTED || IsProtectedFolder(path)) {
-            RememberLeftFolder(LEFT_PROTECTED, path);
+        if (IsFolderLeftProtected(path)) {
             ReportFolderLeft(0, path);
             return removedOwn;
         }
