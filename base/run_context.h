@@ -1,5 +1,6 @@
 // The process-wide state of one uninstall run: what the entry sets up and the loaded log (the
-// report's state is removal/report's, the dialog's objects ui/dialog_objects'). Every layer reads it; each field has one layer that sets it.
+// report's state is removal/report's, the dialog's objects ui/dialog_objects'). Every layer
+// reads it; each field has one layer that sets it.
 #pragma once
 #include "base/buffer_sizes.h"
 #include "base/platform.h"
