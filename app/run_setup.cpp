@@ -26,7 +26,7 @@ int InitRunContext(HINSTANCE instance) {
         return 0;
     // The program's path is read once, here, for the whole run. A cut name would make some other
     // folder the installation folder, and open or delete some other file.
-    if (!FitsPathBuffer(GetModuleFileNameA(instance, run.modulePath, PATH_SIZE))) {
+    if (!FitsPathBuffer(GetModuleFileNameA(instance, run.modulePath, PATH_SIZE)) || !FitsLongestPath(run.modulePath)) {
         run.modulePath[0] = 0;
         return 0;
     }

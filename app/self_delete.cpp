@@ -21,7 +21,9 @@
 
 namespace {
 
-enum { SCRIPT_SIZE = 1040, WINDOWS_DIR_SIZE = 520 };
+// A script's text holds a piece of the 95 family's batch with its three paths, or the command
+// line that starts the interpreter.
+enum { WINDOWS_DIR_SIZE = 520, SCRIPT_SIZE = WINDOWS_DIR_SIZE + 3 * PATH_SIZE };
 
 // The batch's name, and on the 95 family the names tried in turn when a file of that name is
 // there already: Delme1.bat to Delme99.bat.
@@ -305,9 +307,8 @@ int StartJob(const char* batchPath, char* scriptText) {
                            : GetWindowsDirectoryA(scriptText + 1, WINDOWS_DIR_SIZE);
     if (length == 0 || length >= WINDOWS_DIR_SIZE || FindLast(scriptText + 1, '"')) return 0;
     StripBackslash(scriptText + 1);
-    AppendText(scriptText, SCRIPT_SIZE, run.isNT ? NT_INTERPRETER : INTERPRETER_95);
-    AppendText(scriptText, SCRIPT_SIZE, batchPath);
-    return StartHidden(scriptText);
+    return AppendText(scriptText, SCRIPT_SIZE, run.isNT ? NT_INTERPRETER : INTERPRETER_95) &&
+           AppendText(scriptText, SCRIPT_SIZE, batchPath) && StartHidden(scriptText);
 }
 
 // Deletes the batch and, on NT, its folder, when no job will.

@@ -89,6 +89,21 @@ char* FindLast(char* text, char c) {
     return last;
 }
 
+int FitsLongestPath(const char* path) {
+    unsigned int length = TextLength(path);
+    if (length <= LONGEST_PATH) return 1;  // no character takes less than a byte
+    int utf8 = GetACP() == CP_UTF8;
+    unsigned int units = 0;
+    for (const char* at = path; *at; at = NextCharacter(at)) {
+        BYTE byte = static_cast<BYTE>(*at);
+        // In UTF-8 a character beyond ASCII is a lead byte and continuation bytes; one of four
+        // bytes is a pair of UTF-16 units. A double-byte character is one unit.
+        if (utf8 && byte >= 0x80 && byte < 0xC0) continue;
+        units += utf8 && byte >= 0xF0 ? 2 : 1;
+    }
+    return units <= LONGEST_PATH;
+}
+
 int FitsPathBuffer(unsigned int length) {
     return length != 0 && length < PATH_SIZE;
 }

@@ -24,6 +24,9 @@ int EqualsIgnoreCase(const char* a, const char* b);
 char* FindLast(char* text, char c);
 
 // Paths live in buffers of PATH_SIZE bytes.
+// 1 when the path has at most LONGEST_PATH characters as the system counts them: a longer one
+// is refused by every call however few bytes it takes, and is never acted on.
+int FitsLongestPath(const char* path);
 // 1 when a platform call that writes a path into such a buffer and returns its length delivered
 // all of it: 0 is a failure, and PATH_SIZE or more a path that did not fit (never to be used cut).
 int FitsPathBuffer(unsigned int length);

@@ -1,6 +1,7 @@
 // The uninstall log's format: framing, tags, flags, slots and error codes.
 // Shared by the program and the authoring tool, so both read the same numbers.
 #pragma once
+#include "base/buffer_sizes.h"
 
 // The six bytes "wwgT)H" that stand directly before LogOffsetField in the program's data.
 // Kept as a list of characters, never as a string literal, so the program holds them once.
@@ -58,11 +59,11 @@ enum LogError {
 };
 
 // Longest strings a record may carry: both strings of a file or folder record, with their
-// terminators, fit the 520-byte staging buffer; so does a registry path with its terminator.
+// terminators, fit the staging buffer of two paths; a registry path has at most 519 bytes.
 enum {
-    STAGING_SIZE = 520,
+    STAGING_SIZE = 2 * PATH_SIZE,
     MAX_RECORD_STRINGS = STAGING_SIZE - 2,
-    MAX_REGISTRY_PATH = STAGING_SIZE - 1,
+    MAX_REGISTRY_PATH = 519,
 };
 
 // The smallest record of each kind: empty strings, and the flags byte of a file record. A count

@@ -75,10 +75,10 @@ void LetGo(HANDLE held) {
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 }
 
-// The current directory's full path, or an empty path when it cannot be read whole: a path too
-// long for the buffer is never cut, as a cut path would name some other folder.
+// The current directory's full path, or an empty path when it cannot be read whole or is longer
+// than the longest path: such a path is never cut, as a cut path would name some other folder.
 void ReadCurrentDirectory(char* path) {
-    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path))) path[0] = 0;
+    if (!FitsPathBuffer(GetCurrentDirectoryA(PATH_SIZE, path)) || !FitsLongestPath(path)) path[0] = 0;
 }
 
 // Reports a folder the sweep kept: the current folder (no reason given: it is not empty), or the

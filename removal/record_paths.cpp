@@ -21,7 +21,7 @@ int ResolveRecord(const char* folder, const char* name, RecordPath* resolved) {
     resolved->state = PATH_TOO_LONG;
     if (!ResolveFolder(folder, path)) return 1;
     unsigned int folderLength = TextLength(path);
-    if (name[0] && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, name))) return 1;
+    if (name[0] && (!AppendBackslash(path) || !AppendText(path, PATH_SIZE, name) || !FitsLongestPath(path))) return 1;
     unsigned int size = TextLength(path) + 1;
     char* copy;
     if (!AllocRaw(size, &copy)) return 0;

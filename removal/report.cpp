@@ -73,6 +73,7 @@ void AskForReport(const char* path, unsigned int length) {
     if (length >= PATH_SIZE) return;
     CopyBytes(reportPath, path, length);
     reportPath[length] = 0;
+    if (!FitsLongestPath(reportPath)) reportPath[0] = 0;
 }
 
 const char* ReportPath() { return reportPath; }

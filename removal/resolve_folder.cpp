@@ -19,7 +19,9 @@ int DependsOnCurrentFolder(const char* folder) {
     return folder[0] != '.' && !IsAbsoluteFolder(folder) && ((folder[0] && folder[1] == ':') || IsSlash(folder[0]));
 }
 
-int ResolveFolder(const char* folder, char* path) {
+namespace {
+
+int ComposeFolder(const char* folder, char* path) {
     if (folder[0] == '.') {
         if (!CopyText(path, PATH_SIZE, run.installDir)) return 0;
         if (folder[1] == '\\') return AppendText(path, PATH_SIZE, folder + 2);
@@ -28,6 +30,12 @@ int ResolveFolder(const char* folder, char* path) {
     if (IsAbsoluteFolder(folder)) return CopyText(path, PATH_SIZE, folder);
     if (DependsOnCurrentFolder(folder)) return 0;
     return CopyText(path, PATH_SIZE, run.installDir) && AppendText(path, PATH_SIZE, folder);
+}
+
+}  // namespace
+
+int ResolveFolder(const char* folder, char* path) {
+    return ComposeFolder(folder, path) && FitsLongestPath(path);
 }
 
 int FullPathOf(const char* path, char* full) {

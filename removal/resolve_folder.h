@@ -12,7 +12,7 @@
 // 1 when the folder depends on a current drive or folder ("\name", "X:name"), which the rule skips.
 int DependsOnCurrentFolder(const char* folder);
 // Writes the record's folder, resolved, into a PATH_SIZE buffer. 0 when the folder is skipped
-// or the result does not fit the buffer.
+// or the result is longer than the longest path.
 int ResolveFolder(const char* folder, char* path);
 
 // The path's full form as the system resolves it (forward slashes, "." and ".." levels, runs of

@@ -49,11 +49,11 @@ TEST(Check, FindsNothingInASoundPackage) {
 }
 
 TEST(Check, RefusesWhatTheProgramWouldRefuse) {
-    std::string folder(300, 'f'), name(219, 'n');
+    std::string folder(1000, 'f'), name(MAX_RECORD_STRINGS + 1 - 1000, 'n');
     EXPECT_EQ(Only(Files(R"({"folder": ")" + folder + R"(", "name": ")" + name + R"("})")).substr(0, 40),
               "error: files[0] \"" + folder.substr(0, 23));
     EXPECT_NE(Only(Files(R"({"folder": ")" + folder + R"(", "name": ")" + name + R"("})"))
-                  .find("folder and name together are 519 bytes; the program takes at most 518"),
+                  .find("folder and name together are 1555 bytes; the program takes at most 1554"),
               std::string::npos);
     EXPECT_NE(Only(Folders(R"({"folder": ")" + folder + R"(", "name": ")" + name + R"("})")).find("error: folders[0]"),
               std::string::npos);
@@ -210,17 +210,17 @@ TEST(Check, WarnsAboutPathsThatCannotFitThePathBuffer) {
     std::string deep = ".\\" + std::string(240, 'd');
     EXPECT_EQ(Only(Files(R"({"folder": )" + J(deep) + R"(, "name": ")" + std::string(20, 'n') + R"("})")).substr(0, 18), "warning: files[0] ");
     EXPECT_NE(Only(Files(R"({"folder": )" + J(deep) + R"(, "name": ")" + std::string(20, 'n') + R"("})"))
-                  .find("needs at least 264 bytes once resolved, more than a path of 259 bytes: the program passes over it"),
+                  .find("needs at least 264 characters once resolved, more than a path of 259 characters: the program passes over it"),
               std::string::npos);
     // 3 + 200 + 1 + 20 = 224: fits, but only below a short installation folder.
     EXPECT_NE(Only(Files(R"({"folder": ".\\)" + std::string(200, 'd') + R"(", "name": ")" + std::string(20, 'n') + R"("})"))
-                  .find("only when the installation folder's path has at most 38 bytes"),
+                  .find("only when the installation folder's path has at most 38 characters"),
               std::string::npos);
     EXPECT_NE(Only(Files(R"({"folder": "C:\\)" + std::string(250, 'd') + R"(", "name": ")" + std::string(10, 'n') + R"("})"))
-                  .find("needs at least 264 bytes"),
+                  .find("needs at least 264 characters"),
               std::string::npos);
     EXPECT_NE(Only(Folders(R"({"folder": "C:\\)" + std::string(250, 'd') + R"(", "name": ")" + std::string(10, 'n') + R"("})"))
-                  .find("needs 264 bytes, more than a path of 259 bytes: the program does not delete the file"),
+                  .find("needs 264 characters, more than a path of 259 characters: the program does not delete the file"),
               std::string::npos);
 }
 

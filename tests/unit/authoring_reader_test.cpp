@@ -137,8 +137,8 @@ TEST(LogReaderNotes, NamesTheRecordTheProgramWouldRefuse) {
             if (finding.error) return tidewell::FormatFinding(finding);
         return std::string("no error");
     };
-    EXPECT_EQ(error({Frame(BLOCK_FILES, tidewell::FilesPayload({{".\\a", "x", 0}, {std::string(300, 'f'), std::string(219, 'n'), 0}}))}),
-              "error: files[1]: folder and name together are 519 bytes; the program takes at most 518");
+    EXPECT_EQ(error({Frame(BLOCK_FILES, tidewell::FilesPayload({{".\\a", "x", 0}, {std::string(1000, 'f'), std::string(555, 'n'), 0}}))}),
+              "error: files[1]: folder and name together are 1555 bytes; the program takes at most 1554");
     EXPECT_EQ(error({Frame(BLOCK_REGISTRY_ADD, tidewell::RegistryRecord({1, "a"}))}),
               "error: registry_added[0]: an added registry record before any registry list");
     EXPECT_EQ(error({Frame(BLOCK_PATTERNS, Bytes(".tmp\0", 5))}),

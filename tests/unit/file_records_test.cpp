@@ -56,20 +56,22 @@ TEST_F(FileRecords, EachRecordHoldsItsStringsBehindItsFields) {
     EXPECT_EQ(run.files[4], nullptr);
 }
 
-TEST_F(FileRecords, StringsOfExactly518BytesFitTheStagingBuffer) {
-    std::string folder(259, 'f'), name(259, 'n');
-    ASSERT_EQ(Load({Frame(BLOCK_FILES, tidewell::FilesPayload({{folder, name, 0}, {"", std::string(518, 'x'), 0}})),
-                    Frame(BLOCK_FOLDERS, tidewell::FoldersPayload({{std::string(518, 'y'), ""}}))}),
+TEST_F(FileRecords, StringsOfTwoLongestPathsFitTheStagingBuffer) {
+    const unsigned int longest = MAX_RECORD_STRINGS;
+    std::string folder(longest / 2, 'f'), name(longest - longest / 2, 'n');
+    ASSERT_EQ(Load({Frame(BLOCK_FILES, tidewell::FilesPayload({{folder, name, 0}, {"", std::string(longest, 'x'), 0}})),
+                    Frame(BLOCK_FOLDERS, tidewell::FoldersPayload({{std::string(longest, 'y'), ""}}))}),
               1);
     EXPECT_EQ(std::string(run.files[0]->folder), folder);
     EXPECT_EQ(std::string(run.files[0]->name), name);
-    EXPECT_EQ(std::string(run.files[1]->name), std::string(518, 'x'));
-    EXPECT_EQ(std::string(run.folders[0]->folder), std::string(518, 'y'));
+    EXPECT_EQ(std::string(run.files[1]->name), std::string(longest, 'x'));
+    EXPECT_EQ(std::string(run.folders[0]->folder), std::string(longest, 'y'));
     EXPECT_STREQ(run.folders[0]->name, "");
 }
 
-TEST_F(FileRecords, StringsOver518BytesAreRefused) {
-    for (auto [folderLength, nameLength] : {std::pair{519, 0}, {0, 519}, {260, 259}, {65535, 0}}) {
+TEST_F(FileRecords, LongerStringsAreRefused) {
+    const int over = MAX_RECORD_STRINGS + 1;
+    for (auto [folderLength, nameLength] : {std::pair{over, 0}, {0, over}, {over / 2 + 1, over / 2}, {65535, 0}}) {
         SCOPED_TRACE(std::to_string(folderLength) + " + " + std::to_string(nameLength));
         ExpectDamaged({Frame(BLOCK_FILES, tidewell::FilesPayload(
                                               {{std::string(folderLength, 'f'), std::string(nameLength, 'n'), 0}}))});

@@ -542,13 +542,15 @@ TEST_F(SelfDelete, APathThatNoSpellingKeepsLiteralSchedulesNothing) {
         }
 }
 
-TEST_F(SelfDelete, OnThe95FamilyDoubledPercentSignsCountAgainstTheBuffer) {
-    // 3 + 245 + 11 = 259 characters, which quoting and doubling make 506 each: a try's two
-    // paths no longer fit its line's buffer, and nothing is written in part.
+TEST_F(SelfDelete, OnThe95FamilyDoubledPercentSignsFitTheBatchsLines) {
+    // 3 + 245 + 11 = 259 characters, which quoting and doubling make 506 each: a try's line
+    // holds three such paths, written whole.
     const std::string percent = "D:\\" + std::string(245, '%');
     Install95(percent + "\\REMOVE.EXE");
     ScheduleSelfDelete();
-    ExpectNothingScheduled();
+    ASSERT_EQ(Batches().size(), 1u);
+    EXPECT_NE(fake::Content(Batches().at(0)).find("del \"D:\\" + std::string(490, '%') + "\\REMOVE.EXE\"\r\n"), std::string::npos);
+    Job();
 }
 
 TEST_F(SelfDelete, OnThe95FamilyTheLongestPathsAreWritten) {

@@ -101,7 +101,7 @@ void CheckMessages(const LogContent& content, Findings* findings) {
                                  "has no \"%s\": " + std::string(kRoles[slot]) + " does not say which " +
                                      (slot == MSG_CLOSE_APPS ? "programs" : "file") + " it is about"});
         size_t longest = text.size();
-        if (Formatted(slot) && paths > 0) longest = text.size() - 2 * paths + (PATH_SIZE - 1) * paths - Count(text, "%%");
+        if (Formatted(slot) && paths > 0) longest = text.size() - 2 * paths + LONGEST_PATH * paths - Count(text, "%%");
         if (longest > MESSAGE_SIZE - 1)
             findings->push_back({false, where,
                                  std::string(Formatted(slot) && paths > 0 ? "may be cut" : "is cut") + " to " +

@@ -12,10 +12,18 @@ namespace {
 
 // The shortest installation folder there is, "C:\": the least a ".\" folder grows by.
 const size_t kShortestInstallDir = 3;
-// An installation folder such as C:\Program Files\Vendor\Package\ takes some 40 bytes; a record
+// An installation folder such as C:\Program Files\Vendor\Package\ takes some 40 characters; a record
 // that leaves less room than this fits only short ones.
 const size_t kRoomWanted = 64;
-const size_t kLongestPath = PATH_SIZE - 1;
+const size_t kLongestPath = LONGEST_PATH;
+
+// A text's length as the system counts a path's characters: UTF-16 units of the manifest's UTF-8.
+size_t Characters(const std::string& text) {
+    size_t units = 0;
+    for (unsigned char byte : text)
+        if (byte < 0x80 || byte >= 0xC0) units += byte >= 0xF0 ? 2 : 1;
+    return units;
+}
 
 void Warn(Findings* findings, const std::string& where, const std::string& text) { findings->push_back({false, where, text}); }
 
@@ -126,23 +134,23 @@ void CheckFiles(const LogContent& content, Findings* findings) {
                      "the folder begins with '.' but not \".\\\": the program takes it as the installation folder "
                      "itself and ignores the rest");
             std::string rest = folder.size() > 1 && folder[1] == '\\' ? folder.substr(2) : "";
-            length = kShortestInstallDir + rest.size() + (!name.empty() && !rest.empty() && rest.back() != '\\') + name.size();
+            length = kShortestInstallDir + Characters(rest) + (!name.empty() && !rest.empty() && rest.back() != '\\') + Characters(name);
         } else if (kind == FolderKind::Relative) {
             if (folder.empty()) Warn(findings, where, "has no folder: the program looks for the file in the installation folder");
             CheckRelative(folder, kind, where, findings);
-            length = kShortestInstallDir + folder.size() + (!name.empty() && !folder.empty() && folder.back() != '\\') + name.size();
+            length = kShortestInstallDir + Characters(folder) + (!name.empty() && !folder.empty() && folder.back() != '\\') + Characters(name);
         } else {
             if (!CheckRelative(folder, kind, where, findings)) continue;
-            length = folder.size() + (!name.empty() && !folder.empty() && folder.back() != '\\') + name.size();
+            length = Characters(folder) + (!name.empty() && !folder.empty() && folder.back() != '\\') + Characters(name);
         }
         if (length > kLongestPath) {
             Warn(findings, where,
-                 "needs at least " + std::to_string(length) + " bytes once resolved, more than a path of " +
-                     std::to_string(kLongestPath) + " bytes: the program passes over it");
+                 "needs at least " + std::to_string(length) + " characters once resolved, more than a path of " +
+                     std::to_string(kLongestPath) + " characters: the program passes over it");
         } else if (inInstallDir && kLongestPath - length + kShortestInstallDir < kRoomWanted) {
             Warn(findings, where,
                  "fits the program's path buffer only when the installation folder's path has at most " +
-                     std::to_string(kLongestPath - length + kShortestInstallDir) + " bytes");
+                     std::to_string(kLongestPath - length + kShortestInstallDir) + " characters");
         }
 
         if (inInstallDir) {
@@ -186,13 +194,13 @@ void CheckFolders(const LogContent& content, Findings* findings) {
                  "the folder begins with '.' but not \".\\\": the program takes it as the installation folder itself and "
                  "ignores the rest");
         if (kind == FolderKind::Absolute) CheckRemovedFolder(folder, true, where, findings);
-        size_t length = folder.size() + (!name.empty() && folder.back() != '\\') + name.size();
-        if (folder.size() > kLongestPath)
-            Warn(findings, where, "the folder is longer than a path of " + std::to_string(kLongestPath) + " bytes: it cannot be removed");
+        size_t length = Characters(folder) + (!name.empty() && folder.back() != '\\') + Characters(name);
+        if (Characters(folder) > kLongestPath)
+            Warn(findings, where, "the folder is longer than a path of " + std::to_string(kLongestPath) + " characters: it cannot be removed");
         else if (length > kLongestPath)
             Warn(findings, where,
-                 "needs " + std::to_string(length) + " bytes, more than a path of " + std::to_string(kLongestPath) +
-                     " bytes: the program does not delete the file");
+                 "needs " + std::to_string(length) + " characters, more than a path of " + std::to_string(kLongestPath) +
+                     " characters: the program does not delete the file");
     }
 }
 
