@@ -7,15 +7,23 @@ the code page of a western Windows on the build machine, the same package is ref
 The harness makes the package's files itself and its keys with a UTF-16 .reg file, and starts
 the tool with its arguments: Wine's cmd reads batch files, and `reg query` and Wine's list
 write, in the console's code page."""
+import fcntl
 import json
+import os
+import pty
+import re
+import select
+import struct
 import subprocess
+import termios
+import time
 import tempfile
 import unittest
 from pathlib import Path
 
 from demo_package import shortcut
 from harness import HOST_DIR, WIN64_DIR, WINE, PrefixTestCase
-from installer import attach_unicode, import_registry, registry_export
+from installer import SETUP, TOOL, attach_unicode, import_registry, registry_export
 
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 FOLDER = "C:\\Program Files\\Mixed ノート Σημειώσεις Заметки"
@@ -51,6 +59,27 @@ class MixedScriptsTest(PrefixTestCase):
                                 stdin=subprocess.DEVNULL)
         return [line.rstrip(b"\r") for line in result.stdout.splitlines() if line.startswith(b"Mixed Notes ")]
 
+    def on_console(self, arguments):
+        """What tidewell-log.exe writes to a console: Wine's console on a terminal of this machine
+        (wide enough for a line not to wrap) shows it in the terminal's UTF-8, drawn with control
+        sequences, of which the cursor's moves to the right stand for spaces here."""
+        master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 400, 0, 0))
+        tool = subprocess.Popen([WINE, TOOL, *arguments], env=self.prefix.env, cwd=self.prefix.unix(SETUP), stdin=slave, stdout=slave,
+                                stderr=slave)
+        os.close(slave)
+        shown, deadline = b"", time.time() + 60
+        while time.time() < deadline and (tool.poll() is None or select.select([master], [], [], 0.5)[0]):
+            if select.select([master], [], [], 0.5)[0]:
+                try:
+                    shown += os.read(master, 65536)
+                except OSError:  # the terminal's last holder has gone
+                    break
+        tool.wait(timeout=60)
+        os.close(master)
+        shown = re.sub(r"\x1b\[(\d*)C", lambda move: " " * int(move.group(1) or 1), shown.decode("utf-8", "replace"))
+        return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", shown)
+
     def test_a_package_in_three_scripts_is_listed_and_removed_whole_through_the_list(self):
         desktop = subprocess.run([WINE, "cmd", "/c", "echo %PUBLIC%"], env=self.prefix.env, capture_output=True,
                                  timeout=120).stdout.decode().strip() + "\\Desktop"
@@ -65,6 +94,9 @@ class MixedScriptsTest(PrefixTestCase):
         self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
         self.assertEqual(result.stderr, b"")
         self.assertIn(b"UTF-8</activeCodePage>", self.prefix.unix(PROGRAM).read_bytes())
+        # The tool's messages reach a console as the text they are, not as UTF-8 bytes read in
+        # the console's code page.
+        self.assertIn(f"{PROGRAM}: no problems found", self.on_console(["check", PROGRAM]))
 
         # The entry, read back as Unicode, holds the texts the manifest gave.
         entry = registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{KEY}")
