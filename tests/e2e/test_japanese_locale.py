@@ -1,8 +1,8 @@
 """A package on a Japanese Windows, whose ANSI and OEM code page is the double-byte 932: its
 folder's name ends in 表, whose second byte in code page 932 is 0x5C, a backslash's. Attached
 on the machine, the log is in the encoding tidewell-log finds there, and the program removes
-everything, itself and its folder included: the self-deletion's batch, which the command
-interpreter reads in code page 932, names that folder too."""
+everything, itself and its folder included: its self-deletion's job runs in the command
+interpreter, which has no code page element and works in code page 932."""
 import subprocess
 import unittest
 
