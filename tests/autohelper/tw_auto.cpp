@@ -25,6 +25,10 @@
 // usage: tw-auto.exe --short-name PATH
 //   prints the short (8.3) form of the path, as the platform gives it.
 //
+// usage: tw-auto.exe --code-pages
+//   prints the system's ANSI and OEM code pages (GetACP, GetOEMCP): the helper's manifest names
+//   no code page, so they are the locale's.
+//
 // usage: tw-auto.exe --hold PATH --ready FILE --until FILE [--timeout S]
 //   holds PATH open as another program would (reading and writing shared, deleting not), makes
 //   the ready file once it holds it, and lets go when the until file appears.
@@ -86,6 +90,7 @@ struct Options {
     std::wstring launch;
     bool probe = true;
     std::wstring shortName;
+    bool codePages = false;
     std::wstring regLink;
     std::wstring target;
     int timeoutSeconds = 120;
@@ -446,6 +451,7 @@ Options Parse(int argc, wchar_t** argv) {
         else if (arg == L"--launch") options.launch = value();
         else if (arg == L"--no-probe") options.probe = false;
         else if (arg == L"--short-name") options.shortName = value();
+        else if (arg == L"--code-pages") options.codePages = true;
         else if (arg == L"--reg-link") options.regLink = value();
         else if (arg == L"--target") options.target = value();
         else options.actions.push_back(Narrow(arg));
@@ -654,6 +660,10 @@ int wmain(int argc, wchar_t** argv) {
         DWORD length = GetShortPathNameW(options.shortName.c_str(), shortPath, MAX_PATH);
         if (length == 0 || length >= MAX_PATH) return 1;
         std::fputs((Narrow(shortPath) + "\n").c_str(), stdout);
+        return 0;
+    }
+    if (options.codePages) {
+        std::printf("%u %u\n", GetACP(), GetOEMCP());
         return 0;
     }
     if (!options.hold.empty()) {

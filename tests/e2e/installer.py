@@ -7,7 +7,7 @@ import json
 import shutil
 import subprocess
 
-from harness import WINE
+from harness import WIN64_DIR, WINE
 
 SETUP = "C:\\setup"
 TOOL = SETUP + "\\tidewell-log.exe"
@@ -69,3 +69,47 @@ def installed_programs(prefix):
                             stdin=subprocess.DEVNULL)
     listing = result.stdout.decode("utf-8", "replace")
     return dict(line.rstrip("\r").split("|||", 1) for line in listing.splitlines() if "|||" in line)
+
+
+def attach_unicode(prefix, manifest, out, build_dir=WIN64_DIR):
+    """The installation's last step, tidewell-log.exe attach --register, started with its
+    arguments as Unicode, not from a batch file (Wine's cmd reads one in the console's code page,
+    which holds few scripts); the package's files and keys are the caller's. Returns the
+    finished process."""
+    prefix.unix(SETUP).mkdir(parents=True, exist_ok=True)
+    shutil.copy(build_dir / "tidewell-log.exe", prefix.unix(TOOL))
+    shutil.copy(build_dir / "uninstall.exe", prefix.unix(STUB))
+    prefix.write(MANIFEST, json.dumps(manifest, ensure_ascii=False).encode("utf-8"))
+    return subprocess.run([WINE, TOOL, "attach", "--stub", STUB, "--manifest", MANIFEST, "--out", out, "--register"],
+                          env=prefix.env, capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+
+
+def import_registry(prefix, keys):
+    """Makes registry keys with their text values ({key: {name: text}}) as an installer's .reg
+    file does, in UTF-16 LE, which regedit reads as the Unicode it is."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in keys.items():
+        lines.append(f"[{key}]")
+        lines += ['"{}"="{}"'.format(name, text.replace("\\", "\\\\").replace('"', '\\"')) for name, text in values.items()]
+        lines.append("")
+    prefix.write(SETUP + "\\package.reg", b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))
+    subprocess.run([WINE, "regedit", "/S", SETUP + "\\package.reg"], env=prefix.env, capture_output=True, timeout=120,
+                   stdin=subprocess.DEVNULL, check=True)
+
+
+def registry_export(prefix, key):
+    """The key's text values as regedit exports them, in UTF-16: {name: text}; None when the key
+    is not there."""
+    out = "C:\\tidewell-tools\\export.reg"
+    subprocess.run([WINE, "regedit", "/E", out, key], env=prefix.env, capture_output=True, timeout=120,
+                   stdin=subprocess.DEVNULL)
+    path = prefix.unix(out)
+    if not path.exists():
+        return None
+    values = {}
+    for line in path.read_bytes().decode("utf-16").splitlines():
+        if line.startswith('"') and '"="' in line:
+            name, text = line[1:-1].split('"="', 1)
+            values[name] = text.replace("\\\\", "\\").replace('\\"', '"')
+    path.unlink()
+    return values

@@ -7,12 +7,10 @@ than its run's (the locale changed since the installation) removes nothing.
 
 The files are made by the harness and the tool started with its arguments, not from a batch
 file: Wine's cmd reads batch files in the console's code page, which holds no Chinese."""
-import json
-import subprocess
 import unittest
 
-from harness import EXIT_FAILED, WIN64_DIR, WINE, PrefixTestCase
-from installer import MANIFEST, STUB, TOOL
+from harness import EXIT_FAILED, PrefixTestCase
+from installer import attach_unicode, import_registry, registry_export
 
 UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 FOLDER = "C:\\Program Files\\张伟"
@@ -33,37 +31,10 @@ INSTALLED = [f"{FOLDER}\\表.txt", f"{FOLDER}\\数据\\表.txt", f"{MENU}\\张�
 
 
 class LanguagesTest(PrefixTestCase):
-    def registry_export(self, key):
-        """The key's values as regedit exports them, in UTF-16: {name: text}."""
-        out = "C:\\tidewell-tools\\export.reg"
-        subprocess.run([WINE, "regedit", "/E", out, key], env=self.prefix.env, capture_output=True, timeout=120,
-                       stdin=subprocess.DEVNULL)
-        path = self.prefix.unix(out)
-        if not path.exists():
-            return None
-        values = {}
-        for line in path.read_bytes().decode("utf-16").splitlines():
-            if line.startswith('"') and '"="' in line:
-                name, text = line[1:-1].split('"="', 1)
-                values[name] = text.replace("\\\\", "\\").replace('\\"', '"')
-        path.unlink()
-        return values
-
-    def attach(self, manifest, out, codepage=None):
-        """The installation's last step, tidewell-log.exe attach --register, started with its
-        arguments as Unicode; returns the finished process."""
-        self.prefix.unix("C:\\setup").mkdir(parents=True, exist_ok=True)
-        self.prefix.unix(TOOL).write_bytes((WIN64_DIR / "tidewell-log.exe").read_bytes())
-        self.prefix.unix(STUB).write_bytes((WIN64_DIR / "uninstall.exe").read_bytes())
-        self.prefix.write(MANIFEST, json.dumps(dict(manifest, **({"codepage": codepage} if codepage else {})),
-                                               ensure_ascii=False).encode("utf-8"))
-        return subprocess.run([WINE, TOOL, "attach", "--stub", STUB, "--manifest", MANIFEST, "--out", out, "--register"],
-                              env=self.prefix.env, capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
-
     def test_a_package_named_in_chinese_is_removed_whole_and_listed_by_its_name(self):
         for path in INSTALLED:
             self.prefix.write(path, b"installed")
-        result = self.attach(PACKAGE, PROGRAM)
+        result = attach_unicode(self.prefix, PACKAGE, PROGRAM)
         self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
         self.assertEqual(result.stderr, b"")
         copy = self.prefix.unix(PROGRAM).read_bytes()
@@ -71,7 +42,7 @@ class LanguagesTest(PrefixTestCase):
         # The log names the files in UTF-8.
         self.assertIn("表.txt".encode("utf-8"), copy)
 
-        entry = self.registry_export(f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\张伟的笔记")
+        entry = registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\张伟的笔记")
         self.assertEqual(entry["DisplayName"], PRODUCT)
         self.assertEqual(entry["Publisher"], "张伟")
         self.assertEqual(entry["InstallLocation"], FOLDER)
@@ -79,11 +50,8 @@ class LanguagesTest(PrefixTestCase):
 
         # The registry key of the package, made as its installation would.
         key = "HKEY_LOCAL_MACHINE\\Software\\张伟"
-        reg = "Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n\"Version\"=\"1.0\"\r\n"
-        self.prefix.write("C:\\setup\\package.reg", b"\xff\xfe" + reg.encode("utf-16-le"))
-        subprocess.run([WINE, "regedit", "/S", "C:\\setup\\package.reg"], env=self.prefix.env, capture_output=True,
-                       timeout=120, stdin=subprocess.DEVNULL)
-        self.assertEqual(self.registry_export(key), {"Version": "1.0"})
+        import_registry(self.prefix, {key: {"Version": "1.0"}})
+        self.assertEqual(registry_export(self.prefix, key), {"Version": "1.0"})
 
         run = self.prefix.run(PROGRAM, arguments=["/Q", "/L=C:\\setup\\report.txt"])
         self.assertCleanRun(run)
@@ -92,8 +60,8 @@ class LanguagesTest(PrefixTestCase):
         self.assertEqual(report[0], f"Tidewell removal report, UTF-8: {PROGRAM}")
         for path in INSTALLED + [f"{FOLDER}\\数据", MENU, PROGRAM, FOLDER]:
             self.assertFalse(self.prefix.unix(path).exists(), path)
-        self.assertIsNone(self.registry_export(key))
-        self.assertIsNone(self.registry_export(f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\张伟的笔记"))
+        self.assertIsNone(registry_export(self.prefix, key))
+        self.assertIsNone(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\张伟的笔记"))
         self.assertTrue(self.prefix.unix("C:\\Program Files").exists())
 
     def test_a_log_in_another_code_page_than_the_runs_removes_nothing(self):
@@ -101,8 +69,8 @@ class LanguagesTest(PrefixTestCase):
         folder, program = "C:\\Данные", "C:\\Data\\Remove.exe"
         self.prefix.write(f"{folder}\\файл.txt", b"installed")
         self.prefix.unix("C:\\Data").mkdir()
-        result = self.attach({"product": {"name": "Данные", "version": "1.0"},
-                              "files": [{"folder": folder, "name": "файл.txt"}]}, program, codepage="windows-1251")
+        result = attach_unicode(self.prefix, {"product": {"name": "Данные", "version": "1.0"}, "codepage": "windows-1251",
+                                              "files": [{"folder": folder, "name": "файл.txt"}]}, program)
         self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
         self.assertIn(b"Legacy</activeCodePage>", self.prefix.unix(program).read_bytes())
 
@@ -114,7 +82,7 @@ class LanguagesTest(PrefixTestCase):
         self.assertRegex(report[1], r"^nothing removed, the log is in another code page than this system's: ")
         self.assertTrue(self.prefix.unix(f"{folder}\\файл.txt").exists())
         self.assertTrue(self.prefix.unix(program).exists())
-        self.assertEqual(self.registry_export(f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\Данные")["DisplayName"], "Данные")
+        self.assertEqual(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\Данные")["DisplayName"], "Данные")
 
 
 if __name__ == "__main__":

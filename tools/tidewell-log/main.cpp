@@ -40,6 +40,7 @@ const char kUsage[] =
 
 int main(int argc, char** argv) {
     tidewell::MakeDllSearchSafe();
+    tidewell::WriteMessagesAsText();
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         (argc < 2 ? std::cerr : std::cout) << kUsage;
         return argc < 2 ? 2 : 0;

@@ -44,6 +44,11 @@ std::string Today();
 // Windows: takes the current folder and the tool's own folder out of the DLL search.
 void MakeDllSearchSafe();
 
+// Windows: standard output and error that are a console get the tool's messages as the text
+// they are, converted from its ANSI code page (WriteConsoleW), where the console would read
+// their bytes in its own code page; a file or pipe gets the bytes.
+void WriteMessagesAsText();
+
 // The list of installed programs of the machine (HKLM) or of the user (HKCU), in the tool's own
 // registry view, opened so that entries can be made below it. Raises LogError where that cannot
 // be done: without the rights, or on a system without that list.

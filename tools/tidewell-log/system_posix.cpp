@@ -59,6 +59,8 @@ std::string Today() {
 
 void MakeDllSearchSafe() {}
 
+void WriteMessagesAsText() {}
+
 std::unique_ptr<RegistryPort> OpenUninstallList(Scope) {
     throw LogError("--register writes the entry into the list of installed programs of the Windows machine the package is "
                    "installed on: run tidewell-log.exe there, as the installation's last step");

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <shlobj.h>
+#include <iostream>
+#include <streambuf>
 
 #include "tools/logwriter/log_writer.h"
 #include "tools/tidewell-log/system.h"
@@ -130,7 +132,59 @@ private:
     HKEY entry_ = nullptr;
 };
 
+// A stream's buffer that writes to a console as text. What is written is kept until it ends on
+// a whole character (a UTF-8 sequence or a double-byte pair may come in two writes).
+class ConsoleText : public std::streambuf {
+public:
+    explicit ConsoleText(HANDLE console) : console_(console) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
+        if (c == '\n') sync();
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        pending_.append(text, static_cast<size_t>(count));
+        return count;
+    }
+    int sync() override {
+        size_t whole = WholeCharacters();
+        std::wstring wide = Wide(pending_.substr(0, whole), CP_ACP);
+        DWORD written = 0;
+        if (!wide.empty() && !WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
+            WriteFile(console_, pending_.data(), static_cast<DWORD>(whole), &written, nullptr);
+        pending_.erase(0, whole);
+        return 0;
+    }
+
+private:
+    size_t WholeCharacters() const {
+        bool utf8 = GetACP() == CP_UTF8;
+        size_t whole = 0;
+        for (size_t i = 0; i < pending_.size(); i = whole) {
+            auto lead = static_cast<unsigned char>(pending_[i]);
+            size_t length = utf8 ? (lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1) : IsDBCSLeadByte(lead) ? 2 : 1;
+            if (i + length > pending_.size()) break;
+            whole = i + length;
+        }
+        return whole;
+    }
+
+    HANDLE console_;
+    std::string pending_;
+};
+
 }  // namespace
+
+void WriteMessagesAsText() {
+    for (auto [stream, which] : {std::pair<std::ostream*, DWORD>{&std::cout, STD_OUTPUT_HANDLE}, {&std::cerr, STD_ERROR_HANDLE}}) {
+        HANDLE handle = GetStdHandle(which);
+        DWORD mode = 0;
+        // Never freed: the streams are flushed as the process ends, after every destructor here.
+        if (handle != INVALID_HANDLE_VALUE && handle && GetConsoleMode(handle, &mode)) stream->rdbuf(new ConsoleText(handle));
+    }
+}
 
 std::string SystemFolder(FolderId id) {
     char path[MAX_PATH] = "";
