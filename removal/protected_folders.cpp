@@ -43,6 +43,8 @@ const char* const kFolderValues[] = {"ProgramFilesDir", "CommonFilesDir", "Progr
 struct KeptFolder {
     unsigned char state;
     unsigned char shortMade;
+    signed char identityMade;  // 1 had, -1 the folder cannot be looked at, 0 not had (yet)
+    BY_HANDLE_FILE_INFORMATION identity;
     char path[PATH_SIZE];
     char shortPath[PATH_SIZE];
 };
@@ -139,6 +141,50 @@ int SameFolder(KeptFolder* folder, ShortForm* path) {
     return EqualsIgnoreCase(folder->shortPath, shortPath);
 }
 
+// 1 with the folder's identity on its volume (serial number and file index), whatever the
+// spelling of its name; 0 when it does not exist; -1 when it is there but cannot be looked at.
+int IdentityOf(const char* path, BY_HANDLE_FILE_INFORMATION* identity) {
+    HANDLE folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
+    }
+    int had = GetFileInformationByHandle(folder, identity) ? 1 : -1;
+    CloseHandle(folder);
+    return had;
+}
+
+int HasNonAscii(const char* text) {
+    for (; *text; ++text)
+        if (static_cast<BYTE>(*text) >= 0x80) return 1;
+    return 0;
+}
+
+// The file system takes letters beyond ASCII of either case for the same name, where the
+// comparisons fold only ASCII: on NT, a path with such letters, or any path while a protected
+// folder has them, is also compared by the identity of the folder it opens. A path that exists
+// but cannot be looked at is taken for a protected folder.
+int SameIdentityAsKept(const char* candidate) {
+    int wide = HasNonAscii(candidate);
+    for (int entry = 0; entry < ENTRY_COUNT && !wide; ++entry)
+        wide = kept[entry].state == KEPT_FOLDER && HasNonAscii(kept[entry].path);
+    if (!run.isNT || !wide) return 0;
+    BY_HANDLE_FILE_INFORMATION identity;
+    int had = IdentityOf(candidate, &identity);
+    if (had <= 0) return had < 0;
+    for (int entry = 0; entry < ENTRY_COUNT; ++entry) {
+        KeptFolder* folder = &kept[entry];
+        if (folder->state != KEPT_FOLDER) continue;
+        // A folder not there yet is asked about again: it may be made during the run.
+        if (!folder->identityMade) folder->identityMade = static_cast<signed char>(IdentityOf(folder->path, &folder->identity));
+        if (folder->identityMade > 0 && folder->identity.dwVolumeSerialNumber == identity.dwVolumeSerialNumber &&
+            folder->identity.nFileIndexHigh == identity.nFileIndexHigh && folder->identity.nFileIndexLow == identity.nFileIndexLow)
+            return 1;
+    }
+    return 0;
+}
+
 enum { VALUE_NONE, VALUE_READ, VALUE_UNREADABLE };
 
 // The value's text as stored, whatever its type, into a PATH_SIZE buffer.
@@ -200,9 +246,11 @@ REGSAM NativeView() {
 int FetchEntry(int entry) {
     KeptFolder* folder = &kept[entry];
     folder->shortMade = 0;
+    folder->identityMade = 0;
     if (entry >= ENTRY_VALUES) {
         int native = entry >= ENTRY_VALUES + 2;
         kept[entry + 1].shortMade = 0;
+        kept[entry + 1].identityMade = 0;
         return FetchFolderValues(native ? NativeView() : 0, kFolderValues + 2 * native, folder);
     }
     if (entry == ENTRY_PROFILES) {
@@ -271,7 +319,7 @@ int MatchesProtectedFolder(const char* candidate) {
         }
         if (folder->state == KEPT_FOLDER && SameFolder(folder, &path)) return 1;
     }
-    return 0;
+    return SameIdentityAsKept(candidate);
 }
 
 // The device forms "\\?\X:\..." and "\\?\UNC\server\share\..." (and "\\.\" alike) name the

@@ -13,7 +13,9 @@
 // The path is compared in its full form, as the system resolves it: forward slashes, "." and
 // ".." levels, runs of backslashes, trailing dots and blanks and the device forms "\\?\" and
 // "\\.\" name the same folder as its usual spelling; a folder whose full form cannot be had is
-// protected.
+// protected. On NT, where a name has letters beyond ASCII (whose case the comparisons do not
+// fold), the folder is also known by its identity on its volume: no spelling of such a name
+// gets past; a path that exists but cannot be opened to tell is protected.
 // The folders are fetched at the first call and kept, with their short forms once had, while the
 // registry keys they come from are unchanged: the user's and the machine's User Shell Folders
 // and Shell Folders, ProfileList, and the version key itself. Each call checks, without

@@ -131,10 +131,22 @@ void Record(const char* api, const std::string& subject, bool ok, DWORD error) {
     journal.push_back({api, subject, ok, error});
 }
 
+// As the file system compares names: ASCII letters of either case alike, and in UTF-8 the Greek
+// and Cyrillic ones too (the basic letters, enough for the tests' names).
 std::string Upper(const std::string& text) {
     std::string upper = text;
-    for (char& c : upper)
+    for (size_t i = 0; i < upper.size(); ++i) {
+        char& c = upper[i];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (GetACP() != CP_UTF8 || i + 1 >= upper.size()) continue;
+        unsigned char lead = static_cast<unsigned char>(c), trail = static_cast<unsigned char>(upper[i + 1]);
+        if ((lead == 0xCE || lead == 0xD0) && trail >= 0xB0 && trail <= 0xBF && (lead == 0xD0 || trail >= 0xB1)) {
+            upper[i + 1] = static_cast<char>(trail - 0x20);
+        } else if ((lead == 0xCF && trail >= 0x80 && trail <= 0x89) || (lead == 0xD1 && trail >= 0x80 && trail <= 0x8F)) {
+            upper[i] = static_cast<char>(lead - 1);
+            upper[i + 1] = static_cast<char>(trail + 0x20);
+        }
+    }
     return upper;
 }
 

@@ -106,6 +106,27 @@ TEST_F(ProtectedFolders, OnlyTheAsciiLettersIgnoreCase) {
     EXPECT_EQ(Protected("C:\\Users\\\xE4nn\\Desktop"), 0);
 }
 
+// The file system takes Cyrillic or Greek letters of either case for the same name, where the
+// comparisons fold only ASCII: on NT the folder is then known by its identity, in any spelling.
+TEST_F(ProtectedFolders, AFolderNamedBeyondAsciiIsKnownInEitherCaseOnNt) {
+    fake::SetCodePage(CP_UTF8);
+    const std::string desktop = "C:\\Users\\\xD0\xB8\xD0\xB2\xD0\xB0\xD0\xBD\\Desktop";  // иван
+    const std::string spelt = "C:\\USERS\\\xD0\x98\xD0\x92\xD0\x90\xD0\x9D\\DESKTOP";   // ИВАН
+    fake::AddFolder(desktop);
+    fake::AddFolder(desktop + "\\Sub");
+    fake::SetSpecialFolder(CSIDL_DESKTOP, desktop);
+    EXPECT_EQ(Protected(spelt), 1);
+    EXPECT_EQ(Protected(spelt + "\\SUB"), 0);
+    EXPECT_EQ(Protected(spelt + "\\Gone"), 0);
+    // A folder that is there but cannot be opened to tell is taken for the protected one.
+    fake::FailCall("CreateFileA");
+    EXPECT_EQ(Protected(spelt + "\\SUB"), 1);
+    // The 95 family's folders have no identity to ask for.
+    run.isNT = 0;
+    EXPECT_EQ(Protected(spelt), 0);
+    fake::SetCodePage(1252);
+}
+
 TEST_F(ProtectedFolders, FoldersBelowOrAboveAProtectedFolderAreNot) {
     for (const char* path : {"C:\\WINDOWS\\Temp", "C:\\WINDOWS\\SYSTEM32\\drivers", "C:\\Program Files\\Pkg",
                              "C:\\Users\\Ann\\Desktop\\Games", "C:\\Users\\Ann", "C:\\Users\\Public", "C:\\ProgramData", "C:\\WINDOWSX",
