@@ -131,13 +131,19 @@ void Record(const char* api, const std::string& subject, bool ok, DWORD error) {
     journal.push_back({api, subject, ok, error});
 }
 
-// As the file system compares names: ASCII letters of either case alike, and in UTF-8 the Greek
-// and Cyrillic ones too (the basic letters, enough for the tests' names).
+// As the file system compares names: ASCII letters of either case alike (never the trail byte
+// of a double-byte character), and in UTF-8 the Greek and Cyrillic ones too (the basic
+// letters, enough for the tests' names).
 std::string Upper(const std::string& text) {
     std::string upper = text;
     for (size_t i = 0; i < upper.size(); ++i) {
         char& c = upper[i];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        // The trail byte of a double-byte character is never a letter.
+        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < upper.size()) {
+            ++i;
+            continue;
+        }
         if (GetACP() != CP_UTF8 || i + 1 >= upper.size()) continue;
         unsigned char lead = static_cast<unsigned char>(c), trail = static_cast<unsigned char>(upper[i + 1]);
         if ((lead == 0xCE || lead == 0xD0) && trail >= 0xB0 && trail <= 0xBF && (lead == 0xD0 || trail >= 0xB1)) {

@@ -2,6 +2,7 @@
 // run removed and kept, line by line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -198,6 +199,42 @@ TEST_F(QuietRun, ACleanPackageEndsWithZeroAndADamagedLogWithMinusOneAndNoBox) {
                                         "nothing removed, the log is in another code page than this system's: " +
                                             std::string(test::kProgramPath),
                                         "totals: 0 removed, 0 kept, 0 missing"}));
+}
+
+// On a Japanese Windows (code page 932) the second byte of a character may be a backslash's or a
+// letter's: 表 is 0x95 0x5C, ソ 0x83 0x5C, ヂ 0x83 0x61 and ア 0x83 0x41. Folders whose names end
+// so are resolved, swept, pruned and removed whole, and a folder whose name differs from the
+// Desktop's only in such a byte is not taken for it.
+TEST_F(QuietRun, OnCodePage932NamesEndingInABackslashOrLetterByteAreReadWhole) {
+    fake::SetCodePage(932);
+    const std::string table = "\x95\x5C", so = "\x83\x5C";
+    const std::string desktop = "C:\\Users\\\x83\x61\\Desktop", other = "C:\\Users\\\x83\x41\\Desktop";
+    test::AddSystemFolders();
+    fake::SetSpecialFolder(CSIDL_DESKTOP, desktop);
+    tidewell::LogContent content;
+    content.codePage = 932;
+    content.messages = test::Catalogue();
+    content.files = std::vector<tidewell::FileEntry>{
+        {".\\" + table, "a.txt", 0}, {".\\" + table + "\\" + so + "\\", "b.txt", 0}, {other, "Pkg.lnk", 0}};
+    content.patterns = std::vector<std::string>{".tmp"};
+    test::InstallProgram(content);
+    for (const std::string& file : {"\\" + table + "\\a.txt", "\\" + table + "\\" + so + "\\b.txt", "\\" + table + "\\" + so + "\\c.tmp"})
+        fake::AddFile(kPkg + file);
+    fake::AddFolder(desktop);
+    fake::AddFile(other + "\\Pkg.lnk");
+    fake::AddFolder("C:\\Logs");
+
+    EXPECT_EQ(Run("/Q /X /L=C:\\Logs\\r.txt"), EXIT_OK);
+    EXPECT_FALSE(fake::Exists(kPkg + "\\" + table));
+    EXPECT_FALSE(fake::Exists(other));
+    EXPECT_TRUE(fake::Exists(desktop));
+    std::vector<std::string> lines = Lines(fake::Content("C:\\Logs\\r.txt"));
+    EXPECT_EQ(lines.front(), "Tidewell removal report, code page 932: " + std::string(test::kProgramPath));
+    for (const std::string& removed : {"file removed: " + kPkg + "\\" + table + "\\" + so + "\\b.txt",
+                                       std::string("sweep: 1 files removed, 0 files kept, 2 folders removed"),
+                                       "folder pruned: " + other, std::string("folder pruned: C:\\Users\\\x83\x41")})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), removed), lines.end()) << removed;
+    fake::SetCodePage(1252);
 }
 
 TEST_F(QuietRun, WithoutTheQuietSwitchTheQuestionsAreAskedAndTheExitCodesAreAsBefore) {
