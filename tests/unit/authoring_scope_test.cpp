@@ -138,6 +138,28 @@ TEST(CodePageElement, TheProgramsManifestTakesEitherValueInPlace) {
     EXPECT_THROW(tidewell::FindCodePageElement(StubWithManifest("<activeCodePage>UTF-8</activeCodePage></x>")), tidewell::LogError);
 }
 
+// check: a copy whose element and log disagree on the code page is one the program refuses.
+TEST(CodePageElement, CheckFindsACopyWhoseElementAndLogDisagree) {
+    const Bytes legacy = StubWithManifest(ProgramManifest());
+    Bytes utf8 = legacy;
+    tidewell::WriteCodePageElement(&utf8, *tidewell::FindCodePageElement(utf8), tidewell::kUtf8Element);
+    auto errors = [](const Bytes& program, std::optional<uint32_t> codePage) {
+        tidewell::LogContent content;
+        content.codePage = codePage;
+        tidewell::Findings findings;
+        tidewell::CheckCodePage(program, content, &findings);
+        std::string said;
+        for (const tidewell::Finding& finding : findings) said += (finding.error ? "error: " : "warning: ") + finding.text;
+        return said;
+    };
+    EXPECT_EQ(errors(legacy, 65001u), "error: its log is in UTF-8 but its manifest asks for the system's code page (Legacy): it refuses "
+                                      "the log wherever that is not UTF-8");
+    EXPECT_EQ(errors(utf8, 1252u), "error: its manifest asks for UTF-8 but its log is in code page 1252: it refuses the log on "
+                                   "Windows 10 1903 and later");
+    for (auto [program, codePage] : {std::pair{&legacy, std::optional<uint32_t>(1252u)}, {&utf8, 65001u}, {&legacy, std::nullopt}})
+        EXPECT_EQ(errors(*program, codePage), "");
+}
+
 // attach writes the scope's level; dump gives the scope back.
 class AttachScope : public test::ScratchFolderTest {
 protected:

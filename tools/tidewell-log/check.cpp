@@ -2,6 +2,7 @@
 #include "tools/tidewell-log/check.h"
 
 #include "base/buffer_sizes.h"
+#include "tools/tidewell-log/execution_level.h"
 #include "tools/tidewell-log/manifest.h"
 
 namespace tidewell {
@@ -157,5 +158,27 @@ Findings CheckContent(const LogContent& content) {
     CheckPatterns(content, &findings);
     return findings;
 }
+
+// The program reads its log in the code page Windows gives it: the one its manifest asks for
+// (UTF-8, where Windows honours that) or the system's. A log in another it refuses as damaged.
+void CheckCodePage(const Bytes& program, const LogContent& content, Findings* findings) {
+    std::optional<CodePageField> field;
+    try {
+        field = FindCodePageElement(program);
+    } catch (const LogError&) {
+        return;  // an element without room: attach refuses such a stub
+    }
+    if (!field || !content.codePage) return;
+    bool utf8Log = *content.codePage == 65001, utf8Program = field->value == kUtf8Element;
+    if (utf8Log && !utf8Program)
+        findings->push_back({true, "the program",
+                             "its log is in UTF-8 but its manifest asks for the system's code page (" + field->value +
+                                 "): it refuses the log wherever that is not UTF-8"});
+    else if (!utf8Log && utf8Program)
+        findings->push_back({true, "the program",
+                             "its manifest asks for UTF-8 but its log is in code page " + std::to_string(*content.codePage) +
+                                 ": it refuses the log on Windows 10 1903 and later"});
+}
+
 
 }  // namespace tidewell

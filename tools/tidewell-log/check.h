@@ -27,6 +27,9 @@ void CheckPatterns(const LogContent& content, Findings* findings);
 // keys the program then takes. `names` tells the user's folders from the machine's on this
 // machine; usual paths tell them apart elsewhere.
 void CheckScope(const LogContent& content, Scope scope, const FolderNames& names, Findings* findings);
+// An error where the program's code page element and its log's code page disagree: the
+// program would refuse the log as damaged.
+void CheckCodePage(const Bytes& program, const LogContent& content, Findings* findings);
 
 // The record as the program sees it: its text up to the first zero byte.
 std::string Visible(const std::string& text);

@@ -54,6 +54,7 @@ int CheckCommand(const std::vector<std::string>& args) {
             }
             if (std::optional<Scope> scope = field ? ScopeOfLevel(field->level) : std::nullopt)
                 CheckScope(log.content, *scope, options.folders, &findings);
+            CheckCodePage(bytes, log.content, &findings);
         }
     }
 
