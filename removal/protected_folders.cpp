@@ -119,17 +119,45 @@ const char* ShortFormOf(ShortForm* form) {
     return form->text;
 }
 
+// The end of the level that starts at the text (its backslash or the text's end).
+const char* LevelEnd(const char* level) {
+    while (*level && *level != '\\') level = NextCharacter(level);
+    return level;
+}
+
+// 1 when two paths of as many plain levels differ at a level where neither name has a '~': the
+// system makes every short name that is not its long name with one (only an administrator may
+// set another), so such levels name two folders whatever their short forms.
+int DifferAtALongName(const char* a, const char* b) {
+    for (;;) {
+        const char* aEnd = LevelEnd(a);
+        const char* bEnd = LevelEnd(b);
+        unsigned int length = static_cast<unsigned int>(aEnd - a);
+        int same = length == static_cast<unsigned int>(bEnd - b) && SameStart(a, b, length) == length;
+        if (!same) {
+            int tilde = 0;
+            for (const char* at = a; at < aEnd; at = NextCharacter(at)) tilde |= *at == '~';
+            for (const char* at = b; at < bEnd; at = NextCharacter(at)) tilde |= *at == '~';
+            if (!tilde) return 1;
+        }
+        if (!*aEnd || !*bEnd) return 0;
+        a = aEnd + 1;
+        b = bEnd + 1;
+    }
+}
+
 // A folder has two spellings, its long name and its short (8.3) name, and a path may come in
 // either (or mixed, level by level). Failing the plain comparison, the short forms of both are
 // compared. A short name stands for one level, so paths of different depths never share a
-// short form and are told apart without asking the file system. A short form that exists but
-// cannot be had leaves them unknown apart: they are taken for the same folder. The folder's
-// short form is kept once it was had.
+// short form and are told apart without asking the file system, as are paths whose levels
+// differ where no short name is. A short form that exists but cannot be had leaves them
+// unknown apart: they are taken for the same folder. The folder's short form is kept once it
+// was had.
 int SameFolder(KeptFolder* folder, ShortForm* path) {
     if (EqualsIgnoreCase(folder->path, path->path)) return 1;
     unsigned int folderLevels = PlainLevels(folder->path);
     unsigned int pathLevels = PlainLevels(path->path);
-    if (folderLevels && pathLevels && folderLevels != pathLevels) return 0;
+    if (folderLevels && pathLevels && (folderLevels != pathLevels || DifferAtALongName(folder->path, path->path))) return 0;
     const char* shortPath = ShortFormOf(path);
     if (path->unknown) return 1;
     if (!shortPath[0]) return 0;

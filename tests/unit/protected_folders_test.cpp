@@ -193,6 +193,16 @@ TEST_F(ProtectedFolders, ShortFormsAreAskedForOnlyWhenAnEntryIsAsDeepAsThePath) 
     EXPECT_EQ(fake::CallCount("GetShortPathNameA"), 0);
     EXPECT_EQ(Protected("C:\\PROGRA~1\\Pkg\\..\\."), 1);
     EXPECT_GT(fake::CallCount("GetShortPathNameA"), 0);
+    // As deep as an entry (the user's Programs folder), a path is told apart where a level
+    // differs and neither name has a '~', which every short name but a long name's own has.
+    fake::AddFolder("C:\\Program Files\\Pkg\\a\\b");
+    const size_t asked = fake::CallCount("GetShortPathNameA");
+    EXPECT_EQ(Protected("C:\\Program Files\\Pkg\\a\\b"), 0);
+    EXPECT_EQ(fake::CallCount("GetShortPathNameA"), asked);
+    EXPECT_EQ(Protected("C:\\PROGRA~1\\Pkg\\a\\b"), 0);
+    EXPECT_EQ(fake::CallCount("GetShortPathNameA"), asked);
+    EXPECT_EQ(Protected("C:\\Users\\Ann\\STARTM~1\\Programs"), 0);
+    EXPECT_GT(fake::CallCount("GetShortPathNameA"), asked);
 }
 
 TEST_F(ProtectedFolders, ARegistryValueWithItsOwnBackslashStillProtectsItsFolder) {
