@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing. Idempotent and
 # quick when everything is there; says clearly what is missing when it cannot install.
+#
+#     scripts/ensure-deps.sh [--bench]
+#
+# --bench: only what the benchmarks need besides the build, the NSIS compiler and its runtime
+# (`make bench` asks for it; the build and the tests never need it).
 set -euo pipefail
 
 packages=(
@@ -10,6 +15,9 @@ packages=(
     clang libclang-rt-dev
     libbenchmark-dev
 )
+if [ "${1:-}" = --bench ]; then
+    packages=(nsis)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -22,7 +30,12 @@ done
 echo "Installing missing packages: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-if ! { $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >/tmp/tidewell-apt.log 2>&1; then
+apt_install() {
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+# The package lists as they are first: an update that fails on one mirror's index (the i386
+# one, say) need not stop an install the lists already allow.
+if ! { apt_install || { $sudo apt-get update -qq; apt_install; }; } >/tmp/tidewell-apt.log 2>&1; then
     echo "Could not install: ${missing[*]}" >&2
     echo "See /tmp/tidewell-apt.log; install them with: apt-get install ${missing[*]}" >&2
     exit 1
