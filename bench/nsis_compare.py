@@ -8,8 +8,8 @@ run (`/Q /X`, what a deployment tool runs, without the self-deletion), NSIS's by
 that makensis builds from a generated script (SilentUnInstall silent, one `Delete` per file, one
 `RMDir` per folder, then it deletes itself) run with `/S`. An NSIS uninstaller copies itself to
 the temporary folder and re-launches from there, so every run of either side is timed, wall
-clock, until no Windows program of the prefix remains but those before it. The runs are
-interleaved (T, N, T, N, ...) and each side's median is taken; a run that left anything of the
+clock, until no Windows program of the prefix remains but those before it. After one untimed
+run of each side, the runs are interleaved (T, N, T, N, ...) and each side's median is taken; a run that left anything of the
 package is reported as such and not counted.
 
 Which pair is measured: Debian's nsis 3.08 ships x86 and amd64-unicode stubs. Where Wine's
@@ -19,7 +19,8 @@ wine64 and an amd64-unicode one. `results.json` says which (`pair`). Without mak
 figures are reported as skipped with the reason.
 
 A shape that misses the goal gets one more run of the program with Wine's relay trace (64-bit
-pair only), which gives its phases and the guard's checks and lookups (large_package's)."""
+pair only), which gives its phases and the guard's checks and lookups (large_package's), and
+the pruning's file-system calls, how many and the time inside them (`tidewell_phases`)."""
 import os
 import shutil
 import statistics
