@@ -96,13 +96,15 @@ def write_list(path, package, files, folders):
     Path(path).write_text("\n".join(lines) + "\n")
 
 
-def install(session, host_dir, shape):
+def install(session, host_dir, shape, stub=None):
+    """The program with the shape's log attached (the 64-bit twin unless another stub is given),
+    the baseline tools, and their lists."""
     program = session.unix(shape.program)
     program.parent.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as scratch:
         manifest_path = Path(scratch) / "package.json"
         manifest_path.write_text(json.dumps(manifest(shape)))
-        subprocess.run([str(host_dir / "tidewell-log"), "attach", "--stub", str(session.win64 / "uninstall.exe"),
+        subprocess.run([str(host_dir / "tidewell-log"), "attach", "--stub", str(stub or session.win64 / "uninstall.exe"),
                         "--manifest", str(manifest_path), "--out", str(program)], check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
     tools = session.unix(TOOLS)

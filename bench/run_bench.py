@@ -2,8 +2,14 @@
 figure, with its name, the measured value, its baseline and their ratio. Benchmarks report;
 they assert nothing about time.
 
-    python3 bench/run_bench.py [--build build] [--only size,load,start,large]
+    python3 bench/run_bench.py [--build build] [--only size,load,start,large,nsis]
                                [--large-repetitions 5] [--start-repetitions 30]
+                               [--nsis-repetitions 3] [--nsis-pair auto|win32|win64]
+
+nsis: the program side by side with the NSIS runtime on three package shapes (bench/nsis_compare.py
+says how); the 32-bit pair (the shipped program, an x86-unicode NSIS uninstaller) where Wine's
+32-bit half runs, else the 64-bit pair (the 64-bit twin, an amd64-unicode one): results.json
+says which. Without makensis its figures are reported as skipped.
 
 The Windows builds (build/win32, build/win64) and the benchmark host build (build/bench/host)
 must exist: `make bench` makes them and runs this under a private X server."""
@@ -19,11 +25,12 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import large_package  # noqa: E402
 import log_load  # noqa: E402
+import nsis_compare  # noqa: E402
 import program_size  # noqa: E402
 import startup_bench  # noqa: E402
 from wine_session import Session  # noqa: E402
 
-ORDER = ["size", "load", "start", "large"]
+ORDER = ["size", "load", "start", "large", "nsis"]
 
 
 def log(text):
@@ -58,12 +65,50 @@ def table(results):
     return "\n".join(lines)
 
 
+def nsis_session(build, pair):
+    """The Wine session of the pair to measure, and why the 32-bit one is not, if it is not."""
+    if pair in ("auto", "win32"):
+        import unittest
+        try:
+            return Session(build, "win32"), None
+        except unittest.SkipTest as skip:
+            if pair == "win32":
+                raise nsis_compare.Skipped(str(skip))
+            log(f"the 32-bit pair cannot run here ({skip}); measuring the 64-bit pair")
+            return Session(build, "win64"), str(skip)
+    return Session(build, "win64"), None
+
+
+def measure_nsis(build, host_dir, args, failures):
+    log("the NSIS runtime side by side under Wine...")
+    session = None
+    try:
+        nsis_compare.require_makensis()
+        session, why_not_32 = nsis_session(build, args.nsis_pair)
+        measured = nsis_compare.measure(session, host_dir, args.nsis_repetitions, log=log)
+        if why_not_32:
+            measured["pair"]["why_not_win32"] = why_not_32
+        return nsis_compare.figures(measured)
+    except nsis_compare.Skipped as skip:
+        log(f"NSIS figures skipped: {skip}")
+        return nsis_compare.skipped(str(skip))
+    except Exception as error:
+        failures.append(f"nsis: {type(error).__name__}: {error}")
+        traceback.print_exc()
+        return []
+    finally:
+        if session is not None:
+            session.close()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default="build")
     parser.add_argument("--only", default=",".join(ORDER))
     parser.add_argument("--large-repetitions", type=int, default=int(os.environ.get("BENCH_LARGE_REPETITIONS", 5)))
     parser.add_argument("--start-repetitions", type=int, default=int(os.environ.get("BENCH_START_REPETITIONS", 30)))
+    parser.add_argument("--nsis-repetitions", type=int, default=int(os.environ.get("BENCH_NSIS_REPETITIONS", 3)))
+    parser.add_argument("--nsis-pair", choices=["auto", "win32", "win64"], default="auto")
     args = parser.parse_args()
     build = Path(args.build).resolve()
     chosen = [name for name in ORDER if name in args.only.split(",")]
@@ -95,6 +140,9 @@ def main():
             traceback.print_exc()
         finally:
             session.close()
+
+    if "nsis" in chosen:
+        results += measure_nsis(build, host_dir, args, failures)
 
     report = {
         "generated": datetime.datetime.now().isoformat(timespec="seconds"),

@@ -61,17 +61,24 @@ class Trace:
 
 
 class Session:
-    def __init__(self, build_dir):
+    """build: "win64" (the 64-bit twin under wine64) or "win32" (the shipped program under Wine's
+    32-bit loader, in a prefix with both halves; the harness raises unittest.SkipTest where this
+    machine cannot run it). Tools and relay traces are the 64-bit pair's."""
+
+    def __init__(self, build_dir, build="win64"):
         build_dir = Path(build_dir).resolve()
         os.environ["TIDEWELL_E2E_DIR"] = str(build_dir / "bench" / "wine")
         os.environ["TIDEWELL_HOST_DIR"] = str(build_dir / "bench" / "host")
         os.environ["TIDEWELL_WIN64_DIR"] = str(build_dir / "win64")
+        os.environ["TIDEWELL_WIN32_DIR"] = str(build_dir / "win32")
         sys.path.insert(0, str(REPO / "tests" / "e2e"))
         import harness
 
         self.harness = harness
         self.win64 = build_dir / "win64"
-        self.prefix = harness.WinePrefix("bench")
+        self.build = harness.BUILDS[build]
+        self.loader = self.build.loader
+        self.prefix = harness.WinePrefix("bench", self.build)
         self.env = self.prefix.env
         self.traces = self.prefix.root / "traces"
         self.traces.mkdir()
@@ -116,10 +123,39 @@ class Session:
     def unix(self, windows_path):
         return self.prefix.unix(windows_path)
 
-    def run(self, program, arguments=(), relay=False, timeout=900):
+    def windows_processes(self):
+        """The process ids of the prefix's Windows programs, its own system processes (those
+        started from C:\\windows) and its server left out."""
+        wanted = f"WINEPREFIX={self.prefix.path}".encode()
+        found = set()
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit() or int(entry.name) == os.getpid():
+                continue
+            try:
+                if wanted not in (entry / "environ").read_bytes().split(b"\0"):
+                    continue
+                command = (entry / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace")
+            except OSError:
+                continue
+            if command.lower().startswith("c:\\windows\\") or "wineserver" in command:
+                continue
+            found.add(int(entry.name))
+        return found
+
+    def wait_idle(self, before, deadline):
+        """Waits until no Windows program of the prefix remains but those running before."""
+        while self.windows_processes() - before:
+            if time.perf_counter() > deadline:
+                raise TimeoutError("a program of the run is still running")
+            time.sleep(0.005)
+
+    def run(self, program, arguments=(), relay=False, timeout=900, until_idle=False):
         """Runs the program to its end: (seconds, exit status, trace or None). The processor
-        time of the run, its process's and the Wine server's, is left in last_cpu_seconds."""
+        time of the run, its process's and the Wine server's, is left in last_cpu_seconds.
+        With until_idle, the run lasts until the last Windows program it started has ended too
+        (a program that re-launches itself, as an NSIS uninstaller does)."""
         env = dict(self.env)
+        before = self.windows_processes() if until_idle else set()
         self.runs += 1
         trace_path = self.traces / f"run-{self.runs}.log"
         if relay:
@@ -127,9 +163,11 @@ class Session:
         with open(trace_path, "w") if relay else open(os.devnull, "w") as errors:
             server_before, children_before = self._server_seconds(), os.times()
             began = time.perf_counter()
-            done = subprocess.run([self.harness.WINE, program, *arguments], env=env, stdout=subprocess.DEVNULL,
+            done = subprocess.run([self.loader, program, *arguments], env=env, stdout=subprocess.DEVNULL,
                                   stderr=errors, stdin=subprocess.DEVNULL, cwd=self.prefix.unix("C:\\"),
                                   timeout=timeout)
+            if until_idle:
+                self.wait_idle(before, began + timeout)
             seconds = time.perf_counter() - began
             children = os.times()
             self.last_cpu_seconds = (children.children_user - children_before.children_user +
