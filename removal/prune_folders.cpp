@@ -38,10 +38,18 @@ int FolderIsMissing(const char* path) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Removes the folder and each parent in turn until one is protected, cannot be removed, or
-// has no parent left in the path. 1 when it removed the record's own folder; 0, with the path
-// as it came, when it removed nothing.
-int PruneUpward(char* path, char* lastPrunedFolder) {
+// 1 when the next record's folder lies below the parent and is there: the parent is then not
+// empty, and that record's own walk comes back to it once the folder below is gone.
+int HoldsNextRecordFolder(const char* parent, const char* next) {
+    unsigned int length = TextLength(parent);
+    return next[0] && SameStart(parent, next, length) == length && next[length] == '\\' &&
+           GetFileAttributesA(next) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes the folder and each parent in turn until one is protected, cannot be removed, holds
+// the next record's folder, or has no parent left in the path. 1 when it removed the record's
+// own folder; 0, with the path as it came, when it removed nothing.
+int PruneUpward(char* path, const char* next, char* lastPrunedFolder) {
     if (FolderIsMissing(path)) return 0;
     // What lies behind a link in the package's tree is not the package's to prune. A folder the
     // run already found behind a link or protected is not asked about again.
@@ -70,7 +78,17 @@ int PruneUpward(char* path, char* lastPrunedFolder) {
         char* cut = FindLast(path, '\\');
         if (!cut) return removedOwn;
         *cut = 0;
+        if (HoldsNextRecordFolder(path, next)) return removedOwn;
     }
+}
+
+// The holding folder of the first record from `from` on that has one (fonts are never pruned
+// from), and its index; the record count, with an empty folder, when none is left.
+unsigned int NextHoldingFolder(unsigned int from, char* folder) {
+    for (unsigned int i = from; i < run.fileCount; ++i)
+        if (!(run.files[i]->flags & FILE_FONT) && HoldingFolder(run.files[i], FileRecordPath(i), folder)) return i;
+    folder[0] = 0;
+    return run.fileCount;
 }
 
 }  // namespace
@@ -90,13 +108,15 @@ void PruneEmptyFolders() {
     // nothing in between, so the next record of that folder would fare the same.
     char lastKeptFolder[PATH_SIZE];
     lastKeptFolder[0] = 0;
+    // Each record's folder, with the next record's beside it: a parent that holds the next
+    // record's folder is left to that record's walk rather than tried now and again then.
     char folder[PATH_SIZE];
-    for (unsigned int i = 0; i < run.fileCount; ++i) {
-        const FileRecord* record = run.files[i];
-        if (record->flags & FILE_FONT) continue;
-        if (!HoldingFolder(record, FileRecordPath(i), folder)) continue;
+    char next[PATH_SIZE];
+    for (unsigned int i = NextHoldingFolder(0, next); i < run.fileCount;) {
+        CopyText(folder, PATH_SIZE, next);
+        i = NextHoldingFolder(i + 1, next);
         if (EqualsIgnoreCase(folder, lastPrunedFolder) || EqualsIgnoreCase(folder, lastKeptFolder)) continue;
-        if (!PruneUpward(folder, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, folder);
+        if (!PruneUpward(folder, next, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, folder);
     }
     ForgetLinkChecks();
 }
