@@ -82,11 +82,15 @@ int PruneUpward(char* path, const char* next, char* lastPrunedFolder) {
     }
 }
 
-// The holding folder of the first record from `from` on that has one (fonts are never pruned
-// from), and its index; the record count, with an empty folder, when none is left.
-unsigned int NextHoldingFolder(unsigned int from, char* folder) {
+// The holding folder of the first record from `from` on that has one other than `after` (fonts
+// are never pruned from), and its index; the record count, with an empty folder, when none is
+// left. The records of the folder just walked would be passed over anyway: it was removed or
+// kept by that walk.
+unsigned int NextHoldingFolder(unsigned int from, const char* after, char* folder) {
     for (unsigned int i = from; i < run.fileCount; ++i)
-        if (!(run.files[i]->flags & FILE_FONT) && HoldingFolder(run.files[i], FileRecordPath(i), folder)) return i;
+        if (!(run.files[i]->flags & FILE_FONT) && HoldingFolder(run.files[i], FileRecordPath(i), folder) &&
+            !EqualsIgnoreCase(folder, after))
+            return i;
     folder[0] = 0;
     return run.fileCount;
 }
@@ -112,9 +116,9 @@ void PruneEmptyFolders() {
     // record's folder is left to that record's walk rather than tried now and again then.
     char folder[PATH_SIZE];
     char next[PATH_SIZE];
-    for (unsigned int i = NextHoldingFolder(0, next); i < run.fileCount;) {
+    for (unsigned int i = NextHoldingFolder(0, "", next); i < run.fileCount;) {
         CopyText(folder, PATH_SIZE, next);
-        i = NextHoldingFolder(i + 1, next);
+        i = NextHoldingFolder(i + 1, folder, next);
         if (EqualsIgnoreCase(folder, lastPrunedFolder) || EqualsIgnoreCase(folder, lastKeptFolder)) continue;
         if (!PruneUpward(folder, next, lastPrunedFolder)) CopyText(lastKeptFolder, PATH_SIZE, folder);
     }

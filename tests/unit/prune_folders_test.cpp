@@ -62,12 +62,12 @@ TEST_F(PruneFolders, ARecordWhoseWalkRemovesNothingLeavesTheLastPrunedFolderAlon
               (std::vector<std::string>{Removed(kPkg + "\\data"), Refused(kPkg + "\\kept", ERROR_DIR_NOT_EMPTY)}));
 }
 
-// A parent that holds the next record's folder is not empty: it is tried from that record's
-// walk, once the folder below is gone, rather than twice. Where the next record's folder is not
-// there, the parent is tried at once.
+// A parent that holds the next record's folder (of another folder than this record's) is not
+// empty: it is tried from that record's walk, once the folder below is gone, rather than twice.
+// Where the next record's folder is not there, the parent is tried at once.
 TEST_F(PruneFolders, AParentHoldingTheNextRecordsFolderIsTriedFromThatRecord) {
     for (const char* folder : {"\\a\\x", "\\a\\y", "\\b\\x"}) fake::AddFolder(kPkg + folder);
-    EXPECT_EQ(Prune({{".\\a\\x", "f"}, {".\\a\\y", "f"}, {".\\b\\x", "f"}, {".\\b\\gone", "f"}}),
+    EXPECT_EQ(Prune({{".\\a\\x", "f"}, {".\\a\\x", "g"}, {".\\a\\y", "f"}, {".\\b\\x", "f"}, {".\\b\\gone", "f"}}),
               (std::vector<std::string>{Removed(kPkg + "\\a\\x"), Removed(kPkg + "\\a\\y"), Removed(kPkg + "\\a"),
                                         Removed(kPkg + "\\b\\x"), Removed(kPkg + "\\b"), Refused(kPkg, ERROR_DIR_NOT_EMPTY)}));
 }
