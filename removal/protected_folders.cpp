@@ -125,6 +125,12 @@ const char* LevelEnd(const char* level) {
     return level;
 }
 
+int HasTilde(const char* level, const char* end) {
+    for (; level < end; level = NextCharacter(level))
+        if (*level == '~') return 1;
+    return 0;
+}
+
 // 1 when two paths of as many plain levels differ at a level where neither name has a '~': the
 // system makes every short name that is not its long name with one (only an administrator may
 // set another), so such levels name two folders whatever their short forms.
@@ -134,12 +140,7 @@ int DifferAtALongName(const char* a, const char* b) {
         const char* bEnd = LevelEnd(b);
         unsigned int length = static_cast<unsigned int>(aEnd - a);
         int same = length == static_cast<unsigned int>(bEnd - b) && SameStart(a, b, length) == length;
-        if (!same) {
-            int tilde = 0;
-            for (const char* at = a; at < aEnd; at = NextCharacter(at)) tilde |= *at == '~';
-            for (const char* at = b; at < bEnd; at = NextCharacter(at)) tilde |= *at == '~';
-            if (!tilde) return 1;
-        }
+        if (!same && !HasTilde(a, aEnd) && !HasTilde(b, bEnd)) return 1;
         if (!*aEnd || !*bEnd) return 0;
         a = aEnd + 1;
         b = bEnd + 1;
@@ -194,10 +195,11 @@ int HasNonAscii(const char* text) {
 // folder has them, is also compared by the identity of the folder it opens. A path that exists
 // but cannot be looked at is taken for a protected folder.
 int SameIdentityAsKept(const char* candidate) {
+    if (!run.isNT) return 0;
     int wide = HasNonAscii(candidate);
     for (int entry = 0; entry < ENTRY_COUNT && !wide; ++entry)
         wide = kept[entry].state == KEPT_FOLDER && HasNonAscii(kept[entry].path);
-    if (!run.isNT || !wide) return 0;
+    if (!wide) return 0;
     BY_HANDLE_FILE_INFORMATION identity;
     int had = IdentityOf(candidate, &identity);
     if (had <= 0) return had < 0;

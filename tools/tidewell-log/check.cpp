@@ -180,5 +180,4 @@ void CheckCodePage(const Bytes& program, const LogContent& content, Findings* fi
                                  ": it refuses the log on Windows 10 1903 and later"});
 }
 
-
 }  // namespace tidewell

@@ -194,8 +194,9 @@ void CheckFolders(const LogContent& content, Findings* findings) {
                  "the folder begins with '.' but not \".\\\": the program takes it as the installation folder itself and "
                  "ignores the rest");
         if (kind == FolderKind::Absolute) CheckRemovedFolder(folder, true, where, findings);
-        size_t length = Characters(folder) + (!name.empty() && folder.back() != '\\') + Characters(name);
-        if (Characters(folder) > kLongestPath)
+        size_t folderLength = Characters(folder);
+        size_t length = folderLength + (!name.empty() && folder.back() != '\\') + Characters(name);
+        if (folderLength > kLongestPath)
             Warn(findings, where, "the folder is longer than a path of " + std::to_string(kLongestPath) + " characters: it cannot be removed");
         else if (length > kLongestPath)
             Warn(findings, where,
