@@ -14,6 +14,7 @@ TOOL = SETUP + "\\tidewell-log.exe"
 STUB = SETUP + "\\uninstall.exe"
 MANIFEST = SETUP + "\\package.json"
 PAYLOAD = SETUP + "\\payload"
+UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 
 
 def attach_line(out, tool=TOOL):
@@ -113,3 +114,18 @@ def registry_export(prefix, key):
             values[name] = text.replace("\\\\", "\\").replace('\\"', '"')
     path.unlink()
     return values
+
+
+def entry_export(prefix, key):
+    """The package's entry in the machine's list of installed programs, as registry_export reads it."""
+    return registry_export(prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{key}")
+
+
+def assert_removed_whole(case, paths, key):
+    """After a run that removed a package attached on the machine: its self-deletion's job ended,
+    and none of the paths, no batch and no entry of the package is left."""
+    case.assertTrue(case.prefix.finish(), "the self-deletion's batch job did not end")
+    for path in paths:
+        case.assertFalse(case.prefix.unix(path).exists(), path)
+    case.assertEqual(case.prefix.job_batches(), [])
+    case.assertIsNone(entry_export(case.prefix, key))

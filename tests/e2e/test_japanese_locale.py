@@ -7,9 +7,8 @@ import subprocess
 import unittest
 
 from harness import TOOLS_DIR_WIN, WINE, PrefixTestCase
-from installer import attach_unicode, registry_export
+from installer import assert_removed_whole, attach_unicode, entry_export
 
-UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 FOLDER = "C:\\Program Files\\予定表"
 PROGRAM = FOLDER + "\\削除.exe"
 KEY = "予定表"
@@ -44,17 +43,13 @@ class JapaneseLocaleTest(PrefixTestCase):
         # Wine honours the code page element of the tool's manifest: the log is in UTF-8.
         self.assertIn(b"UTF-8</activeCodePage>", copy)
         self.assertIn("一覧表.txt".encode("utf-8"), copy)
-        self.assertEqual(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{KEY}")["InstallLocation"], FOLDER)
+        self.assertEqual(entry_export(self.prefix, KEY)["InstallLocation"], FOLDER)
 
         run = self.prefix.run(PROGRAM, arguments=["/Q", "/L=C:\\setup\\report.txt"])
         self.assertCleanRun(run)
-        self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")
+        assert_removed_whole(self, INSTALLED + [f"{FOLDER}\\一覧表", PROGRAM, FOLDER], KEY)
         report = self.prefix.unix("C:\\setup\\report.txt").read_bytes().decode("utf-8").splitlines()
         self.assertEqual(report[0], f"Tidewell removal report, UTF-8: {PROGRAM}")
-        for path in INSTALLED + [f"{FOLDER}\\一覧表", PROGRAM, FOLDER]:
-            self.assertFalse(self.prefix.unix(path).exists(), path)
-        self.assertEqual(self.prefix.job_batches(), [])
-        self.assertIsNone(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{KEY}"))
         self.assertTrue(self.prefix.unix("C:\\Program Files").exists())
 
 

@@ -10,9 +10,8 @@ file: Wine's cmd reads batch files in the console's code page, which holds no Ch
 import unittest
 
 from harness import EXIT_FAILED, PrefixTestCase
-from installer import attach_unicode, import_registry, registry_export
+from installer import assert_removed_whole, attach_unicode, entry_export, import_registry, registry_export
 
-UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 FOLDER = "C:\\Program Files\\张伟"
 PROGRAM = FOLDER + "\\Remove.exe"
 PRODUCT = "张伟的笔记 1.0"
@@ -42,7 +41,7 @@ class LanguagesTest(PrefixTestCase):
         # The log names the files in UTF-8.
         self.assertIn("表.txt".encode("utf-8"), copy)
 
-        entry = registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\张伟的笔记")
+        entry = entry_export(self.prefix, "张伟的笔记")
         self.assertEqual(entry["DisplayName"], PRODUCT)
         self.assertEqual(entry["Publisher"], "张伟")
         self.assertEqual(entry["InstallLocation"], FOLDER)
@@ -55,13 +54,10 @@ class LanguagesTest(PrefixTestCase):
 
         run = self.prefix.run(PROGRAM, arguments=["/Q", "/L=C:\\setup\\report.txt"])
         self.assertCleanRun(run)
-        self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")
+        assert_removed_whole(self, INSTALLED + [f"{FOLDER}\\数据", MENU, PROGRAM, FOLDER], "张伟的笔记")
         report = self.prefix.unix("C:\\setup\\report.txt").read_bytes().decode("utf-8").splitlines()
         self.assertEqual(report[0], f"Tidewell removal report, UTF-8: {PROGRAM}")
-        for path in INSTALLED + [f"{FOLDER}\\数据", MENU, PROGRAM, FOLDER]:
-            self.assertFalse(self.prefix.unix(path).exists(), path)
         self.assertIsNone(registry_export(self.prefix, key))
-        self.assertIsNone(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\张伟的笔记"))
         self.assertTrue(self.prefix.unix("C:\\Program Files").exists())
 
     def test_a_log_in_another_code_page_than_the_runs_removes_nothing(self):
@@ -82,7 +78,7 @@ class LanguagesTest(PrefixTestCase):
         self.assertRegex(report[1], r"^nothing removed, the log is in another code page than this system's: ")
         self.assertTrue(self.prefix.unix(f"{folder}\\файл.txt").exists())
         self.assertTrue(self.prefix.unix(program).exists())
-        self.assertEqual(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\Данные")["DisplayName"], "Данные")
+        self.assertEqual(entry_export(self.prefix, "Данные")["DisplayName"], "Данные")
 
 
 if __name__ == "__main__":

@@ -23,9 +23,8 @@ from pathlib import Path
 
 from demo_package import shortcut
 from harness import HOST_DIR, WIN64_DIR, WINE, PrefixTestCase
-from installer import SETUP, TOOL, attach_unicode, import_registry, registry_export
+from installer import SETUP, TOOL, assert_removed_whole, attach_unicode, entry_export, import_registry, registry_export
 
-UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 FOLDER = "C:\\Program Files\\Mixed ノート Σημειώσεις Заметки"
 PROGRAM = FOLDER + "\\Удалить Αφαίρεση.exe"
 PRODUCT = "Mixed Notes ノート Σημειώσεις Заметки 3.1"
@@ -99,7 +98,7 @@ class MixedScriptsTest(PrefixTestCase):
         self.assertIn(f"{PROGRAM}: no problems found", self.on_console(["check", PROGRAM]))
 
         # The entry, read back as Unicode, holds the texts the manifest gave.
-        entry = registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{KEY}")
+        entry = entry_export(self.prefix, KEY)
         self.assertEqual(entry["DisplayName"], PRODUCT)
         self.assertEqual(entry["Publisher"], PACKAGE["product"]["publisher"])
         self.assertEqual(entry["InstallLocation"], FOLDER)
@@ -117,13 +116,8 @@ class MixedScriptsTest(PrefixTestCase):
         self.assertCleanRun(run)
         self.assertEqual(run.texts(), [MESSAGES["MSG_CONFIRM"], MESSAGES["MSG_DONE"]])
         self.assertEqual([box["caption"] for box in run.boxes], [MESSAGES["MSG_TITLE"]] * 2)
-        self.assertTrue(self.prefix.finish(), "the self-deletion's batch job did not end")
-
-        for path in installed + [f"{FOLDER}\\Δεδομένα\\Шаблоны", f"{FOLDER}\\Δεδομένα", PROGRAM, FOLDER]:
-            self.assertFalse(self.prefix.unix(path).exists(), path)
-        self.assertEqual(self.prefix.job_batches(), [])
+        assert_removed_whole(self, installed + [f"{FOLDER}\\Δεδομένα\\Шаблоны", f"{FOLDER}\\Δεδομένα", PROGRAM, FOLDER], KEY)
         self.assertIsNone(registry_export(self.prefix, SETTINGS_KEY))
-        self.assertIsNone(registry_export(self.prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{KEY}"))
         self.assertEqual(self.installed_programs(), [])
         for kept in ("C:\\Program Files", desktop):
             self.assertTrue(self.prefix.unix(kept).exists(), kept)

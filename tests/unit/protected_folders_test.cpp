@@ -124,7 +124,6 @@ TEST_F(ProtectedFolders, AFolderNamedBeyondAsciiIsKnownInEitherCaseOnNt) {
     // The 95 family's folders have no identity to ask for.
     run.isNT = 0;
     EXPECT_EQ(Protected(spelt), 0);
-    fake::SetCodePage(1252);
 }
 
 TEST_F(ProtectedFolders, FoldersBelowOrAboveAProtectedFolderAreNot) {

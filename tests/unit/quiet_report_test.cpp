@@ -234,7 +234,6 @@ TEST_F(QuietRun, OnCodePage932NamesEndingInABackslashOrLetterByteAreReadWhole) {
                                        std::string("sweep: 1 files removed, 0 files kept, 2 folders removed"),
                                        "folder pruned: " + other, std::string("folder pruned: C:\\Users\\\x83\x41")})
         EXPECT_NE(std::find(lines.begin(), lines.end(), removed), lines.end()) << removed;
-    fake::SetCodePage(1252);
 }
 
 TEST_F(QuietRun, WithoutTheQuietSwitchTheQuestionsAreAskedAndTheExitCodesAreAsBefore) {

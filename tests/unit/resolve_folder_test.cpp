@@ -50,33 +50,27 @@ TEST_F(ResolveFolderTest, FoldersThatDependOnTheCurrentDriveOrFolderAreSkipped) 
         EXPECT_EQ(ResolveFolder(folder, path), 0) << folder;
 }
 
-TEST_F(ResolveFolderTest, AFolderThatDoesNotFitIsRefused) {
+// The longest path is 259 characters as the system counts them, however many bytes each takes:
+// one for an ASCII letter, three for 表 in UTF-8, two in code page 932, four for a character
+// beyond the basic plane, which counts twice. A relative folder counts the installation folder.
+TEST_F(ResolveFolderTest, AFolderLongerThanTheLongestPathIsRefused) {
     char path[PATH_SIZE];
-    EXPECT_EQ(ResolveFolder(("C:\\" + std::string(256, 'a')).c_str(), path), 1);
-    EXPECT_EQ(ResolveFolder(("C:\\" + std::string(257, 'a')).c_str(), path), 0);
     std::string rest(LONGEST_PATH - std::string(test::kInstallDir).size(), 'b');
     EXPECT_EQ(ResolveFolder((".\\" + rest).c_str(), path), 1);
     EXPECT_EQ(ResolveFolder((".\\" + rest + "b").c_str(), path), 0);
-}
-
-// The longest path is 259 characters as the system counts them, however many bytes each takes:
-// three for 表 in UTF-8, two in code page 932, four for a character beyond the basic plane,
-// which counts twice.
-TEST_F(ResolveFolderTest, TheLongestPathIsCountedInCharactersOfTheCodePage) {
     struct Case {
         unsigned int codePage;
         std::string character;
         unsigned int fitting;
     };
-    for (const Case& c : {Case{CP_UTF8, "\xE8\xA1\xA8", 256}, Case{932, "\x95\x5C", 256}, Case{CP_UTF8, "\xF0\x9F\x98\x80", 128}}) {
+    for (const Case& c : {Case{1252, "a", 256}, Case{CP_UTF8, "\xE8\xA1\xA8", 256}, Case{932, "\x95\x5C", 256},
+                          Case{CP_UTF8, "\xF0\x9F\x98\x80", 128}}) {
         fake::SetCodePage(c.codePage);
         std::string folder = "C:\\";
         for (unsigned int i = 0; i < c.fitting; ++i) folder += c.character;
-        char path[PATH_SIZE];
         EXPECT_EQ(ResolveFolder(folder.c_str(), path), 1) << c.codePage << " " << folder.size();
         EXPECT_EQ(ResolveFolder((folder + c.character).c_str(), path), 0) << c.codePage;
     }
-    fake::SetCodePage(1252);
 }
 
 }  // namespace
