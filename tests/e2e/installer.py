@@ -82,7 +82,8 @@ def attach_unicode(prefix, manifest, out, build_dir=WIN64_DIR):
     shutil.copy(build_dir / "uninstall.exe", prefix.unix(STUB))
     prefix.write(MANIFEST, json.dumps(manifest, ensure_ascii=False).encode("utf-8"))
     return subprocess.run([WINE, TOOL, "attach", "--stub", STUB, "--manifest", MANIFEST, "--out", out, "--register"],
-                          env=prefix.env, capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+                          env=prefix.env, cwd=prefix.unix(SETUP), capture_output=True, timeout=120,
+                          stdin=subprocess.DEVNULL)
 
 
 def import_registry(prefix, keys):
@@ -116,16 +117,18 @@ def registry_export(prefix, key):
     return values
 
 
-def entry_export(prefix, key):
-    """The package's entry in the machine's list of installed programs, as registry_export reads it."""
-    return registry_export(prefix, f"HKEY_LOCAL_MACHINE\\{UNINSTALL}\\{key}")
+def entry_export(prefix, key, software="Software"):
+    """The package's entry in the machine's list of installed programs, as registry_export reads it;
+    software is where HKLM\\Software lies for the program that made it (a 32-bit one's view is
+    Software\\Wow6432Node)."""
+    return registry_export(prefix, f"HKEY_LOCAL_MACHINE\\{software}{UNINSTALL[len('Software'):]}\\{key}")
 
 
-def assert_removed_whole(case, paths, key):
+def assert_removed_whole(case, paths, key, software="Software"):
     """After a run that removed a package attached on the machine: its self-deletion's job ended,
     and none of the paths, no batch and no entry of the package is left."""
     case.assertTrue(case.prefix.finish(), "the self-deletion's batch job did not end")
     for path in paths:
         case.assertFalse(case.prefix.unix(path).exists(), path)
     case.assertEqual(case.prefix.job_batches(), [])
-    case.assertIsNone(entry_export(case.prefix, key))
+    case.assertIsNone(entry_export(case.prefix, key, software))

@@ -25,8 +25,8 @@ from demo_package import shortcut
 from harness import HOST_DIR, WIN64_DIR, WINE, PrefixTestCase
 from installer import SETUP, TOOL, assert_removed_whole, attach_unicode, entry_export, import_registry, registry_export
 
-FOLDER = "C:\\Program Files\\Mixed ノート Σημειώσεις Заметки"
-PROGRAM = FOLDER + "\\Удалить Αφαίρεση.exe"
+FOLDER_NAME = "Mixed ノート Σημειώσεις Заметки"
+PROGRAM_NAME = "Удалить Αφαίρεση.exe"
 PRODUCT = "Mixed Notes ノート Σημειώσεις Заметки 3.1"
 KEY = "Mixed Notes ノート Κλειδί Ключ"
 MESSAGES = {
@@ -34,7 +34,7 @@ MESSAGES = {
     "MSG_CONFIRM": "Удалить «Заметки» и все её части? ノートを削除しますか? Να αφαιρεθούν οι Σημειώσεις;",
     "MSG_DONE": "Заметки удалены. ノートは削除されました。 Οι Σημειώσεις αφαιρέθηκαν.",
 }
-SETTINGS_KEY = "HKEY_LOCAL_MACHINE\\Software\\Mixed ノート Κλειδί Ключ"
+SETTINGS = "Mixed ノート Κλειδί Ключ"  # below HKLM\Software
 PACKAGE = {
     "scope": "machine",
     "product": {"name": PRODUCT, "version": "3.1", "publisher": "Издательство Εκδόσεις 出版", "key": KEY},
@@ -45,12 +45,16 @@ PACKAGE = {
         {"folder": "{AllUsersDesktop}", "name": "Σημειώσεις ノート.lnk"},
     ],
     "folders": [{"folder": "{InstallDir}\\Δεδομένα\\Шаблоны", "name": "テンプレート.txt"}],
-    "registry": [{"root": "HKLM", "path": SETTINGS_KEY.split("\\", 1)[1]}],
+    "registry": [{"root": "HKLM", "path": f"Software\\{SETTINGS}"}],
 }
 OK = "press:1"
 
 
 class MixedScriptsTest(PrefixTestCase):
+    # Where the build's program sees the program-files folder and HKLM\Software.
+    program_files = "C:\\Program Files"
+    software = "Software"
+
     def installed_programs(self):
         """The lines of Wine's list of installed programs (key|||name) whose key holds the
         package's ASCII part, as bytes: the list writes in the console's code page."""
@@ -80,29 +84,32 @@ class MixedScriptsTest(PrefixTestCase):
         return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", shown)
 
     def test_a_package_in_three_scripts_is_listed_and_removed_whole_through_the_list(self):
+        folder = f"{self.program_files}\\{FOLDER_NAME}"
+        program = f"{folder}\\{PROGRAM_NAME}"
+        settings_key = f"HKEY_LOCAL_MACHINE\\{self.software}\\{SETTINGS}"
         desktop = subprocess.run([WINE, "cmd", "/c", "echo %PUBLIC%"], env=self.prefix.env, capture_output=True,
                                  timeout=120).stdout.decode().strip() + "\\Desktop"
-        installed = [f"{FOLDER}\\ノート.exe", f"{FOLDER}\\Δεδομένα\\данные ノート.txt", f"{desktop}\\Σημειώσεις ノート.lnk",
-                     f"{FOLDER}\\Δεδομένα\\Шаблоны\\テンプレート.txt"]
+        installed = [f"{folder}\\ノート.exe", f"{folder}\\Δεδομένα\\данные ノート.txt", f"{desktop}\\Σημειώσεις ノート.lnk",
+                     f"{folder}\\Δεδομένα\\Шаблоны\\テンプレート.txt"]
         for path in installed:
             self.prefix.write(path, shortcut(installed[0], PRODUCT) if path.endswith(".lnk") else b"installed")
-        import_registry(self.prefix, {SETTINGS_KEY: {"Последний": "C:\\ノート\\Σημειώσεις.txt"}})
-        self.assertEqual(registry_export(self.prefix, SETTINGS_KEY), {"Последний": "C:\\ノート\\Σημειώσεις.txt"})
+        import_registry(self.prefix, {settings_key: {"Последний": "C:\\ノート\\Σημειώσεις.txt"}})
+        self.assertEqual(registry_export(self.prefix, settings_key), {"Последний": "C:\\ノート\\Σημειώσεις.txt"})
 
-        result = attach_unicode(self.prefix, PACKAGE, PROGRAM)
+        result = attach_unicode(self.prefix, PACKAGE, program, self.build.program_dir)
         self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
         self.assertEqual(result.stderr, b"")
-        self.assertIn(b"UTF-8</activeCodePage>", self.prefix.unix(PROGRAM).read_bytes())
+        self.assertIn(b"UTF-8</activeCodePage>", self.prefix.unix(program).read_bytes())
         # The tool's messages reach a console as the text they are, not as UTF-8 bytes read in
         # the console's code page.
-        self.assertIn(f"{PROGRAM}: no problems found", self.on_console(["check", PROGRAM]))
+        self.assertIn(f"{program}: no problems found", self.on_console(["check", program]))
 
         # The entry, read back as Unicode, holds the texts the manifest gave.
-        entry = entry_export(self.prefix, KEY)
+        entry = entry_export(self.prefix, KEY, self.software)
         self.assertEqual(entry["DisplayName"], PRODUCT)
         self.assertEqual(entry["Publisher"], PACKAGE["product"]["publisher"])
-        self.assertEqual(entry["InstallLocation"], FOLDER)
-        self.assertEqual(entry["UninstallString"], f'"{PROGRAM}"')
+        self.assertEqual(entry["InstallLocation"], folder)
+        self.assertEqual(entry["UninstallString"], f'"{program}"')
         # Wine's list shows it once, its name one character for each of the name's (the console's
         # single-byte code page writes a character it lacks as one byte too).
         listed = self.installed_programs()
@@ -112,16 +119,19 @@ class MixedScriptsTest(PrefixTestCase):
         self.assertTrue(listed_name.startswith(b"Mixed Notes "), listed)
 
         # Wine's uninstaller starts the program by its UninstallString: OK to go on, OK to the end.
-        run = self.prefix.run(PROGRAM, actions=[OK, OK], command=[WINE, "uninstaller", "--remove", KEY])
+        run = self.prefix.run(program, actions=[OK, OK], command=[WINE, "uninstaller", "--remove", KEY])
         self.assertCleanRun(run)
         self.assertEqual(run.texts(), [MESSAGES["MSG_CONFIRM"], MESSAGES["MSG_DONE"]])
         self.assertEqual([box["caption"] for box in run.boxes], [MESSAGES["MSG_TITLE"]] * 2)
-        assert_removed_whole(self, installed + [f"{FOLDER}\\Δεδομένα\\Шаблоны", f"{FOLDER}\\Δεδομένα", PROGRAM, FOLDER], KEY)
-        self.assertIsNone(registry_export(self.prefix, SETTINGS_KEY))
+        assert_removed_whole(self, installed + [f"{folder}\\Δεδομένα\\Шаблоны", f"{folder}\\Δεδομένα", program, folder], KEY,
+                             self.software)
+        self.assertIsNone(registry_export(self.prefix, settings_key))
         self.assertEqual(self.installed_programs(), [])
-        for kept in ("C:\\Program Files", desktop):
+        for kept in (self.program_files, desktop):
             self.assertTrue(self.prefix.unix(kept).exists(), kept)
 
+
+class WesternCodePageTest(unittest.TestCase):
     def test_the_package_in_a_western_code_page_is_refused_on_the_build_machine(self):
         with tempfile.TemporaryDirectory() as scratch:
             manifest, out = Path(scratch) / "package.json", Path(scratch) / "Remove.exe"
