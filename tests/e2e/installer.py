@@ -14,7 +14,11 @@ TOOL = SETUP + "\\tidewell-log.exe"
 STUB = SETUP + "\\uninstall.exe"
 MANIFEST = SETUP + "\\package.json"
 PAYLOAD = SETUP + "\\payload"
-UNINSTALL = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+# The list of installed programs below HKLM\Software, or below VIEW32, HKLM\Software as a
+# 32-bit program sees it.
+UNINSTALL_BELOW_SOFTWARE = "Microsoft\\Windows\\CurrentVersion\\Uninstall"
+UNINSTALL = f"Software\\{UNINSTALL_BELOW_SOFTWARE}"
+VIEW32 = "Software\\Wow6432Node"
 
 
 def attach_line(out, tool=TOOL):
@@ -119,9 +123,8 @@ def registry_export(prefix, key):
 
 def entry_export(prefix, key, software="Software"):
     """The package's entry in the machine's list of installed programs, as registry_export reads it;
-    software is where HKLM\\Software lies for the program that made it (a 32-bit one's view is
-    Software\\Wow6432Node)."""
-    return registry_export(prefix, f"HKEY_LOCAL_MACHINE\\{software}{UNINSTALL[len('Software'):]}\\{key}")
+    software is where HKLM\\Software lies for the program that made it (VIEW32 for a 32-bit one)."""
+    return registry_export(prefix, f"HKEY_LOCAL_MACHINE\\{software}\\{UNINSTALL_BELOW_SOFTWARE}\\{key}")
 
 
 def assert_removed_whole(case, paths, key, software="Software"):

@@ -6,7 +6,7 @@ import unittest
 
 import test_mixed_scripts
 from harness import WIN32, read_pe_machine, require_win32
-from installer import STUB, TOOL
+from installer import STUB, TOOL, VIEW32
 
 
 def setUpModule():
@@ -16,7 +16,7 @@ def setUpModule():
 class MixedScripts32Test(test_mixed_scripts.MixedScriptsTest):
     build = WIN32
     program_files = "C:\\Program Files (x86)"
-    software = "Software\\Wow6432Node"
+    software = VIEW32
 
     def test_a_package_in_three_scripts_is_listed_and_removed_whole_through_the_list(self):
         super().test_a_package_in_three_scripts_is_listed_and_removed_whole_through_the_list()
